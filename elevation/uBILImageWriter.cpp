@@ -1,0 +1,1 @@
+#include "elevation/uBILImageWriter.h"

@@ -1,0 +1,68 @@
+#pragma once
+
+// The elevation grid: one grid of signed 16-bit heights held in process-wide
+// globals, the colour table, loading, rendering, smoothing and export.
+// Everything here runs on the user-interface thread.
+
+#include <QImage>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+
+using TAlphaColor = uint32_t; // 0xAARRGGBB; stored blue, green, red, alpha
+using BILColorFunc = TAlphaColor (*)(int16_t height);
+
+constexpr int32_t BILCapacity = 51'840'000; // 10800 x 4800 samples
+
+// A failure that no refusal foresees (a sample file that cannot be read, an
+// image that cannot be written). what() names the file and the cause.
+class BILError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The grid.
+extern QString BILFileName;
+extern bool BILBigEndian;
+extern int32_t BILWidth;
+extern int32_t BILHeight;
+extern int32_t BILNoData;
+extern int16_t BILRaw[BILCapacity];  // as read, host order, missing flags kept
+extern int16_t BILData[BILCapacity]; // working samples: missing read as 0, or smoothed
+extern int16_t BILMax;
+extern int16_t BILMin;
+extern uint32_t BILRange;
+
+// Colour of height h is BILColors[h + 32768].
+extern TAlphaColor BILColors[65536];
+inline TAlphaColor &BILColorOf(int16_t h) { return BILColors[h + 32768]; }
+
+// Hooks the program installs at start-up. BILAskLayout shows the raw layout
+// dialog (unset: a cancel); BILShowError shows a refusal (unset: ignored).
+extern std::function<void()> BILAskLayout;
+extern std::function<void(const QString &)> BILShowError;
+
+// The integer parse shared by the header and the colour table: optional
+// leading spaces, optional sign, then decimal digits, or hexadecimal ones
+// after "$", "x" or "0x". Anything else, or a value outside 32 bits, gives 0.
+int32_t BILStrToInt(QByteArrayView text);
+
+TAlphaColor MakeColor(int red, int green, int blue);
+TAlphaColor TextureColor(int16_t height);
+TAlphaColor HeightColor(int16_t height);
+void ScanBILRange(int x0, int y0, int x1, int y1);
+void RenderBIL(QImage &bitmap, BILColorFunc color, int x0, int y0, int x1, int y1);
+
+void LoadColorTable(); // reads "RELIEVA.txt" from the working directory
+
+void OpenBILFile(const QString &path, QImage &preview);
+void LoadBILFile(const QString &path, QImage &preview);
+void ReadBILHeader(const QString &path);
+void ReadBILData(const QString &path, QImage &preview);
+QString BILCaption();
+
+void SmoothBIL(int radius);
+void ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1, int y1);
