@@ -38,7 +38,10 @@ extern uint32_t BILRange;
 
 // Colour of height h is BILColors[h + 32768].
 extern TAlphaColor BILColors[65536];
-inline TAlphaColor &BILColorOf(int16_t h) { return BILColors[h + 32768]; }
+inline TAlphaColor &BILColorOf(int16_t h)
+{
+    return BILColors[h + 32768];
+}
 
 // Hooks the program installs at start-up. BILAskLayout shows the raw layout
 // dialog (unset: a cancel); BILShowError shows a refusal (unset: ignored).

@@ -1,8 +1,907 @@
 #include "elevation/uFMXBILUtils.h"
 
-#include <gtest/gtest.h>
+#include "tests/reference_smooth.h"
 
-TEST(BILGrid, StartsAsTheLargestGrid)
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr int16_t kLowest = std::numeric_limits<int16_t>::min();
+constexpr int16_t kHighest = std::numeric_limits<int16_t>::max();
+
+struct Layout
 {
-    EXPECT_EQ(BILWidth * BILHeight, BILCapacity);
+    bool bigEndian;
+    int32_t width, height, noData;
+    bool operator==(const Layout &) const = default;
+};
+
+Layout layout()
+{
+    return {BILBigEndian, BILWidth, BILHeight, BILNoData};
 }
+
+void PrintTo(const Layout &l, std::ostream *os)
+{
+    *os << (l.bigEndian ? "big" : "little") << ' ' << l.width << 'x' << l.height << " nodata "
+        << l.noData;
+}
+
+// Puts a grid straight into the globals, as a load would leave it.
+void setGrid(int w, int h, const std::vector<int16_t> &samples, int32_t noData = kLowest)
+{
+    BILWidth = w;
+    BILHeight = h;
+    BILNoData = noData;
+    std::copy(samples.begin(), samples.end(), BILRaw);
+    SmoothBIL(0);
+}
+
+std::vector<int16_t> data(int count)
+{
+    return {BILData, BILData + count};
+}
+
+// Every test starts from a known table: height h gets colour 0xFF000000 | (h + 32768).
+void rampColors()
+{
+    for (int h = -32768; h <= 32767; ++h)
+        BILColorOf(int16_t(h)) = 0xFF000000u | uint32_t(h + 32768);
+}
+
+QByteArray samplesAsBytes(const std::vector<int16_t> &samples, bool bigEndian)
+{
+    QByteArray bytes(qsizetype(samples.size() * 2), Qt::Uninitialized);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const auto v = uint16_t(samples[i]);
+        if (bigEndian)
+            qToBigEndian(v, bytes.data() + 2 * i);
+        else
+            qToLittleEndian(v, bytes.data() + 2 * i);
+    }
+    return bytes;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+QImage decode(const QString &path)
+{
+    QImage image(path);
+    return image.isNull() ? image : image.convertToFormat(QImage::Format_ARGB32);
+}
+
+// Collects what the core shows and answers the layout dialog.
+class BILTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        BILShowError = [this](const QString &text) { errors << text; };
+        BILAskLayout = nullptr;
+        BILFileName.clear();
+        rampColors();
+    }
+    void TearDown() override
+    {
+        BILShowError = nullptr;
+        BILAskLayout = nullptr;
+    }
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    QStringList errors;
+};
+
+// ==================================================================== parse
+
+TEST(BILStrToInt, ParsesTheProgramsIntegerForms)
+{
+    const struct
+    {
+        const char *text;
+        int32_t value;
+    } cases[] = {
+        {"12", 12},
+        {"  -7", -7},
+        {"+5", 5},
+        {"007", 7},
+        {"$1F", 31},
+        {"x1f", 31},
+        {"X10", 16},
+        {"0x10", 16},
+        {"0XfF", 255},
+        {"-$10", -16},
+        {"2147483647", 2147483647},
+        {"-2147483648", std::numeric_limits<int32_t>::min()},
+        // Nothing else parses, and what does not parse is 0.
+        {"", 0},
+        {"   ", 0},
+        {"12a", 0},
+        {"1 2", 0},
+        {"12 ", 0},
+        {"\t5", 0},
+        {"0x", 0},
+        {"$", 0},
+        {"-", 0},
+        {"abc", 0},
+        {"1.5", 0},
+        {"2147483648", 0},
+        {"-2147483649", 0},
+        {"99999999999999999999", 0},
+        {"$G", 0},
+        {"--1", 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(BILStrToInt(QByteArrayView(c.text)), c.value) << '"' << c.text << '"';
+}
+
+// ==================================================================== colours
+
+TEST(BILColors, MakeColorKeepsTheLowEightBitsOfEachChannel)
+{
+    EXPECT_EQ(MakeColor(256, -1, 300), 0xFF00FF2Cu);
+    EXPECT_EQ(MakeColor(0, 0, 0), 0xFF000000u);
+    EXPECT_EQ(MakeColor(0x12, 0x34, 0x56), 0xFF123456u);
+}
+
+TEST(BILColors, HeightColorSpreadsTheScannedRangeWithHalvesToEven)
+{
+    const struct
+    {
+        int16_t min;
+        uint32_t range;
+        int16_t height;
+        int grey;
+    } cases[] = {
+        {-100, 200, -100, 0},
+        {-100, 200, 0, 128},
+        {-100, 200, 100, 255},
+        {0, 510, 1, 0},
+        {0, 510, 3, 2},
+        {0, 510, 5, 2},
+        {kLowest, 65535, kLowest, 0},
+        {kLowest, 65535, 0, 128},
+        {kLowest, 65535, kHighest, 255},
+        {37, 0, 37, 0},
+        {10, 100, 5, 0},
+        {10, 100, 200, 255},
+    };
+    for (const auto &c : cases) {
+        BILMin = c.min;
+        BILRange = c.range;
+        EXPECT_EQ(HeightColor(c.height), MakeColor(c.grey, c.grey, c.grey))
+            << "min " << c.min << " range " << c.range << " height " << c.height;
+    }
+}
+
+TEST(BILRender, ScanFindsTheRegionsExtremes)
+{
+    setGrid(4, 3, {5, 5, 5, 5, 5, 37, 37, 5, 5, 37, 37, -9});
+    ScanBILRange(1, 1, 3, 3);
+    EXPECT_EQ(BILMin, 37);
+    EXPECT_EQ(BILMax, 37);
+    EXPECT_EQ(BILRange, 0u);
+    ScanBILRange(0, 0, 4, 3);
+    EXPECT_EQ(BILMin, -9);
+    EXPECT_EQ(BILMax, 37);
+    EXPECT_EQ(BILRange, 46u);
+
+    setGrid(2, 1, {kLowest, kHighest}, 0);
+    ScanBILRange(0, 0, 2, 1);
+    EXPECT_EQ(BILRange, 65535u);
+
+    // An empty region holds just its corner; one at the grid's edge reads nothing.
+    setGrid(2, 2, {1, 2, 3, 4});
+    ScanBILRange(1, 1, 1, 2);
+    EXPECT_EQ(BILMin, 4);
+    EXPECT_EQ(BILRange, 0u);
+    ScanBILRange(2, 2, 2, 2);
+    EXPECT_EQ(BILRange, 0u);
+}
+
+TEST(BILRender, RendersTheRegionOnePixelPerSample)
+{
+    rampColors();
+    std::vector<int16_t> grid(7 * 5);
+    for (size_t i = 0; i < grid.size(); ++i)
+        grid[i] = int16_t(i * 100 - 1000);
+    setGrid(7, 5, grid);
+    QImage bitmap(40, 2, QImage::Format_RGB32);
+    RenderBIL(bitmap, TextureColor, 1, 2, 6, 5);
+    ASSERT_EQ(bitmap.size(), QSize(5, 3));
+    ASSERT_EQ(bitmap.format(), QImage::Format_ARGB32);
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(bitmap.pixel(i, j), BILColorOf(grid[size_t((2 + j) * 7 + 1 + i)]));
+
+    RenderBIL(bitmap, TextureColor, 3, 3, 3, 5);
+    EXPECT_EQ(bitmap.width(), 0);
+}
+
+// ==================================================================== colour table
+
+class ColorTableTest : public BILTest
+{
+protected:
+    void SetUp() override
+    {
+        BILTest::SetUp();
+        previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        std::fill(std::begin(BILColors), std::end(BILColors), 0x12345678u);
+    }
+    void TearDown() override
+    {
+        QDir::setCurrent(previous);
+        BILTest::TearDown();
+    }
+    // Loads text as the table and returns the colour of each height asked for.
+    std::vector<TAlphaColor> load(const QByteArray &text, std::initializer_list<int> heights)
+    {
+        std::fill(std::begin(BILColors), std::end(BILColors), 0u);
+        writeFile(path("RELIEVA.txt"), text);
+        LoadColorTable();
+        std::vector<TAlphaColor> colors;
+        for (int h : heights)
+            colors.push_back(BILColorOf(int16_t(h)));
+        return colors;
+    }
+    QString previous;
+};
+
+TEST_F(ColorTableTest, NoFileLeavesTheTableAsItWas)
+{
+    LoadColorTable();
+    EXPECT_EQ(BILColorOf(0), 0x12345678u);
+}
+
+TEST_F(ColorTableTest, FillsBandsUpToEachThreshold)
+{
+    const TAlphaColor red = 0xFFFF0000, black = 0xFF000000, white = 0xFFFFFFFF;
+    const TAlphaColor navy = 0xFF000080, blue = 0xFF0000FF, green = 0xFF008000;
+    const QByteArray bands =
+        "-32768\t0\t0\t128\n0\t0\t0\t255\n1000\t0\t128\t0\n3000\t255\t255\t255\n";
+    const std::initializer_list<int> probes = {-32768, 0, 1, 1000, 1001, 3000, 3001, 32767};
+    const std::vector<TAlphaColor> banded = {navy, navy, blue, blue, green, green, white, white};
+    const struct
+    {
+        const char *name;
+        QByteArray text;
+        std::vector<TAlphaColor> colors;
+    } cases[] = {
+        {"one line colours everything", "0 255 0 0", {red, red, red, red, red, red, red, red}},
+        {"tabs", bands, banded},
+        {"runs of spaces", "-32768   0 0 128\n 0  0 0 255  \n1000 0 128 0\n3000 255 255 255",
+         banded},
+        {"CR and CR LF line ends",
+         "-32768 0 0 128\r0 0 0 255\r\n1000 0 128 0\r3000 255 255 255\r\n", banded},
+        {"quoted fields", "\"-32768\" 0 0 \"128\"\n\"0\" 0 0 255\n1000 0 128 0\n3000 255 255 255\n",
+         banded},
+        {"three fields on the first line give black",
+         "bands 0 0\n0 0 0 255\n1000 0 128 0\n3000 255 255 255",
+         {black, black, blue, blue, green, green, white, white}},
+        {"a title line reads as black",
+         "height red green blue\n0 0 0 255\n1000 0 128 0\n3000 255 255 255",
+         {black, black, blue, blue, green, green, white, white}},
+        {"five fields and blank lines are skipped",
+         "-32768 0 0 128\n\n0 0 0 255\n500 9 9 9 9\n1000 0 128 0\n3000 255 255 255", banded},
+        {"a last threshold of 32767 leaves its colour unused",
+         "0 255 0 0\n32767 0 0 255",
+         {red, red, red, red, red, red, red, red}},
+        {"thresholds beyond 16 bits are clamped",
+         "0 255 0 0\n-99999 0 0 255\n99999 0 255 0",
+         {red, blue, blue, blue, blue, blue, blue, blue}},
+        {"channels keep their low 8 bits, a bad threshold reads 0",
+         "0 256 -1 300\nabc 1 2 3",
+         {0xFF00FF2C, 0xFF00FF2C, 0xFF010203, 0xFF010203, 0xFF010203, 0xFF010203, 0xFF010203,
+          0xFF010203}},
+        {"an empty file leaves the table empty", "", {0, 0, 0, 0, 0, 0, 0, 0}},
+        {"a blank first line gives black",
+         "\n",
+         {black, black, black, black, black, black, black, black}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(load(c.text, probes), c.colors) << c.name;
+
+    // A lower threshold moves the band start back down: the line with 100 colours nothing.
+    EXPECT_EQ(load("0 255 0 0\n100 0 255 0\n50 0 0 255\n200 255 255 255", {50, 51, 100, 200, 201}),
+              (std::vector<TAlphaColor>{red, 0xFF0000FF, 0xFF0000FF, 0xFF0000FF, white}));
+    // Two lines with one threshold: the first of them colours nothing.
+    EXPECT_EQ(load("0 255 0 0\n10 0 255 0\n10 0 0 255\n", {10, 11}),
+              (std::vector<TAlphaColor>{red, 0xFF0000FF}));
+}
+
+TEST_F(ColorTableTest, ARepositoryDefaultTableColoursLandAndSea)
+{
+    QFile defaults(QStringLiteral(RELIEVA_SOURCE_DIR "/RELIEVA.txt"));
+    ASSERT_TRUE(defaults.open(QIODevice::ReadOnly));
+    const auto colors = load(defaults.readAll(), {-32768, -100, 1, 500, 2000, 4000, 8000});
+    for (TAlphaColor c : colors)
+        EXPECT_EQ(c >> 24, 0xFFu);
+    const auto blue = [](TAlphaColor c) {
+        return (c & 0xFF) > (c >> 16 & 0xFF) && (c & 0xFF) > (c >> 8 & 0xFF);
+    };
+    EXPECT_TRUE(blue(colors[1])) << std::hex << colors[1];  // sea
+    EXPECT_FALSE(blue(colors[3])) << std::hex << colors[3]; // lowland
+    EXPECT_EQ(colors[6], 0xFFFFFFFFu);                      // peaks
+}
+
+// ==================================================================== header
+
+class HeaderTest : public BILTest
+{
+protected:
+    Layout read(const QByteArray &header)
+    {
+        writeFile(path("tile.hdr"), header);
+        ReadBILHeader(path("tile.bil"));
+        return layout();
+    }
+};
+
+TEST_F(HeaderTest, ReadsBothKeySets)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray text;
+        Layout expected;
+    } cases[] = {
+        {"ESRI keywords",
+         "NROWS 6000\nNCOLS 4800\nNODATA -9999\nBYTEORDER M\n",
+         {true, 4800, 6000, -9999}},
+        {"ESRI little-endian", "NROWS 2\nNCOLS 3\nBYTEORDER I\n", {false, 3, 2, -500}},
+        {"GDAL pads keywords to a column",
+         "BYTEORDER      I\nLAYOUT         BIL\nNROWS          4800\n"
+         "NCOLS          10800\nNBANDS         1\nNBITS          16\n"
+         "NODATA         -32768\n",
+         {false, 10800, 4800, -32768}},
+        {"tabs between keyword and value",
+         "NROWS\t6000\nNCOLS\t\t4800\nBYTEORDER\tI\n",
+         {false, 4800, 6000, -500}},
+        {"key = value form",
+         "number_of_rows = 4800\nnumber_of_columns = 10800\nelev_m_missing_flag = -500\n"
+         "data_byte_order = little_endian\n",
+         {false, 10800, 4800, -500}},
+        {"key = value big-endian",
+         "data_byte_order = big_endian\nnumber_of_columns=7\n",
+         {true, 7, 0, -500}},
+        {"NODATA_VALUE does not parse", "NCOLS 2\nNODATA_VALUE -9999\n", {false, 2, 0, 0}},
+        {"other byte orders are big-endian", "NCOLS 2\nBYTEORDER MI\n", {true, 2, 0, -500}},
+        {"a later line overrides",
+         "NCOLS 2\nNCOLS 5\nBYTEORDER I\nBYTEORDER M\n",
+         {true, 5, 0, -500}},
+        {"the first key decides the line", "NROWS NCOLS 7\n", {false, 0, 0, -500}},
+        {"hexadecimal values", "NCOLS $10\nNROWS 0x20\n", {false, 16, 32, -500}},
+        {"CR line ends", "NCOLS 3\rNROWS 4\r\nNODATA 1", {false, 3, 4, 1}},
+        {"unknown lines are ignored",
+         "ULXMAP 139.0\nXDIM 0.00083\nNBITS 8\nSKIPBYTES 100\nNCOLS 3\n",
+         {false, 3, 0, -500}},
+        {"an empty header", "", {false, 0, 0, -500}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(read(c.text), c.expected) << c.name;
+}
+
+TEST_F(HeaderTest, IsFoundBesideTheSampleFile)
+{
+    writeFile(path("a.b.hdr"), "NCOLS 9\n");
+    ReadBILHeader(path("a.b.bil"));
+    EXPECT_EQ(BILWidth, 9);
+    writeFile(path("noext.hdr"), "NCOLS 8\n");
+    ReadBILHeader(path("noext"));
+    EXPECT_EQ(BILWidth, 8);
+    ReadBILHeader(path("missing.bil"));
+    EXPECT_EQ(layout(), (Layout{false, 0, 0, -500}));
+}
+
+// ==================================================================== loading
+
+class LoadTest : public BILTest
+{
+protected:
+    // Writes name with the samples and, when given, a header beside it.
+    QString make(const QString &name, const std::vector<int16_t> &samples, bool bigEndian,
+                 const std::optional<QByteArray> &header = std::nullopt)
+    {
+        writeFile(path(name), samplesAsBytes(samples, bigEndian));
+        if (header) writeFile(path(QString(name).section(u'.', 0, 0) + ".hdr"), *header);
+        return path(name);
+    }
+    QImage open(const QString &file)
+    {
+        QImage preview;
+        OpenBILFile(file, preview);
+        return preview;
+    }
+    // Answers the layout dialog: records what it was pre-set to and sets the given layout.
+    void answer(std::optional<Layout> reply)
+    {
+        BILAskLayout = [this, reply] {
+            asked.push_back(layout());
+            const Layout l = reply.value_or(Layout{false, -1, 0, kLowest});
+            BILBigEndian = l.bigEndian;
+            BILWidth = l.width;
+            BILHeight = l.height;
+            BILNoData = l.noData;
+        };
+    }
+    std::vector<Layout> asked;
+};
+
+TEST_F(LoadTest, ReadsABILWithHeaderAndRendersThePreview)
+{
+    const std::vector<int16_t> samples = {1, -9999, 3, kHighest, kLowest, 6};
+    for (bool big : {false, true}) {
+        const QString file =
+            make("grid.bil", samples, big,
+                 QByteArray("NROWS 2\nNCOLS 3\nNODATA -9999\nBYTEORDER ") + (big ? "M" : "I"));
+        const QImage preview = open(file);
+        EXPECT_TRUE(errors.isEmpty());
+        EXPECT_EQ(layout(), (Layout{big, 3, 2, -9999}));
+        EXPECT_EQ(std::vector<int16_t>(BILRaw, BILRaw + 6), samples);
+        EXPECT_EQ(data(6), (std::vector<int16_t>{1, 0, 3, kHighest, kLowest, 6}));
+        ASSERT_EQ(preview.size(), QSize(3, 2));
+        EXPECT_EQ(preview.pixel(1, 0), BILColorOf(0));
+        EXPECT_EQ(preview.pixel(0, 1), BILColorOf(kHighest));
+        EXPECT_EQ(BILCaption(), "RELIEVA - grid.bil");
+    }
+}
+
+TEST_F(LoadTest, HeaderWithoutMissingFlagTreatsMinus500AsMissing)
+{
+    open(make("grid.bil", {-500, 7}, false, "NCOLS 2\nNROWS 1\nBYTEORDER I\n"));
+    EXPECT_EQ(data(2), (std::vector<int16_t>{0, 7}));
+}
+
+TEST_F(LoadTest, HeaderlessFilesAskForTheirLayoutPreSetByExtension)
+{
+    answer(Layout{true, 2, 2, kLowest});
+    const struct
+    {
+        const char *name;
+        Layout preset;
+    } cases[] = {
+        {"N35E139.hgt", {true, 1201, 1201, kLowest}}, {"tile.HGT", {true, 1201, 1201, kLowest}},
+        {"tile.bin", {false, 10800, 4800, kLowest}},  {"tile.dat", {false, 10800, 4800, kLowest}},
+        {"tile", {false, 10800, 4800, kLowest}},
+    };
+    for (const auto &c : cases) {
+        asked.clear();
+        const QImage preview = open(make(c.name, {1, 2, 3, kLowest}, true));
+        ASSERT_EQ(asked.size(), 1u) << c.name;
+        EXPECT_EQ(asked[0], c.preset) << c.name;
+        EXPECT_EQ(data(4), (std::vector<int16_t>{1, 2, 3, 0})) << c.name;
+        EXPECT_EQ(preview.size(), QSize(2, 2));
+    }
+
+    // A header without columns is no header: its values give way to the defaults.
+    asked.clear();
+    open(make("rows.bil", {1, 2, 3, 4}, true, "NROWS 2\nNODATA 5\nBYTEORDER I\n"));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], (Layout{false, 10800, 4800, kLowest}));
+}
+
+TEST_F(LoadTest, AnHgtTileOfFullSizeIsReadAndSwapped)
+{
+    answer(std::nullopt);
+    BILAskLayout = [] {}; // OK at once
+    std::vector<int16_t> samples(1201 * 1201);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = int16_t(i % 9000 - 500);
+    samples[5] = kLowest;
+    const QImage preview = open(make("N35E139.hgt", samples, true));
+    EXPECT_EQ(QFileInfo(path("N35E139.hgt")).size(), 2884802);
+    EXPECT_EQ(preview.size(), QSize(1201, 1201));
+    EXPECT_EQ(BILRaw[1201 * 1201 - 1], samples.back());
+    EXPECT_EQ(BILRaw[5], kLowest);
+    EXPECT_EQ(BILData[5], 0);
+}
+
+TEST_F(LoadTest, CancelledAndRefusedLoadsKeepTheSamples)
+{
+    setGrid(2, 1, {11, 12});
+    const auto unchanged = [&](const char *what) {
+        EXPECT_EQ(BILRaw[0], 11) << what;
+        EXPECT_EQ(BILData[1], 12) << what;
+    };
+
+    answer(std::nullopt); // Cancel
+    QImage preview = open(make("tile.bin", {1, 2}, false));
+    EXPECT_TRUE(preview.isNull());
+    EXPECT_EQ(layout(), (Layout{false, 0, 0, kLowest}));
+    EXPECT_TRUE(errors.isEmpty());
+    unchanged("cancel");
+
+    BILAskLayout = nullptr; // no dialog installed acts as a cancel
+    EXPECT_TRUE(open(make("tile.bin", {1, 2}, false)).isNull());
+    EXPECT_EQ(BILWidth, 0);
+
+    asked.clear();
+    open(make("minus.bil", {1, 2}, false, "NCOLS -1\nNROWS 1\n"));
+    EXPECT_EQ(BILWidth, 0);
+    EXPECT_TRUE(errors.isEmpty());
+    unchanged("columns -1");
+
+    const struct
+    {
+        const char *header;
+        const char *message;
+    } refusals[] = {
+        {"NCOLS 2\n", "Width or Height is not correct."},
+        {"NCOLS -2\nNROWS 1\n", "Width or Height is not correct."},
+        {"NCOLS\t2\nNROWS x\n", "Width or Height is not correct."},
+        {"NCOLS 7201\nNROWS 7200\n", "This file is too big."},
+        {"NCOLS 10800\nNROWS 4801\n", "This file is too big."},
+        {"NCOLS 2147483647\nNROWS 2147483647\n", "This file is too big."},
+        {"NCOLS 65536\nNROWS 65536\n", "This file is too big."},
+        {"NCOLS -65536\nNROWS -65536\n", "Width or Height is not correct."},
+    };
+    for (const auto &r : refusals) {
+        errors.clear();
+        preview = open(make("refused.bil", {1, 2}, false, QByteArray(r.header)));
+        EXPECT_EQ(errors, QStringList{r.message}) << r.header;
+        EXPECT_TRUE(preview.isNull());
+        EXPECT_EQ(BILCaption(), "RELIEVA - refused.bil");
+        unchanged(r.header);
+    }
+}
+
+TEST_F(LoadTest, TheLargestGridsLoadInEveryShape)
+{
+    QByteArray bytes(qsizetype(BILCapacity) * 2, '\0');
+    qToLittleEndian<uint16_t>(1234, bytes.data() + bytes.size() - 2);
+    writeFile(path("full.bil"), bytes);
+    bytes.clear();
+    for (const char *shape : {"NCOLS 7200\nNROWS 7200\n", "NCOLS 10800\nNROWS 4800\n"}) {
+        writeFile(path("full.hdr"), QByteArray(shape) + "BYTEORDER I\n");
+        EXPECT_EQ(open(path("full.bil")).sizeInBytes(), qsizetype(BILCapacity) * 4) << shape;
+        EXPECT_EQ(BILData[BILCapacity - 1], 1234);
+    }
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(LoadTest, ASmallGridAfterALargeOneLeavesTheRestAlone)
+{
+    setGrid(4, 4, std::vector<int16_t>(16, 99));
+    open(make("small.bil", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, false,
+              "NCOLS 3\nNROWS 3\nBYTEORDER I\n"));
+    EXPECT_EQ(BILRaw[8], 9);
+    EXPECT_EQ(BILRaw[9], 99); // extra bytes in the file are not read
+    EXPECT_EQ(BILData[15], 99);
+}
+
+TEST_F(LoadTest, ATruncatedOrMissingSampleFileFailsAndKeepsThePreviousGrid)
+{
+    open(make("good.bil", {1, 2, 3, 4}, false, "NCOLS 2\nNROWS 2\nBYTEORDER I\nNODATA 3\n"));
+    const Layout good = layout();
+
+    const QString shortFile = make("short.bil", {5, 6, 7}, false, "NCOLS 2\nNROWS 2\n");
+    try {
+        open(shortFile);
+        FAIL() << "a short file must fail";
+    } catch (const BILError &e) {
+        const QString text = e.what();
+        EXPECT_TRUE(text.contains(QDir::toNativeSeparators(shortFile))) << e.what();
+        EXPECT_TRUE(text.contains("8 bytes")) << e.what();
+        EXPECT_TRUE(text.contains("holds 6")) << e.what();
+    }
+    EXPECT_EQ(layout(), good);
+    EXPECT_EQ(std::vector<int16_t>(BILRaw, BILRaw + 4), (std::vector<int16_t>{1, 2, 3, 4}));
+    EXPECT_EQ(BILCaption(), "RELIEVA - short.bil");
+
+    writeFile(path("gone.hdr"), "NCOLS 1\nNROWS 1\n");
+    EXPECT_THROW(
+        {
+            try {
+                open(path("gone.bil"));
+            } catch (const BILError &e) {
+                EXPECT_TRUE(QString(e.what()).contains("gone.bil")) << e.what();
+                throw;
+            }
+        },
+        BILError);
+    EXPECT_EQ(layout(), good);
+
+    // A later save exports what the window still shows.
+    ExportBIL(path("after.png"), 0, 0, 0, 2, 2);
+    const QImage texture = decode(path("after.-tx.png"));
+    ASSERT_EQ(texture.size(), QSize(2, 2));
+    EXPECT_EQ(texture.pixel(0, 1), BILColorOf(0)); // the missing 3
+    EXPECT_EQ(texture.pixel(1, 1), BILColorOf(4));
+}
+
+TEST_F(LoadTest, CaptionNamesTheLastFileGiven)
+{
+    EXPECT_EQ(BILCaption(), "RELIEVA");
+    answer(std::nullopt);
+    open(path("sub/dir/tile.bil"));
+    EXPECT_EQ(BILCaption(), "RELIEVA - tile.bil");
+    EXPECT_EQ(BILFileName, path("sub/dir/tile.bil"));
+}
+
+// Hostile inputs: each fails with a clear message or a clean refusal, never a crash.
+TEST_F(LoadTest, MalformedInputsFailCleanly)
+{
+    BILAskLayout = [] {};
+    const struct
+    {
+        const char *name;
+        QByteArray header;
+        int sampleBytes;
+        const char *message; // shown as a refusal, or else thrown
+    } cases[] = {
+        {"header promises more rows than the file has", "NCOLS 100\nNROWS 100\n", 19998,
+         "is too short"},
+        {"odd byte count", "NCOLS 3\nNROWS 1\n", 5, "is too short"},
+        {"empty sample file", "NCOLS 1\nNROWS 1\n", 0, "is too short"},
+        {"dimensions near 2^31", "NCOLS 2147483647\nNROWS 2\n", 4, "This file is too big."},
+        {"product wraps to a small number in 32 bits", "NCOLS 65537\nNROWS 65537\n", 4,
+         "This file is too big."},
+        {"negative rows", "NCOLS 4\nNROWS -4\n", 4, "Width or Height is not correct."},
+        {"binary garbage columns fall back to the defaults",
+         QByteArray("NCOLS \x01\xff\x00 7\nNROWS 1\n", 20), 4, "is too short"},
+        {"missing rows", "NCOLS 2\nnrows 2\n", 4, "Width or Height is not correct."},
+    };
+    for (const auto &c : cases) {
+        errors.clear();
+        writeFile(path("bad.bil"), QByteArray(c.sampleBytes, '\x01'));
+        writeFile(path("bad.hdr"), c.header);
+        QString failure;
+        try {
+            EXPECT_TRUE(open(path("bad.bil")).isNull()) << c.name;
+        } catch (const BILError &e) {
+            failure = e.what();
+        }
+        if (!errors.isEmpty()) failure = errors.join(' ');
+        EXPECT_TRUE(failure.contains(c.message)) << c.name << ": " << failure.toStdString();
+    }
+
+    // Random bytes as header and colour table: anything may come of them but a crash.
+    auto *random = QRandomGenerator::global();
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    for (int round = 0; round < 200; ++round) {
+        QByteArray junk(int(random->bounded(200)), Qt::Uninitialized);
+        for (char &c : junk)
+            c = char(random->bounded(256));
+        if (round % 2) junk.prepend(round % 4 == 1 ? "NCOLS " : "NROWS ");
+        writeFile(path("bad.hdr"), junk);
+        writeFile(path("RELIEVA.txt"), junk);
+        errors.clear();
+        try {
+            open(path("bad.bil"));
+        } catch (const BILError &) {
+        }
+        LoadColorTable();
+    }
+    QDir::setCurrent(cwd);
+}
+
+// ==================================================================== smoothing
+
+TEST_F(BILTest, SmoothingMatchesTheDirectWindowSum)
+{
+    auto *random = QRandomGenerator::global();
+    const QSize shapes[] = {{1, 1}, {1, 7},  {7, 1},  {2, 2},    {3, 3},
+                            {5, 4}, {13, 9}, {64, 3}, {37, 150}, {150, 131}};
+    for (const QSize shape : shapes) {
+        const int n = shape.width() * shape.height();
+        for (int variant = 0; variant < 4; ++variant) {
+            std::vector<int16_t> grid(size_t(n), 0);
+            for (int16_t &s : grid) {
+                switch (variant) {
+                case 0: // extremes and many ties
+                    s = std::array<int16_t, 4>{kLowest, kHighest, 0, 1}[random->bounded(4)];
+                    break;
+                case 1: // small values: halves happen often
+                    s = int16_t(random->bounded(-3, 4));
+                    break;
+                default:
+                    s = int16_t(random->bounded(-32768, 32768));
+                }
+                if (random->bounded(5) == 0) s = -500; // missing
+            }
+            const int32_t noData = variant == 3 ? 0 : -500;
+            setGrid(shape.width(), shape.height(), grid, noData);
+            for (int radius = 0; radius <= 4; ++radius) {
+                const auto expected = ReferenceSmooth(radius);
+                SmoothBIL(radius);
+                ASSERT_EQ(data(n), expected) << shape.width() << 'x' << shape.height()
+                                             << " variant " << variant << " radius " << radius;
+            }
+        }
+    }
+}
+
+TEST_F(BILTest, SmoothingCutsWindowsAtTheEdgesAndRoundsHalvesToEven)
+{
+    setGrid(3, 3, {10, 10, 10, 10, 20, 10, 10, 10, 10});
+    SmoothBIL(1);
+    EXPECT_EQ(data(9), (std::vector<int16_t>{12, 12, 12, 12, 11, 12, 12, 12, 12}));
+    SmoothBIL(4);
+    EXPECT_EQ(data(9), std::vector<int16_t>(9, 11));
+
+    setGrid(2, 1, {12, 13});
+    SmoothBIL(1);
+    EXPECT_EQ(data(2), (std::vector<int16_t>{12, 12})); // 12.5
+
+    setGrid(3, 1, {-32768, -5, -32768}, -32768);
+    SmoothBIL(1);
+    EXPECT_EQ(data(3), (std::vector<int16_t>{-5, -5, -5})); // holes fill from their neighbours
+    setGrid(1, 1, {-32768}, -32768);
+    SmoothBIL(3);
+    EXPECT_EQ(BILData[0], 0);
+}
+
+// ==================================================================== export
+
+class ExportTest : public BILTest
+{
+protected:
+    void SetUp() override
+    {
+        BILTest::SetUp();
+        std::vector<int16_t> grid(size_t(w * h));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                grid[size_t(y * w + x)] = int16_t((x * 37 + y * 101) % 700 - 200);
+        grid[5] = kLowest;
+        setGrid(w, h, grid);
+    }
+    // The pixels the texture and heightmap of a region must hold.
+    void expectImages(const QString &stem, const QString &ext, QRect region)
+    {
+        const QImage texture = decode(stem + "-tx" + ext);
+        const QImage heightmap = decode(stem + "-ht" + ext);
+        ASSERT_EQ(texture.size(), region.size()) << stem.toStdString();
+        ASSERT_EQ(heightmap.size(), region.size());
+        int16_t lo = kHighest, hi = kLowest;
+        for (int y = region.top(); y <= region.bottom(); ++y)
+            for (int x = region.left(); x <= region.right(); ++x) {
+                lo = std::min(lo, BILData[y * w + x]);
+                hi = std::max(hi, BILData[y * w + x]);
+            }
+        for (int y = region.top(); y <= region.bottom(); ++y)
+            for (int x = region.left(); x <= region.right(); ++x) {
+                const int16_t s = BILData[y * w + x];
+                const QPoint p(x - region.left(), y - region.top());
+                ASSERT_EQ(texture.pixel(p), BILColorOf(s)) << x << ',' << y;
+                const int grey = hi == lo ? 0 : int(std::nearbyint((s - lo) * 255.0 / (hi - lo)));
+                ASSERT_EQ(heightmap.pixel(p), MakeColor(grey, grey, grey)) << x << ',' << y;
+            }
+    }
+    const int w = 150, h = 90;
+};
+
+TEST_F(ExportTest, WritesTextureAndHeightmapBesideTheChosenName)
+{
+    for (const char *ext : {".png", ".bmp", ".PNG"}) {
+        ExportBIL(path(QString("terrain") + ext), 0, 0, 0, w, h);
+        expectImages(path("terrain."), ext, {0, 0, w, h});
+        EXPECT_FALSE(QFile::exists(path(QString("terrain") + ext)));
+    }
+    ExportBIL(path("region.png"), 2, 20, 10, 120, 60);
+    expectImages(path("region."), ".png", {20, 10, 100, 50});
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(ExportTest, SmoothsFromTheFileSamplesEveryTime)
+{
+    ExportBIL(path("a.png"), 3, 0, 0, w, h);
+    EXPECT_EQ(data(w * h), ReferenceSmooth(3));
+    ExportBIL(path("b.png"), 2, 0, 0, w, h);
+    ExportBIL(path("c.png"), 2, 0, 0, w, h);
+    EXPECT_EQ(decode(path("b.-tx.png")), decode(path("c.-tx.png")));
+    EXPECT_EQ(decode(path("b.-ht.png")), decode(path("c.-ht.png")));
+    ExportBIL(path("d.png"), 0, 0, 0, w, h);
+    EXPECT_EQ(data(w * h), ReferenceSmooth(0));
+    expectImages(path("d."), ".png", {0, 0, w, h});
+}
+
+TEST_F(ExportTest, AFlatRegionGivesABlackHeightmap)
+{
+    std::fill(BILRaw, BILRaw + w * h, int16_t(37));
+    ExportBIL(path("flat.bmp"), 1, 3, 3, 8, 6);
+    const QImage heightmap = decode(path("flat.-ht.bmp"));
+    ASSERT_EQ(heightmap.size(), QSize(5, 3));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(heightmap.pixel(x, y), 0xFF000000u);
+}
+
+TEST_F(ExportTest, AnEmptyColourTableGivesATransparentTexture)
+{
+    std::fill(std::begin(BILColors), std::end(BILColors), 0u);
+    for (const char *ext : {".png", ".bmp"}) {
+        ExportBIL(path(QString("clear") + ext), 0, 0, 0, 4, 3);
+        const QImage texture = decode(path(QString("clear.-tx") + ext));
+        ASSERT_EQ(texture.size(), QSize(4, 3)) << ext;
+        EXPECT_EQ(texture.pixel(2, 1), 0x00000000u) << ext;
+    }
+    // Partly transparent tables keep their alpha too.
+    BILColorOf(BILData[0]) = 0x80102030;
+    ExportBIL(path("half.bmp"), 0, 0, 0, 1, 1);
+    EXPECT_EQ(decode(path("half.-tx.bmp")).pixel(0, 0), 0x80102030u);
+}
+
+TEST_F(ExportTest, WritesNothingWithoutAUsableGridOrRegion)
+{
+    const struct
+    {
+        int width, height;
+        QRect region;
+        QStringList shown;
+    } cases[] = {
+        {0, 0, {0, 0, 1, 1}, {}},
+        {-1, 5, {0, 0, 1, 1}, {}},
+        {10800, 4801, {0, 0, 1, 1}, {}},
+        {w, h, {5, 5, 0, 10}, {"The selected region is empty."}},
+        {w, h, {w, h, 0, 0}, {"The selected region is empty."}},
+    };
+    for (const auto &c : cases) {
+        BILWidth = c.width;
+        BILHeight = c.height;
+        errors.clear();
+        ExportBIL(path("none.png"), 1, c.region.left(), c.region.top(),
+                  c.region.left() + c.region.width(), c.region.top() + c.region.height());
+        EXPECT_EQ(errors, c.shown);
+        EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    }
+}
+
+TEST_F(ExportTest, FailuresAreReportedAndKeepWhatWasWritten)
+{
+    // The heightmap's name is taken by a folder: the texture stays, the error names the heightmap.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("blocked.-ht.png"));
+    try {
+        ExportBIL(path("blocked.png"), 0, 0, 0, w, h);
+        FAIL() << "writing over a folder must fail";
+    } catch (const BILError &e) {
+        EXPECT_TRUE(QString(e.what()).contains("blocked.-ht.png")) << e.what();
+    }
+    EXPECT_EQ(decode(path("blocked.-tx.png")).size(), QSize(w, h));
+
+    // A write cut short (here by a file size limit) leaves the existing file as it was.
+    writeFile(path("keep.-tx.bmp"), "precious");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    EXPECT_THROW(ExportBIL(path("keep.bmp"), 0, 0, 0, w, h), BILError);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    QFile kept(path("keep.-tx.bmp"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "precious");
+    EXPECT_EQ(QDir(dir.path()).entryList({"keep*"}, QDir::Files), QStringList{"keep.-tx.bmp"});
+
+    EXPECT_THROW(ExportBIL(path("nowhere/out.png"), 0, 0, 0, w, h), BILError);
+    for (const char *name : {"terrain.tif", "terrain"})
+        EXPECT_THROW(ExportBIL(path(name), 0, 0, 0, w, h), BILError) << name;
+    EXPECT_THROW(ExportBIL(path("out.png"), 0, 0, 0, w + 1, h), BILError);
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+} // namespace
