@@ -283,6 +283,15 @@ void readSamples(const QString &path, int64_t count)
 
 // ---------------------------------------------------------------- smoothing
 
+// Rounds to the nearest integer, halves to even, for |v| < 2^51: adding and
+// taking away 1.5 * 2^52 leaves no fraction bits, and the default rounding
+// mode breaks ties to even. Unlike std::nearbyint it compiles to two adds.
+double roundHalfEven(double v)
+{
+    constexpr double magic = 6755399441055744.0;
+    return (v + magic) - magic;
+}
+
 int16_t workingSample(int16_t raw, int32_t noData)
 {
     return raw == noData ? int16_t(0) : raw;
@@ -295,6 +304,7 @@ void smoothBand(int radius, int yb, int ye)
     const int w = BILWidth, h = BILHeight;
     const int32_t noData = BILNoData;
     std::vector<int32_t> colSum(size_t(w), 0), colCount(size_t(w), 0);
+    std::vector<int32_t> rowSum(colSum.size()), rowCount(colSum.size());
     const auto addRow = [&](int y, int sign) {
         const int16_t *row = BILRaw + int64_t(y) * w;
         for (int x = 0; x < w; ++x) {
@@ -314,7 +324,6 @@ void smoothBand(int radius, int yb, int ye)
             sum += colSum[size_t(x)];
             count += colCount[size_t(x)];
         }
-        int16_t *out = BILData + int64_t(y) * w;
         for (int x = 0; x < w; ++x) {
             if (x + radius < w) {
                 sum += colSum[size_t(x + radius)];
@@ -324,7 +333,15 @@ void smoothBand(int radius, int yb, int ye)
                 sum -= colSum[size_t(x - radius - 1)];
                 count -= colCount[size_t(x - radius - 1)];
             }
-            out[x] = count ? int16_t(std::nearbyint(double(sum) / count)) : int16_t(0);
+            rowSum[size_t(x)] = sum;
+            rowCount[size_t(x)] = count;
+        }
+        // Kept apart from the running sums so that the divisions vectorise.
+        int16_t *out = BILData + int64_t(y) * w;
+        for (int x = 0; x < w; ++x) {
+            const int32_t n = rowCount[size_t(x)];
+            const double mean = roundHalfEven(double(rowSum[size_t(x)]) / double(n ? n : 1));
+            out[x] = n ? int16_t(mean) : int16_t(0);
         }
     }
 }
