@@ -142,8 +142,8 @@ void drawPanel(QPainter &p, int top, bool light)
             auto button = std::make_unique<TFMXFlatBtn>(nullptr);
             button->setFlatBtnType(row.type);
             button->setSVGData(row.icon);
-            button->setText(col.text ? col.text : row.caption);
             if (color) button->setColor(color);
+            button->setText(col.text ? col.text : row.caption); // a colour code wins
             button->setIsToggle(toggle);
             col.apply(*button);
             button->render(&p, QPoint(labelW + int(c) * cellW, y), QRegion(),
