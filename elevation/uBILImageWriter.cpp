@@ -7,23 +7,10 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <memory>
-#include <vector>
 
 namespace {
-
-int bytesPerPixel(BILPixelFormat format)
-{
-    switch (format) {
-    case BILPixelFormat::Grey8:
-        return 1;
-    case BILPixelFormat::RGB24:
-        return 3;
-    case BILPixelFormat::ARGB32:
-        return 4;
-    }
-    return 4;
-}
 
 void putBE32(char *p, uint32_t v)
 {
@@ -39,53 +26,79 @@ void putLE(char *p, uint32_t v, int bytes)
         p[i] = char(v >> (8 * i));
 }
 
-// ---------------------------------------------------------------- PNG
-
-// PNG byte order: grey, R G B, or R G B A.
-void packPngRow(const uint32_t *pixels, int width, BILPixelFormat format, uint8_t *out)
+bool isGreyRamp(const std::vector<uint32_t> &palette)
 {
-    for (int x = 0; x < width; ++x) {
-        const uint32_t p = pixels[x];
-        switch (format) {
-        case BILPixelFormat::Grey8:
-            *out++ = uint8_t(p);
-            break;
-        case BILPixelFormat::RGB24:
-            *out++ = uint8_t(p >> 16);
-            *out++ = uint8_t(p >> 8);
-            *out++ = uint8_t(p);
-            break;
-        case BILPixelFormat::ARGB32:
-            *out++ = uint8_t(p >> 16);
-            *out++ = uint8_t(p >> 8);
-            *out++ = uint8_t(p);
-            *out++ = uint8_t(p >> 24);
-            break;
-        }
-    }
+    for (size_t i = 0; i < palette.size(); ++i)
+        if (palette[i] != (0xFF000000u | uint32_t(i) * 0x010101u)) return false;
+    return palette.size() == 256;
 }
 
-QByteArray encodePng(int width, int height, BILPixelFormat format, const BILRowSource &rows)
+bool allOpaque(const std::vector<uint32_t> &palette)
 {
+    return std::all_of(palette.begin(), palette.end(), [](uint32_t c) { return c >> 24 == 0xFF; });
+}
+
+// ---------------------------------------------------------------- PNG
+
+class PngWriter
+{
+public:
+    explicit PngWriter(qsizetype capacity)
+    {
+        png.reserve(capacity);
+        png.append("\x89PNG\r\n\x1a\n", 8);
+    }
+
+    void chunk(const char *type, const char *data, size_t size)
+    {
+        char head[8];
+        putBE32(head, uint32_t(size));
+        memcpy(head + 4, type, 4);
+        png.append(head, 8);
+        png.append(data, qsizetype(size));
+        uint32_t crc = libdeflate_crc32(0, type, 4);
+        if (size > 0) // a null buffer would restart the checksum
+            crc = libdeflate_crc32(crc, data, size);
+        char tail[4];
+        putBE32(tail, crc);
+        png.append(tail, 4);
+    }
+
+    QByteArray png;
+};
+
+QByteArray encodePng(const BILImage &image)
+{
+    const bool indexed = !image.palette.empty();
+    const bool grey = indexed && isGreyRamp(image.palette);
+    const int channels = indexed ? 1 : image.opaque ? 3 : 4;
     // Heights change smoothly from row to row, so the heightmap takes the Up
-    // filter; the texture's flat colour bands compress best unfiltered.
-    const bool up = format == BILPixelFormat::Grey8;
-    const size_t stride = size_t(width) * size_t(bytesPerPixel(format));
-    const size_t rawSize = (stride + 1) * size_t(height);
+    // filter; flat colour bands and palette indices compress best unfiltered.
+    const bool up = grey;
+    const size_t stride = size_t(image.width) * size_t(channels);
+    const size_t rawSize = (stride + 1) * size_t(image.height);
     std::unique_ptr<uint8_t[]> raw(new uint8_t[rawSize]);
-    std::vector<uint32_t> pixels(static_cast<size_t>(width));
+    std::vector<uint32_t> argb(indexed ? 0 : size_t(image.width));
     std::vector<uint8_t> previous(stride, 0), current(stride);
-    for (int y = 0; y < height; ++y) {
-        rows(y, pixels.data());
+    for (int y = 0; y < image.height; ++y) {
         uint8_t *line = raw.get() + (stride + 1) * size_t(y);
         line[0] = up ? 2 : 0;
+        uint8_t *out = up ? current.data() : line + 1;
+        if (indexed) {
+            image.rows(y, out);
+        } else {
+            image.rows(y, argb.data());
+            for (uint32_t p : argb) {
+                *out++ = uint8_t(p >> 16);
+                *out++ = uint8_t(p >> 8);
+                *out++ = uint8_t(p);
+                if (channels == 4) *out++ = uint8_t(p >> 24);
+            }
+        }
         if (up) {
-            packPngRow(pixels.data(), width, format, current.data());
             for (size_t i = 0; i < stride; ++i)
                 line[1 + i] = uint8_t(current[i] - previous[i]);
             previous.swap(current);
-        } else {
-            packPngRow(pixels.data(), width, format, line + 1);
         }
     }
 
@@ -93,48 +106,49 @@ QByteArray encodePng(int width, int height, BILPixelFormat format, const BILRowS
         libdeflate_alloc_compressor(1), libdeflate_free_compressor);
     if (!compressor) throw std::bad_alloc();
     const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rawSize);
-    constexpr size_t head = 8 + 25 + 8; // signature, IHDR, IDAT length and type
-    QByteArray png(qsizetype(head + bound + 4 + 12), Qt::Uninitialized);
-    char *p = png.data();
-    memcpy(p, "\x89PNG\r\n\x1a\n", 8);
-
-    char ihdr[17] = "IHDR";
-    putBE32(ihdr + 4, uint32_t(width));
-    putBE32(ihdr + 8, uint32_t(height));
-    const uint8_t colorType = format == BILPixelFormat::Grey8   ? 0
-                              : format == BILPixelFormat::RGB24 ? 2
-                                                                : 6;
-    const uint8_t rest[5] = {8, colorType, 0, 0, 0};
-    memcpy(ihdr + 12, rest, 5);
-    putBE32(p + 8, 13);
-    memcpy(p + 12, ihdr, 17);
-    putBE32(p + 29, uint32_t(libdeflate_crc32(0, ihdr, 17)));
-
-    const size_t packed =
-        libdeflate_zlib_compress(compressor.get(), raw.get(), rawSize, p + head, bound);
-    if (packed == 0 || packed > 0x7FFFFFFF)
-        throw BILError("The image is too large to store as PNG.");
+    std::unique_ptr<char[]> packed(new char[bound]);
+    const size_t packedSize =
+        libdeflate_zlib_compress(compressor.get(), raw.get(), rawSize, packed.get(), bound);
     raw.reset();
-    putBE32(p + 33, uint32_t(packed));
-    memcpy(p + 37, "IDAT", 4);
-    putBE32(p + head + packed, uint32_t(libdeflate_crc32(0, p + 37, packed + 4)));
-    memcpy(p + head + packed + 4, "\0\0\0\0IEND\xae\x42\x60\x82", 12);
-    png.resize(qsizetype(head + packed + 4 + 12));
-    return png;
+    if (packedSize == 0 || packedSize > 0x7FFFFFFF)
+        throw BILError("The image is too large to store as PNG.");
+
+    PngWriter png(qsizetype(packedSize + 2048));
+    char ihdr[13];
+    putBE32(ihdr, uint32_t(image.width));
+    putBE32(ihdr + 4, uint32_t(image.height));
+    const char colorType = grey ? 0 : indexed ? 3 : channels == 3 ? 2 : 6;
+    const char rest[5] = {8, colorType, 0, 0, 0};
+    memcpy(ihdr + 8, rest, 5);
+    png.chunk("IHDR", ihdr, 13);
+    if (indexed && !grey) {
+        std::vector<char> plte, trns;
+        for (uint32_t c : image.palette) {
+            plte.insert(plte.end(), {char(c >> 16), char(c >> 8), char(c)});
+            trns.push_back(char(c >> 24));
+        }
+        png.chunk("PLTE", plte.data(), plte.size());
+        if (!allOpaque(image.palette)) png.chunk("tRNS", trns.data(), trns.size());
+    }
+    png.chunk("IDAT", packed.get(), packedSize);
+    png.chunk("IEND", nullptr, 0);
+    return png.png;
 }
 
 // ---------------------------------------------------------------- BMP
 
-// Bottom-up rows padded to four bytes; grey as 8 bits with a grey palette,
-// opaque colour as 24 bits, colour with alpha as 32 bits with an alpha mask.
-QByteArray encodeBmp(int width, int height, BILPixelFormat format, const BILRowSource &rows)
+// Bottom-up rows padded to four bytes: an opaque palette as 8 bits, opaque
+// colour as 24 bits, colour with alpha as 32 bits with an alpha mask.
+QByteArray encodeBmp(const BILImage &image)
 {
-    const int bpp = bytesPerPixel(format);
-    const uint32_t infoSize = format == BILPixelFormat::ARGB32 ? 108 : 40;
-    const uint32_t paletteSize = format == BILPixelFormat::Grey8 ? 256 * 4 : 0;
+    const bool indexed = !image.palette.empty() && allOpaque(image.palette);
+    const bool opaque = image.palette.empty() ? image.opaque : allOpaque(image.palette);
+    const int bytes = indexed ? 1 : opaque ? 3 : 4;
+    const uint32_t infoSize = bytes == 4 ? 108 : 40;
+    const uint32_t paletteSize = indexed ? uint32_t(image.palette.size()) * 4 : 0;
     const uint32_t offset = 14 + infoSize + paletteSize;
-    const size_t stride = (size_t(width) * size_t(bpp) + 3) & ~size_t(3);
-    const size_t fileSize = offset + stride * size_t(height);
+    const size_t stride = (size_t(image.width) * size_t(bytes) + 3) & ~size_t(3);
+    const size_t fileSize = offset + stride * size_t(image.height);
     if (fileSize > 0xFFFFFFFFu) throw BILError("The image is too large to store as BMP.");
 
     QByteArray bmp(qsizetype(fileSize), Qt::Uninitialized);
@@ -146,18 +160,18 @@ QByteArray encodeBmp(int width, int height, BILPixelFormat format, const BILRowS
     putLE(p + 10, offset, 4);
     char *info = p + 14;
     putLE(info, infoSize, 4);
-    putLE(info + 4, uint32_t(width), 4);
-    putLE(info + 8, uint32_t(height), 4);
+    putLE(info + 4, uint32_t(image.width), 4);
+    putLE(info + 8, uint32_t(image.height), 4);
     putLE(info + 12, 1, 2);
-    putLE(info + 14, uint32_t(bpp * 8), 2);
-    putLE(info + 20, uint32_t(stride * size_t(height)), 4);
+    putLE(info + 14, uint32_t(bytes * 8), 2);
+    putLE(info + 20, uint32_t(stride * size_t(image.height)), 4);
     putLE(info + 24, 2835, 4); // 72 dpi
     putLE(info + 28, 2835, 4);
-    if (format == BILPixelFormat::Grey8) {
-        putLE(info + 32, 256, 4);
-        for (uint32_t g = 0; g < 256; ++g)
-            putLE(info + infoSize + 4 * g, g * 0x010101u, 4);
-    } else if (format == BILPixelFormat::ARGB32) {
+    if (indexed) {
+        putLE(info + 32, uint32_t(image.palette.size()), 4);
+        for (size_t i = 0; i < image.palette.size(); ++i)
+            putLE(info + infoSize + 4 * i, image.palette[i] & 0xFFFFFF, 4);
+    } else if (bytes == 4) {
         putLE(info + 16, 3, 4); // BI_BITFIELDS
         putLE(info + 40, 0x00FF0000, 4);
         putLE(info + 44, 0x0000FF00, 4);
@@ -166,20 +180,28 @@ QByteArray encodeBmp(int width, int height, BILPixelFormat format, const BILRowS
         putLE(info + 56, 0x73524742, 4); // 'sRGB'
     }
 
-    std::vector<uint32_t> pixels(static_cast<size_t>(width));
-    for (int y = 0; y < height; ++y) {
-        rows(y, pixels.data());
-        auto *out = reinterpret_cast<uint8_t *>(p + offset + stride * size_t(height - 1 - y));
-        for (int x = 0; x < width; ++x) {
-            const uint32_t px = pixels[size_t(x)];
-            if (format == BILPixelFormat::Grey8) {
-                *out++ = uint8_t(px);
+    std::vector<uint8_t> indices(image.palette.empty() ? 0 : size_t(image.width));
+    std::vector<uint32_t> argb(indexed ? 0 : size_t(image.width));
+    for (int y = 0; y < image.height; ++y) {
+        char *out = p + offset + stride * size_t(image.height - 1 - y);
+        if (indexed) {
+            image.rows(y, out);
+        } else {
+            if (image.palette.empty()) {
+                image.rows(y, argb.data());
             } else {
-                putLE(reinterpret_cast<char *>(out), px, bpp); // B G R (A)
-                out += bpp;
+                image.rows(y, indices.data());
+                std::transform(indices.begin(), indices.end(), argb.begin(),
+                               [&](uint8_t i) { return image.palette[i]; });
+            }
+            for (uint32_t px : argb) {
+                putLE(out, px, bytes); // B G R (A)
+                out += bytes;
             }
         }
-        memset(out, 0, stride - size_t(width) * size_t(bpp));
+        memset(p + offset + stride * size_t(image.height - 1 - y) +
+                   size_t(image.width) * size_t(bytes),
+               0, stride - size_t(image.width) * size_t(bytes));
     }
     return bmp;
 }
@@ -196,11 +218,9 @@ BILImageType BILImageTypeOf(const QString &extension, const QString &fileName)
                        .toStdString());
 }
 
-QByteArray EncodeBILImage(BILImageType type, int width, int height, BILPixelFormat format,
-                          const BILRowSource &rows)
+QByteArray EncodeBILImage(BILImageType type, const BILImage &image)
 {
-    return type == BILImageType::Png ? encodePng(width, height, format, rows)
-                                     : encodeBmp(width, height, format, rows);
+    return type == BILImageType::Png ? encodePng(image) : encodeBmp(image);
 }
 
 void WriteBILImageFile(const QString &path, const QByteArray &bytes)

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 enum class BILImageType
 {
@@ -15,24 +16,23 @@ enum class BILImageType
     Bmp
 };
 
-// How the pixels are stored. Grey8 needs red = green = blue and alpha 255;
-// RGB24 needs alpha 255; ARGB32 takes any pixel.
-enum class BILPixelFormat
+// An image to store, width x height pixels, handed over row by row from the top.
+struct BILImage
 {
-    Grey8,
-    RGB24,
-    ARGB32
+    int width = 0;
+    int height = 0;
+    // Up to 256 colours (0xAARRGGBB): rows() then writes one index byte per
+    // pixel. Empty: rows() writes one 0xAARRGGBB word per pixel.
+    std::vector<uint32_t> palette;
+    bool opaque = true; // without a palette: every pixel's alpha is 255
+    std::function<void(int row, void *pixels)> rows;
 };
-
-// Fills one row (top row 0) with width pixels of 0xAARRGGBB.
-using BILRowSource = std::function<void(int row, uint32_t *pixels)>;
 
 // The type for an extension such as ".png" or ".BMP"; throws BILError naming
 // fileName for any other.
 BILImageType BILImageTypeOf(const QString &extension, const QString &fileName);
 
-QByteArray EncodeBILImage(BILImageType type, int width, int height, BILPixelFormat format,
-                          const BILRowSource &rows);
+QByteArray EncodeBILImage(BILImageType type, const BILImage &image);
 
 // Replaces path atomically (a temporary file beside it, then a rename), so a
 // failed write leaves what was there; throws BILError with the system's reason.

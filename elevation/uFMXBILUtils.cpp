@@ -12,6 +12,7 @@
 #include <cmath>
 #include <future>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 QString BILFileName;
@@ -165,11 +166,68 @@ ColorLut colorLut(BILColorFunc color)
     return lut;
 }
 
-void renderRow(const ColorLut &lut, int y, int x0, int x1, TAlphaColor *out)
+template <typename Pixel>
+void renderRow(const std::vector<Pixel> &lut, int y, int x0, int x1, Pixel *out)
 {
     const int16_t *samples = BILData + int64_t(y) * BILWidth;
     for (int x = x0; x < x1; ++x)
         *out++ = lut[size_t(samples[x] + 32768)];
+}
+
+struct Region
+{
+    int x0, y0, x1, y1;
+};
+
+BILImage indexedImage(std::vector<TAlphaColor> palette, std::vector<uint8_t> indices, Region r)
+{
+    BILImage image;
+    image.width = r.x1 - r.x0;
+    image.height = r.y1 - r.y0;
+    image.palette = std::move(palette);
+    image.rows = [indices = std::move(indices), r](int j, void *out) {
+        renderRow(indices, r.y0 + j, r.x0, r.x1, static_cast<uint8_t *>(out));
+    };
+    return image;
+}
+
+// The texture as palette indices when the colour table has at most 256
+// colours (a third of the bytes to compress), else as colours.
+BILImage textureImage(Region r)
+{
+    const ColorLut colors = colorLut(TextureColor);
+    std::unordered_map<TAlphaColor, uint8_t> index;
+    std::vector<TAlphaColor> palette;
+    std::vector<uint8_t> indices(colors.size());
+    for (size_t h = 0; h < colors.size() && palette.size() <= 256; ++h) {
+        const auto [it, added] = index.try_emplace(colors[h], uint8_t(palette.size()));
+        if (added) palette.push_back(colors[h]);
+        indices[h] = it->second;
+    }
+    if (palette.size() <= 256) return indexedImage(std::move(palette), std::move(indices), r);
+
+    BILImage image;
+    image.width = r.x1 - r.x0;
+    image.height = r.y1 - r.y0;
+    image.opaque =
+        std::all_of(colors.begin(), colors.end(), [](TAlphaColor c) { return c >> 24 == 0xFF; });
+    image.rows = [colors, r](int j, void *out) {
+        renderRow(colors, r.y0 + j, r.x0, r.x1, static_cast<TAlphaColor *>(out));
+    };
+    return image;
+}
+
+// The heightmap as grey levels: palette entry g is grey g.
+BILImage heightmapImage(Region r)
+{
+    std::vector<TAlphaColor> greys(256);
+    for (int g = 0; g < 256; ++g)
+        greys[size_t(g)] = MakeColor(g, g, g);
+    const ColorLut colors = colorLut(HeightColor);
+    std::vector<uint8_t> levels(colors.size());
+    std::transform(colors.begin(), colors.end(), levels.begin(),
+                   [](TAlphaColor c) { return uint8_t(c); });
+    return indexedImage(std::move(greys), std::move(levels), r);
 }
 
 bool gridUsable()
@@ -612,22 +670,12 @@ void ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1, int 
 
     SmoothBIL(radius);
     ScanBILRange(x0, y0, x1, y1);
-    const ColorLut texture = colorLut(TextureColor);
-    const ColorLut heights = colorLut(HeightColor);
-    const bool opaque =
-        std::all_of(texture.begin(), texture.end(), [](TAlphaColor c) { return c >> 24 == 0xFF; });
-    const int w = x1 - x0, h = y1 - y0;
-    const auto rowsOf = [=](const ColorLut &lut) {
-        return [&lut, x0, x1, y0](int j, TAlphaColor *out) { renderRow(lut, y0 + j, x0, x1, out); };
-    };
+    const Region region{x0, y0, x1, y1};
 
     // Both images are encoded at once; the texture is still written first.
-    auto heightmap = std::async(std::launch::async, [&] {
-        return EncodeBILImage(type, w, h, BILPixelFormat::Grey8, rowsOf(heights));
-    });
+    auto heightmap = std::async(std::launch::async,
+                                [&] { return EncodeBILImage(type, heightmapImage(region)); });
     WriteBILImageFile(stem + QStringLiteral("-tx") + extension,
-                      EncodeBILImage(type, w, h,
-                                     opaque ? BILPixelFormat::RGB24 : BILPixelFormat::ARGB32,
-                                     rowsOf(texture)));
+                      EncodeBILImage(type, textureImage(region)));
     WriteBILImageFile(stem + QStringLiteral("-ht") + extension, heightmap.get());
 }

@@ -805,6 +805,30 @@ TEST_F(ExportTest, WritesTextureAndHeightmapBesideTheChosenName)
     EXPECT_TRUE(errors.isEmpty());
 }
 
+TEST_F(ExportTest, EveryStoredVariantDecodesToTheRenderedPixels)
+{
+    // Few colours are stored as a palette, many as colours; with or without alpha.
+    const struct
+    {
+        const char *name;
+        TAlphaColor (*color)(int h);
+    } tables[] = {
+        {"few opaque", [](int h) { return MakeColor(h / 100, 0, 200); }},
+        {"few with alpha", [](int h) { return TAlphaColor(h > 0 ? 0xFF00FF00 : 0x40102030); }},
+        {"many opaque", [](int h) { return 0xFF000000u | uint32_t(h + 32768) * 7; }},
+        {"many with alpha", [](int h) { return uint32_t(h + 32768) * 0x01030507u | 0x01000000u; }},
+    };
+    for (const auto &table : tables) {
+        for (int h = -32768; h <= 32767; ++h)
+            BILColorOf(int16_t(h)) = table.color(h);
+        for (const char *ext : {".png", ".bmp"}) {
+            SCOPED_TRACE(std::string(table.name) + ext);
+            ExportBIL(path(QString("variant") + ext), 1, 3, 2, w - 1, h - 4);
+            expectImages(path("variant."), ext, {3, 2, w - 4, h - 6});
+        }
+    }
+}
+
 TEST_F(ExportTest, SmoothsFromTheFileSamplesEveryTime)
 {
     ExportBIL(path("a.png"), 3, 0, 0, w, h);
