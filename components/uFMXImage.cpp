@@ -7,13 +7,11 @@ TFMXImage::TFMXImage(QWidget *parent) : QWidget(parent) {}
 
 TImageFit TFMXImage::Fit(QSizeF area, QSize bitmap)
 {
-    if (bitmap.isEmpty() || area.width() <= 0)
-        return {};
+    if (bitmap.isEmpty() || area.width() <= 0) return {};
     const float w = float(bitmap.width()), h = float(bitmap.height());
     const double wc = area.width(), hc = area.height();
     const float zx = float(wc / w), zy = float(hc / h);
-    if (zy > zx)
-        return {zx, 0, float((hc - double(zx) * h) / 2)};
+    if (zy > zx) return {zx, 0, float((hc - double(zx) * h) / 2)};
     return {zy, float((wc - double(zy) * w) / 2), 0};
 }
 
@@ -27,13 +25,12 @@ void TFMXImage::setBitmap(const QImage &value)
 void TFMXImage::paintEvent(QPaintEvent *)
 {
     const TImageFit f = fit();
-    if (f.zoom <= 0)
-        return;
-    const QRectF target(f.offsetX, f.offsetY, image.width() * double(f.zoom), image.height() * double(f.zoom));
+    if (f.zoom <= 0) return;
+    const QRectF target(f.offsetX, f.offsetY, image.width() * double(f.zoom),
+                        image.height() * double(f.zoom));
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (target.size() * ratio).toSize();
-    if (pixels.isEmpty())
-        return;
+    if (pixels.isEmpty()) return;
     if (scaled.size() != pixels || scaled.devicePixelRatio() != ratio) {
         scaled = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         scaled.setDevicePixelRatio(ratio);
@@ -48,6 +45,15 @@ void TFMXImage::resizeEvent(QResizeEvent *)
     emit resized();
 }
 
-void TFMXImage::mousePressEvent(QMouseEvent *event) { emit pressed(event->position()); }
-void TFMXImage::mouseMoveEvent(QMouseEvent *event) { emit moved(event->position()); }
-void TFMXImage::mouseReleaseEvent(QMouseEvent *event) { emit released(event->position()); }
+void TFMXImage::mousePressEvent(QMouseEvent *event)
+{
+    emit pressed(event->position());
+}
+void TFMXImage::mouseMoveEvent(QMouseEvent *event)
+{
+    emit moved(event->position());
+}
+void TFMXImage::mouseReleaseEvent(QMouseEvent *event)
+{
+    emit released(event->position());
+}

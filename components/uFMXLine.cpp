@@ -3,7 +3,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-TFMXLine::TFMXLine(QWidget *parent) : QWidget(parent) { setEdge(LeftEdge); }
+TFMXLine::TFMXLine(QWidget *parent) : QWidget(parent)
+{
+    setEdge(LeftEdge);
+}
 
 void TFMXLine::setEdge(Edge value)
 {
@@ -14,8 +17,7 @@ void TFMXLine::setEdge(Edge value)
 
 void TFMXLine::setStrokeColor(const QColor &value)
 {
-    if (value == stroke)
-        return;
+    if (value == stroke) return;
     stroke = value;
     update();
 }
@@ -46,6 +48,15 @@ void TFMXLine::paintEvent(QPaintEvent *)
     }
 }
 
-void TFMXLine::mousePressEvent(QMouseEvent *event) { emit pressed(event->position()); }
-void TFMXLine::mouseMoveEvent(QMouseEvent *event) { emit moved(event->position()); }
-void TFMXLine::mouseReleaseEvent(QMouseEvent *event) { emit released(event->position()); }
+void TFMXLine::mousePressEvent(QMouseEvent *event)
+{
+    emit pressed(event->position());
+}
+void TFMXLine::mouseMoveEvent(QMouseEvent *event)
+{
+    emit moved(event->position());
+}
+void TFMXLine::mouseReleaseEvent(QMouseEvent *event)
+{
+    emit released(event->position());
+}

@@ -12,7 +12,13 @@ class TFMXLine : public QWidget
     Q_OBJECT
 
 public:
-    enum Edge { LeftEdge, RightEdge, TopEdge, BottomEdge };
+    enum Edge
+    {
+        LeftEdge,
+        RightEdge,
+        TopEdge,
+        BottomEdge
+    };
     Q_ENUM(Edge)
     Q_PROPERTY(Edge edge READ edge WRITE setEdge)
 

@@ -8,24 +8,21 @@ TFMXPath::TFMXPath(QWidget *parent) : QWidget(parent) {}
 
 void TFMXPath::setData(const QString &value)
 {
-    if (value == pathData)
-        return;
+    if (value == pathData) return;
     pathData = value;
     update();
 }
 
 void TFMXPath::setFillColor(const QColor &value)
 {
-    if (value == fill)
-        return;
+    if (value == fill) return;
     fill = value;
     update();
 }
 
 void TFMXPath::setStrokeColor(const QColor &value)
 {
-    if (value == stroke)
-        return;
+    if (value == stroke) return;
     stroke = value;
     update();
 }

@@ -3,9 +3,9 @@
 #include "ui_uFrmMain.h"
 
 #include "components/uFMXFlatBtn.h"
+#include "components/uFMXTheme.h"
 #include "components/uFMXUtils.h"
 #include "components/uSVGData.h"
-#include "components/uFMXTheme.h"
 #include "elevation/uFMXBILUtils.h"
 
 #include <QFile>
@@ -34,8 +34,9 @@ const Texts &texts()
         QStringLiteral("About")};
     static const Texts japanese{
         QStringLiteral("高度平滑化"),
-        QStringLiteral("全ての対応ファイル|*.bil;*.hgt;*.bin;*|BIL ファイル|*.bil|HGT ファイル|*.hgt|"
-                       "BIN ファイル|*.bin"),
+        QStringLiteral(
+            "全ての対応ファイル|*.bil;*.hgt;*.bin;*|BIL ファイル|*.bil|HGT ファイル|*.hgt|"
+            "BIN ファイル|*.bin"),
         QStringLiteral("Bitmap ファイル|*.bmp|PNG ファイル|*.png"),
         QStringLiteral("開く"),
         QStringLiteral("保存"),
@@ -69,7 +70,10 @@ TFrmMain::TFrmMain(std::function<void()> showAbout, QWidget *parent)
     FormCreate();
 }
 
-TFrmMain::~TFrmMain() { FormDestroy(); }
+TFrmMain::~TFrmMain()
+{
+    FormDestroy();
+}
 
 void TFrmMain::FormCreate()
 {
@@ -90,13 +94,15 @@ void TFrmMain::FormCreate()
     const auto command = [this](void (TFrmMain::*handler)(QObject *)) {
         return [this, handler](QObject *sender) { (this->*handler)(sender); };
     };
-    fbOpen = new TFMXFlatBtn(this, ui->LayoutT, mtFluentSingle, QString::fromLatin1(SVGOpen), t.open, 0,
-                             0, 0, command(&TFrmMain::btOpenClick), nullptr, false, false);
-    fbSave = new TFMXFlatBtn(this, ui->LayoutT, mtFluentSingle, QString::fromLatin1(SVGSave), t.save, 0,
-                             60, 0, command(&TFrmMain::btSaveClick), nullptr, false, false);
-    fbAbout = new TFMXFlatBtn(this, ui->LayoutT, mtFluentSingle, QString::fromLatin1(SVGAbout), t.about,
-                              FlatBtnOrange, 580, 0, command(&TFrmMain::btAboutClick), nullptr, false,
-                              false);
+    fbOpen =
+        new TFMXFlatBtn(this, ui->LayoutT, mtFluentSingle, QString::fromLatin1(SVGOpen), t.open, 0,
+                        0, 0, command(&TFrmMain::btOpenClick), nullptr, false, false);
+    fbSave =
+        new TFMXFlatBtn(this, ui->LayoutT, mtFluentSingle, QString::fromLatin1(SVGSave), t.save, 0,
+                        60, 0, command(&TFrmMain::btSaveClick), nullptr, false, false);
+    fbAbout = new TFMXFlatBtn(this, ui->LayoutT, mtFluentSingle, QString::fromLatin1(SVGAbout),
+                              t.about, FlatBtnOrange, 580, 0, command(&TFrmMain::btAboutClick),
+                              nullptr, false, false);
     fbOpen->setObjectName(QStringLiteral("fbOpen"));
     fbSave->setObjectName(QStringLiteral("fbSave"));
     fbAbout->setObjectName(QStringLiteral("fbAbout"));
@@ -105,9 +111,8 @@ void TFrmMain::FormCreate()
     ui->Path2->setData(QString::fromLatin1(SVGCornerBottomRight));
 
     // The coordinate group and About keep their distance to the strip's right edge.
-    rightAnchored = {ui->Path1,     ui->Label2,    ui->Label5,    ui->SpinBoxX0, ui->SpinBoxY0,
-                     ui->Path2,     ui->Label3,    ui->Label4,    ui->SpinBoxX1, ui->SpinBoxY1,
-                     fbAbout};
+    rightAnchored = {ui->Path1,  ui->Label2, ui->Label5,    ui->SpinBoxX0, ui->SpinBoxY0, ui->Path2,
+                     ui->Label3, ui->Label4, ui->SpinBoxX1, ui->SpinBoxY1, fbAbout};
     layoutWidth = 640;
     ui->LayoutT->installEventFilter(this);
 
@@ -133,7 +138,10 @@ void TFrmMain::FormCreate()
     setMinimumWidth(width());
 }
 
-void TFrmMain::FormShow() { ThemeUpdate(); }
+void TFrmMain::FormShow()
+{
+    ThemeUpdate();
+}
 
 void TFrmMain::FormDestroy()
 {
@@ -146,8 +154,7 @@ void TFrmMain::FormDestroy()
 void TFrmMain::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
+    if (!event->spontaneous()) FormShow();
 }
 
 bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
@@ -184,8 +191,7 @@ void TFrmMain::Image1Resize()
     // Lines over an empty preview would mean nothing.
     for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1})
         line->setVisible(wc > 0 && fit.zoom > 0);
-    if (wc <= 0)
-        return;
+    if (wc <= 0) return;
     BILZoom = fit.zoom;
     BILOffsetX = fit.offsetX;
     BILOffsetY = fit.offsetY;
@@ -198,10 +204,8 @@ void TFrmMain::Image1Resize()
 
 void TFrmMain::LineDisp()
 {
-    if (x0 > x1)
-        std::swap(x0, x1);
-    if (y0 > y1)
-        std::swap(y0, y1);
+    if (x0 > x1) std::swap(x0, x1);
+    if (y0 > y1) std::swap(y0, y1);
     const int32_t w = ui->Image1->bitmap().width(), h = ui->Image1->bitmap().height();
     x0 = std::clamp(x0, 0, w);
     x1 = std::clamp(x1, 0, w);
@@ -225,29 +229,35 @@ namespace {
 // preview the number would not fit 32 bits; it only has to stay outside.
 int32_t cellAt(double p, float offset, float zoom)
 {
-    if (!(zoom > 0))
-        return 0;
+    if (!(zoom > 0)) return 0;
     return int32_t(std::clamp(std::trunc((p - double(offset)) / double(zoom)), -1e9, 1e9));
 }
 
 } // namespace
 
-int32_t TFrmMain::columnAt(double px) const { return cellAt(px, BILOffsetX, BILZoom); }
+int32_t TFrmMain::columnAt(double px) const
+{
+    return cellAt(px, BILOffsetX, BILZoom);
+}
 
-int32_t TFrmMain::rowAt(double py) const { return cellAt(py, BILOffsetY, BILZoom); }
+int32_t TFrmMain::rowAt(double py) const
+{
+    return cellAt(py, BILOffsetY, BILZoom);
+}
 
-QPointF TFrmMain::inImage(const TFMXLine *line, QPointF p) const { return line->mapTo(ui->Image1, p); }
+QPointF TFrmMain::inImage(const TFMXLine *line, QPointF p) const
+{
+    return line->mapTo(ui->Image1, p);
+}
 
 void TFrmMain::startDrag(int32_t state)
 {
-    if (ui->Image1->bitmap().width() > 0)
-        mf = state;
+    if (ui->Image1->bitmap().width() > 0) mf = state;
 }
 
 void TFrmMain::Image1MouseDown(QPointF p)
 {
-    if (ui->Image1->bitmap().width() <= 0)
-        return;
+    if (ui->Image1->bitmap().width() <= 0) return;
     mf = 1;
     x0 = columnAt(p.x());
     y0 = rowAt(p.y());
@@ -256,65 +266,72 @@ void TFrmMain::Image1MouseDown(QPointF p)
 
 void TFrmMain::Image1MouseMove(QPointF p)
 {
-    if (mf != 1)
-        return;
+    if (mf != 1) return;
     x1 = columnAt(p.x());
-    if (x0 > x1)
-        x0 = x1;
+    if (x0 > x1) x0 = x1;
     y1 = rowAt(p.y());
-    if (y0 > y1)
-        y0 = y1;
+    if (y0 > y1) y0 = y1;
     LineDisp();
 }
 
-void TFrmMain::Image1MouseUp() { mf = 0; }
+void TFrmMain::Image1MouseUp()
+{
+    mf = 0;
+}
 
-void TFrmMain::LineX0MouseDown() { startDrag(2); }
-void TFrmMain::LineX1MouseDown() { startDrag(3); }
-void TFrmMain::LineY0MouseDown() { startDrag(4); }
-void TFrmMain::LineY1MouseDown() { startDrag(5); }
+void TFrmMain::LineX0MouseDown()
+{
+    startDrag(2);
+}
+void TFrmMain::LineX1MouseDown()
+{
+    startDrag(3);
+}
+void TFrmMain::LineY0MouseDown()
+{
+    startDrag(4);
+}
+void TFrmMain::LineY1MouseDown()
+{
+    startDrag(5);
+}
 
 void TFrmMain::LineX0MouseMove(QPointF p)
 {
-    if (mf != 2)
-        return;
+    if (mf != 2) return;
     x0 = columnAt(inImage(ui->LineX0, p).x());
-    if (x0 > x1)
-        x1 = x0;
+    if (x0 > x1) x1 = x0;
     LineDisp();
 }
 
 void TFrmMain::LineX1MouseMove(QPointF p)
 {
-    if (mf != 3)
-        return;
+    if (mf != 3) return;
     x1 = columnAt(inImage(ui->LineX1, p).x());
-    if (x0 > x1)
-        x0 = x1;
+    if (x0 > x1) x0 = x1;
     LineDisp();
 }
 
 void TFrmMain::LineY0MouseMove(QPointF p)
 {
-    if (mf != 4)
-        return;
+    if (mf != 4) return;
     y0 = rowAt(inImage(ui->LineY0, p).y());
-    if (y0 > y1)
-        y1 = y0;
+    if (y0 > y1) y1 = y0;
     LineDisp();
 }
 
 void TFrmMain::LineY1MouseMove(QPointF p)
 {
-    if (mf != 5)
-        return;
+    if (mf != 5) return;
     y1 = rowAt(inImage(ui->LineY1, p).y());
-    if (y0 > y1)
-        y0 = y1;
+    if (y0 > y1) y0 = y1;
     LineDisp();
 }
 
-void TFrmMain::LineXYMouseUp() { mf = 0; }
+void TFrmMain::LineXYMouseUp()
+{
+    mf = 0;
+}
 
 void TFrmMain::SpinBoxX0Change()
 {
@@ -344,8 +361,7 @@ void TFrmMain::SpinBoxY1Change()
 
 void TFrmMain::btOpenClick(QObject *)
 {
-    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
-        return;
+    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
     QImage bitmap;
     OpenBILFile(OpenDialog1->selectedFiles().constFirst(), bitmap);
     setWindowTitle(BILCaption());
@@ -357,7 +373,8 @@ void TFrmMain::btOpenClick(QObject *)
     {
         // A maximum below the shown value would store the clamped value as a
         // coordinate; the fit below writes the new rectangle anyway.
-        const QSignalBlocker bx0(ui->SpinBoxX0), bx1(ui->SpinBoxX1), by0(ui->SpinBoxY0), by1(ui->SpinBoxY1);
+        const QSignalBlocker bx0(ui->SpinBoxX0), bx1(ui->SpinBoxX1), by0(ui->SpinBoxY0),
+            by1(ui->SpinBoxY1);
         ui->SpinBoxX0->setMaximum(bitmap.width());
         ui->SpinBoxX1->setMaximum(bitmap.width());
         ui->SpinBoxY0->setMaximum(bitmap.height());
@@ -370,8 +387,7 @@ void TFrmMain::btSaveClick(QObject *)
 {
     const QStringList filters = SaveDialog1->nameFilters();
     SaveDialog1->selectNameFilter(filters.value(1));
-    if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty())
-        return;
+    if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return;
     QString path = SaveDialog1->selectedFiles().constFirst();
     const qsizetype choice = filters.indexOf(SaveDialog1->selectedNameFilter()) + 1;
     if (choice == 1)
@@ -383,6 +399,5 @@ void TFrmMain::btSaveClick(QObject *)
 
 void TFrmMain::btAboutClick(QObject *)
 {
-    if (showAbout)
-        showAbout();
+    if (showAbout) showAbout();
 }

@@ -1,0 +1,151 @@
+// Renders the dialogs and the standard dialogs the style sheets dress, in both
+// looks, into a directory for the documentation:
+//   relieva_screenshots docs/screenshots
+// The offscreen platform draws no window frame, so a plain title bar is added.
+
+#include "components/uFMXFrmAbout.h"
+#include "components/uFMXTheme.h"
+#include "elevation/uFrmOption.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int TitleBarHeight = 32;
+
+void applyLook(bool light)
+{
+    IsLightTheme = light;
+    QFile sheet(light ? QStringLiteral(":/WIN11LIGHT") : QStringLiteral(":/WIN11DARK"));
+    if (sheet.open(QIODevice::ReadOnly)) qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+}
+
+// The window's client area under a title bar with its caption and, where the
+// window has one, the close button; extra is drawn over the client area at
+// its offset (a pop-up).
+QImage framed(QWidget &window, bool closeButton, QWidget *extra = nullptr)
+{
+    const QPixmap client = window.grab();
+    QRect area(QPoint(0, 0), client.size());
+    QPoint extraAt;
+    if (extra) {
+        extraAt = extra->geometry().topLeft() - window.geometry().topLeft();
+        area = area.united(QRect(extraAt, extra->size()));
+    }
+    QImage image(area.width(), area.height() + TitleBarHeight, QImage::Format_ARGB32_Premultiplied);
+    image.fill(IsLightTheme ? QColor(0xF3F3F3) : QColor(0x202020));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor ink = IsLightTheme ? QColor(0x1A1A1A) : QColor(0xFFFFFF);
+    painter.setPen(ink);
+    painter.drawText(QRect(12, 0, client.width() - 60, TitleBarHeight),
+                     Qt::AlignVCenter | Qt::AlignLeft, window.windowTitle());
+    if (closeButton) {
+        const QPointF centre(client.width() - 23, TitleBarHeight / 2.0);
+        painter.setPen(QPen(ink, 1.0));
+        painter.drawLine(centre + QPointF(-5, -5), centre + QPointF(5, 5));
+        painter.drawLine(centre + QPointF(-5, 5), centre + QPointF(5, -5));
+    }
+    painter.drawPixmap(0, TitleBarHeight, client);
+    if (extra) painter.drawPixmap(extraAt + QPoint(0, TitleBarHeight), extra->grab());
+    painter.setPen(IsLightTheme ? QColor(0xC8C8C8) : QColor(0x3A3A3A));
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.drawRect(QRect(0, 0, client.width() - 1, client.height() + TitleBarHeight - 1));
+    return image;
+}
+
+class Shooter
+{
+public:
+    explicit Shooter(const QString &directory) : dir(directory) {}
+
+    void save(const QImage &image, const QString &name)
+    {
+        if (!image.save(dir.filePath(name))) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(dir.filePath(name)));
+            ok = false;
+        }
+    }
+
+    bool ok = true;
+
+private:
+    QDir dir;
+};
+
+void show(QWidget &window)
+{
+    window.show();
+    QApplication::processEvents();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
+        return 2;
+    }
+    Shooter shooter(QString::fromLocal8Bit(argv[1]));
+
+    // A folder of grid files for the file dialog.
+    QTemporaryDir grids;
+    QDir(grids.path()).mkdir(QStringLiteral("tiles"));
+    for (const char *name : {"alps.bil", "alps.hdr", "N35E138.hgt", "japan.bin"}) {
+        QFile file(QDir(grids.path()).filePath(QLatin1String(name)));
+        if (file.open(QIODevice::WriteOnly)) file.write(QByteArray(2048, '\0'));
+    }
+
+    for (const bool light : {true, false}) {
+        applyLook(light);
+        const QString look = light ? QStringLiteral("light") : QStringLiteral("dark");
+
+        TFrmOption option;
+        show(option);
+        shooter.save(framed(option, false), QStringLiteral("option-%1.png").arg(look));
+        auto *combo = option.findChild<QComboBox *>(QStringLiteral("ComboBox1"));
+        combo->showPopup();
+        QApplication::processEvents();
+        shooter.save(framed(option, false, combo->view()->window()),
+                     QStringLiteral("option-popup-%1.png").arg(look));
+        combo->hidePopup();
+
+        const QByteArray userLanguage = qgetenv("LANG");
+        for (const char *language : {"en_US.UTF-8", "ja_JP.UTF-8"}) {
+            qputenv("LANG", language);
+            TFMXFrmAbout about;
+            about.ThemeUpdate();
+            show(about);
+            shooter.save(framed(about, true),
+                         QStringLiteral("about-%1-%2.png").arg(look, QLatin1String(language, 2)));
+        }
+        qputenv("LANG", userLanguage);
+
+        QMessageBox error(QMessageBox::Critical, QStringLiteral("RELIEVA"),
+                          QStringLiteral("Width or Height is not correct."), QMessageBox::Ok);
+        show(error);
+        shooter.save(framed(error, true), QStringLiteral("messagebox-%1.png").arg(look));
+
+        QFileDialog files(nullptr, QStringLiteral("Open"), grids.path(),
+                          QStringLiteral("Elevation files (*.bil *.hgt *.bin);;All files (*)"));
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        files.resize(640, 400);
+        show(files);
+        QApplication::processEvents();
+        shooter.save(framed(files, true), QStringLiteral("filedialog-%1.png").arg(look));
+    }
+    return shooter.ok ? 0 : 1;
+}
