@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 TFMXImage::TFMXImage(QWidget *parent) : QWidget(parent) {}
 
 TImageFit TFMXImage::Fit(QSizeF area, QSize bitmap)
@@ -18,6 +20,13 @@ TImageFit TFMXImage::Fit(QSizeF area, QSize bitmap)
 void TFMXImage::setBitmap(const QImage &value)
 {
     image = value;
+    // Rescaling a full-capacity grid takes a tenth of a second; a copy at
+    // screen size makes every later window size cheap.
+    constexpr int reducedSide = 4096;
+    reduced =
+        std::max(image.width(), image.height()) > reducedSide
+            ? image.scaled(reducedSide, reducedSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+            : image;
     scaled = QImage();
     update();
 }
@@ -32,7 +41,8 @@ void TFMXImage::paintEvent(QPaintEvent *)
     const QSize pixels = (target.size() * ratio).toSize();
     if (pixels.isEmpty()) return;
     if (scaled.size() != pixels || scaled.devicePixelRatio() != ratio) {
-        scaled = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage &source = pixels.width() <= reduced.width() ? reduced : image;
+        scaled = source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         scaled.setDevicePixelRatio(ratio);
     }
     // Painting is clipped to the exposed region, so a moving line costs a strip.

@@ -45,5 +45,6 @@ protected:
 
 private:
     QImage image;
-    QImage scaled; // image at the drawn size in device pixels
+    QImage reduced; // image at no more than screen size
+    QImage scaled;  // image at the drawn size in device pixels
 };

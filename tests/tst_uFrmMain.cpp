@@ -209,7 +209,10 @@ TEST_F(MainWindowTest, StartsEmptyInEnglish)
     QTest::mouseRelease(image(), Qt::LeftButton, {}, QPoint(300, 100));
     EXPECT_EQ(window->cropRect(), (Rect{0, 0, 0, 0}));
 
-    // Save before any Open hands over the empty rectangle, which is refused.
+    // Save before any Open hands the empty rectangle to the grid a fresh
+    // program holds (10800 x 4800 zeros), which refuses it.
+    BILWidth = 10800;
+    BILHeight = 4800;
     QString refusal;
     save(dir.filePath("early"), 1, nullptr, [&](QWidget *modal) {
         refusal = qobject_cast<QMessageBox *>(modal)->text();
