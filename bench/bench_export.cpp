@@ -13,23 +13,16 @@
 
 namespace {
 
-// One grid file for the whole run, loaded into the globals with the default colour table.
-const QTemporaryDir &gridDir()
-{
-    static QTemporaryDir dir;
-    static bool written = [] {
-        QDir::setCurrent(QStringLiteral(RELIEVA_SOURCE_DIR));
-        LoadColorTable();
-        WriteTerrainBIL(QFile::encodeName(dir.filePath("grid.bil")).constData());
-        return true;
-    }();
-    (void)written;
-    return dir;
-}
-
+// The grid loaded into the globals, with the default colour table.
 QString gridFile()
 {
-    return gridDir().filePath("grid.bil");
+    static const bool colors = [] {
+        QDir::setCurrent(QStringLiteral(RELIEVA_SOURCE_DIR));
+        LoadColorTable();
+        return true;
+    }();
+    (void)colors;
+    return BenchGridFile();
 }
 
 void loadGrid()
@@ -40,7 +33,7 @@ void loadGrid()
 
 void BM_OpenBILFile(benchmark::State &state)
 {
-    gridDir();
+    gridFile();
     for (auto _ : state) {
         QImage preview;
         OpenBILFile(gridFile(), preview);
@@ -52,7 +45,7 @@ void BM_OpenBILFile(benchmark::State &state)
 // into a new preview image.
 void BM_OpenFloor(benchmark::State &state)
 {
-    gridDir();
+    gridFile();
     for (auto _ : state) {
         QFile file(gridFile());
         file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
@@ -83,10 +76,11 @@ void BM_SmoothDirect(benchmark::State &state)
 void exportGrid(benchmark::State &state, const char *extension)
 {
     loadGrid();
-    const QString out = gridDir().filePath(QStringLiteral("out") + extension);
+    const QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out") + extension);
     for (auto _ : state)
         ExportBIL(out, int(state.range(0)), 0, 0, BILWidth, BILHeight);
-    const QString stem = gridDir().filePath("out.");
+    const QString stem = dir.filePath("out.");
     state.counters["texture_MB"] = QFileInfo(stem + "-tx" + extension).size() / 1e6;
     state.counters["heightmap_MB"] = QFileInfo(stem + "-ht" + extension).size() / 1e6;
 }

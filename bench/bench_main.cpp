@@ -5,9 +5,9 @@
 #include "bench/terrain.h"
 #include "elevation/uFMXBILUtils.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -39,7 +39,7 @@ int convert(const char *in, const char *out, int radius)
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "--write-grid") == 0) {
         WriteTerrainBIL(argv[2]);
         return 0;

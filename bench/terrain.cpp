@@ -1,5 +1,8 @@
 #include "bench/terrain.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -87,4 +90,15 @@ void WriteTerrainBIL(const char *path)
     std::ofstream samples(path, std::ios::binary);
     samples.write(reinterpret_cast<const char *>(grid.data()), std::streamsize(grid.size() * 2));
     if (!samples) throw std::runtime_error(std::string("cannot write ") + path);
+}
+
+QString BenchGridFile()
+{
+    static QTemporaryDir dir;
+    static const QString path = [] {
+        const QString file = dir.filePath(QStringLiteral("grid.bil"));
+        WriteTerrainBIL(QFile::encodeName(file).constData());
+        return file;
+    }();
+    return path;
 }

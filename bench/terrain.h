@@ -4,6 +4,8 @@
 // relief with fine detail (no repeating tile that compresses to nothing),
 // scattered missing samples and a few void blocks.
 
+#include <QString>
+
 #include <cstdint>
 #include <vector>
 
@@ -14,3 +16,7 @@ std::vector<int16_t> MakeTerrain(int width, int height);
 // Writes the full-capacity terrain (10800 x 4800) as little-endian samples
 // at path with an ESRI header beside it (path's extension replaced by .hdr).
 void WriteTerrainBIL(const char *path);
+
+// The path of a full-capacity terrain BIL written once per process into a
+// temporary folder.
+QString BenchGridFile();

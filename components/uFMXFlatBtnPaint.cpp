@@ -2,11 +2,12 @@
 // height or width, and the theme is read at every paint.
 
 #include "components/uFMXFlatBtn.h"
+
+#include "components/uSVGPath.h"
 #include "components/uFMXTheme.h"
 #include "components/uSVGData.h"
 
 #include <QPainter>
-#include <QSvgRenderer>
 
 #include <algorithm>
 #include <array>
@@ -97,21 +98,11 @@ void RoundTileDraw(QPainter &Canvas, const QRectF &r, double opacity)
     Canvas.setPen(Qt::NoPen);
 }
 
-// A one-path SVG document in the unit square lets QtSvg parse and fill the path.
-QByteArray iconDocument(const QString &path, const QColor &color)
-{
-    return QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 1 1\">"
-                          "<path fill-rule=\"evenodd\" fill=\"%1\" fill-opacity=\"%2\" d=\"%3\"/>"
-                          "</svg>")
-        .arg(color.name(QColor::HexRgb), QString::number(color.alphaF()), path.toHtmlEscaped())
-        .toUtf8();
-}
-
 void IconDraw(const QString &path, double i, QPainter &Canvas, const QRectF &R)
 {
     const double S = (1 - 2 * i) * R.height();
-    QSvgRenderer icon(iconDocument(path, Canvas.brush().color()));
-    icon.render(&Canvas, QRectF(R.left() + (R.width() - S) / 2, R.top() + i * R.height(), S, S));
+    DrawSVGPath(Canvas, path, QRectF(R.left() + (R.width() - S) / 2, R.top() + i * R.height(), S, S),
+                Canvas.brush().color());
 }
 
 // The stripes run from the top left to the bottom right corner; the clip cuts

@@ -1,14 +1,36 @@
+// Start-up: the modules' own start-up work, the application object, the three
+// windows once each, then the event loop.
+#include "components/uFMXFrmAbout.h"
+#include "components/uFMXTheme.h"
 #include "elevation/uFMXBILUtils.h"
+#include "elevation/uFrmOption.h"
+#include "mainwindow/uApplication.h"
+#include "mainwindow/uFrmMain.h"
 
-#include <QApplication>
-#include <QWidget>
+#include <QIcon>
 
 int main(int argc, char **argv)
 {
     LoadColorTable();
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(BILCaption());
-    window.show();
-    return app.exec();
+    TApplication app(argc, argv);
+    // The desktop's settings come over D-Bus, which needs the application object.
+    InitializeTheme();
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/relieva-%1.png").arg(size));
+    QApplication::setWindowIcon(icon);
+
+    TFMXFrmAbout *about = nullptr;
+    TFrmMain FrmMain([&about] { about->Execute(); });
+    TFrmOption FrmOption(&FrmMain);
+    TFMXFrmAbout FMXFrmAbout(&FrmMain);
+    about = &FMXFrmAbout;
+    BILAskLayout = [&FrmOption] { FrmOption.Execute(); };
+    BILShowError = TApplication::ShowError;
+
+    FrmMain.show();
+    const int result = QApplication::exec();
+    BILAskLayout = nullptr;
+    BILShowError = nullptr;
+    return result;
 }

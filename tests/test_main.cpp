@@ -1,6 +1,8 @@
-// Runs every suite inside one QApplication on the offscreen platform, under
-// the user's locale so that no parse leans on the C locale.
-#include <QApplication>
+// Runs every suite inside the program's own application object on the
+// offscreen platform, under the user's locale so that no parse leans on the
+// C locale.
+#include "mainwindow/uApplication.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -9,7 +11,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     std::setlocale(LC_ALL, "");
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

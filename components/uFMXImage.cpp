@@ -1,0 +1,69 @@
+#include "components/uFMXImage.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+TFMXImage::TFMXImage(QWidget *parent) : QWidget(parent) {}
+
+TImageFit TFMXImage::Fit(QSizeF area, QSize bitmap)
+{
+    if (bitmap.isEmpty() || area.width() <= 0) return {};
+    const float w = float(bitmap.width()), h = float(bitmap.height());
+    const double wc = area.width(), hc = area.height();
+    const float zx = float(wc / w), zy = float(hc / h);
+    if (zy > zx) return {zx, 0, float((hc - double(zx) * h) / 2)};
+    return {zy, float((wc - double(zy) * w) / 2), 0};
+}
+
+void TFMXImage::setBitmap(const QImage &value)
+{
+    image = value;
+    // Rescaling a full-capacity grid takes a tenth of a second; a copy at
+    // screen size makes every later window size cheap.
+    constexpr int reducedSide = 4096;
+    reduced =
+        std::max(image.width(), image.height()) > reducedSide
+            ? image.scaled(reducedSide, reducedSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+            : image;
+    scaled = QImage();
+    update();
+}
+
+void TFMXImage::paintEvent(QPaintEvent *)
+{
+    const TImageFit f = fit();
+    if (f.zoom <= 0) return;
+    const QRectF target(f.offsetX, f.offsetY, image.width() * double(f.zoom),
+                        image.height() * double(f.zoom));
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (target.size() * ratio).toSize();
+    if (pixels.isEmpty()) return;
+    if (scaled.size() != pixels || scaled.devicePixelRatio() != ratio) {
+        const QImage &source = pixels.width() <= reduced.width() ? reduced : image;
+        scaled = source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        scaled.setDevicePixelRatio(ratio);
+    }
+    // Painting is clipped to the exposed region, so a moving line costs a strip.
+    QPainter painter(this);
+    painter.drawImage(target.topLeft(), scaled);
+}
+
+void TFMXImage::resizeEvent(QResizeEvent *)
+{
+    emit resized();
+}
+
+void TFMXImage::mousePressEvent(QMouseEvent *event)
+{
+    emit pressed(event->position());
+}
+void TFMXImage::mouseMoveEvent(QMouseEvent *event)
+{
+    emit moved(event->position());
+}
+void TFMXImage::mouseReleaseEvent(QMouseEvent *event)
+{
+    emit released(event->position());
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+// A grab strip that draws a one-unit line along one of its edges. Its
+// position is kept exactly as set; the widget itself sits on whole units.
+
+#include <QColor>
+#include <QPointF>
+#include <QWidget>
+
+class TFMXLine : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum Edge
+    {
+        LeftEdge,
+        RightEdge,
+        TopEdge,
+        BottomEdge
+    };
+    Q_ENUM(Edge)
+    Q_PROPERTY(Edge edge READ edge WRITE setEdge)
+
+    explicit TFMXLine(QWidget *parent = nullptr);
+
+    Edge edge() const { return lineEdge; }
+    void setEdge(Edge value);
+    QColor strokeColor() const { return stroke; }
+    void setStrokeColor(const QColor &value);
+    QPointF position() const { return pos; }
+    void setPosition(QPointF value);
+
+signals:
+    void pressed(QPointF position);
+    void moved(QPointF position);
+    void released(QPointF position);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    Edge lineEdge = LeftEdge;
+    QColor stroke = Qt::black;
+    QPointF pos;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+// A filled vector icon that stretches its path over the whole widget.
+
+#include <QColor>
+#include <QWidget>
+
+class TFMXPath : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TFMXPath(QWidget *parent = nullptr);
+
+    QString data() const { return pathData; }
+    void setData(const QString &value);
+    QColor fillColor() const { return fill; }
+    void setFillColor(const QColor &value);
+    QColor strokeColor() const { return stroke; }
+    void setStrokeColor(const QColor &value);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString pathData;
+    QColor fill = Qt::black;
+    QColor stroke = Qt::black;
+};

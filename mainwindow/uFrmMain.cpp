@@ -1,0 +1,403 @@
+#include "mainwindow/uFrmMain.h"
+
+#include "ui_uFrmMain.h"
+
+#include "components/uFMXFlatBtn.h"
+#include "components/uFMXTheme.h"
+#include "components/uFMXUtils.h"
+#include "components/uSVGData.h"
+#include "elevation/uFMXBILUtils.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QShowEvent>
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+struct Texts
+{
+    QString smoothing, openFilter, saveFilter, open, save, about;
+};
+
+const Texts &texts()
+{
+    static const Texts english{
+        QStringLiteral("Height Smoothing"),
+        QStringLiteral("All Type|*.bil;*.hgt;*.bin;*|BIL File|*.bil|HGT File|*.hgt|BIN File|*.bin"),
+        QStringLiteral("Bitmap File|*.bmp|PNG File|*.png"),
+        QStringLiteral("Open"),
+        QStringLiteral("Save"),
+        QStringLiteral("About")};
+    static const Texts japanese{
+        QStringLiteral("高度平滑化"),
+        QStringLiteral(
+            "全ての対応ファイル|*.bil;*.hgt;*.bin;*|BIL ファイル|*.bil|HGT ファイル|*.hgt|"
+            "BIN ファイル|*.bin"),
+        QStringLiteral("Bitmap ファイル|*.bmp|PNG ファイル|*.png"),
+        QStringLiteral("開く"),
+        QStringLiteral("保存"),
+        QStringLiteral("…について")};
+    return IsJapanese() ? japanese : english;
+}
+
+} // namespace
+
+QStringList QtNameFilters(const QString &filter)
+{
+    const QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], parts[i + 1].split(u';').join(u' '));
+    return filters;
+}
+
+QString ForceExtension(const QString &path, const QString &extension)
+{
+    const qsizetype nameStart = path.lastIndexOf(u'/') + 1;
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return (dot >= nameStart ? path.left(dot) : path) + extension;
+}
+
+TFrmMain::TFrmMain(std::function<void()> showAbout, QWidget *parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TFrmMain>()), showAbout(std::move(showAbout)),
+      OpenDialog1(new QFileDialog(this)), SaveDialog1(new QFileDialog(this))
+{
+    ui->setupUi(this);
+    FormCreate();
+}
+
+TFrmMain::~TFrmMain()
+{
+    FormDestroy();
+}
+
+void TFrmMain::FormCreate()
+{
+    mf = 0;
+    // Qt grabs the pointer for the pressed widget by itself: the lines and the
+    // preview receive every move and the release of their own drags.
+    ui->Image1->setBitmap(QImage());
+
+    const Texts &t = texts();
+    ui->Label1->setText(t.smoothing);
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog1->setNameFilters(QtNameFilters(t.openFilter));
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1->setNameFilters(QtNameFilters(t.saveFilter));
+    // Only the derived -tx and -ht names are written, never the chosen one.
+    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+
+    const auto command = [this](void (TFrmMain::*handler)(QObject *)) {
+        return [this, handler](QObject *sender) { (this->*handler)(sender); };
+    };
+    fbOpen =
+        new TFMXFlatBtn(this, ui->LayoutT, mtFluentSingle, QString::fromLatin1(SVGOpen), t.open, 0,
+                        0, 0, command(&TFrmMain::btOpenClick), nullptr, false, false);
+    fbSave =
+        new TFMXFlatBtn(this, ui->LayoutT, mtFluentSingle, QString::fromLatin1(SVGSave), t.save, 0,
+                        60, 0, command(&TFrmMain::btSaveClick), nullptr, false, false);
+    fbAbout = new TFMXFlatBtn(this, ui->LayoutT, mtFluentSingle, QString::fromLatin1(SVGAbout),
+                              t.about, FlatBtnOrange, 580, 0, command(&TFrmMain::btAboutClick),
+                              nullptr, false, false);
+    fbOpen->setObjectName(QStringLiteral("fbOpen"));
+    fbSave->setObjectName(QStringLiteral("fbSave"));
+    fbAbout->setObjectName(QStringLiteral("fbAbout"));
+
+    ui->Path1->setData(QString::fromLatin1(SVGCornerTopLeft));
+    ui->Path2->setData(QString::fromLatin1(SVGCornerBottomRight));
+
+    // The coordinate group and About keep their distance to the strip's right edge.
+    rightAnchored = {ui->Path1,  ui->Label2, ui->Label5,    ui->SpinBoxX0, ui->SpinBoxY0, ui->Path2,
+                     ui->Label3, ui->Label4, ui->SpinBoxX1, ui->SpinBoxY1, fbAbout};
+    layoutWidth = 640;
+    ui->LayoutT->installEventFilter(this);
+
+    connect(ui->Image1, &TFMXImage::resized, this, &TFrmMain::Image1Resize);
+    connect(ui->Image1, &TFMXImage::pressed, this, &TFrmMain::Image1MouseDown);
+    connect(ui->Image1, &TFMXImage::moved, this, &TFrmMain::Image1MouseMove);
+    connect(ui->Image1, &TFMXImage::released, this, &TFrmMain::Image1MouseUp);
+    connect(ui->LineX0, &TFMXLine::pressed, this, &TFrmMain::LineX0MouseDown);
+    connect(ui->LineX1, &TFMXLine::pressed, this, &TFrmMain::LineX1MouseDown);
+    connect(ui->LineY0, &TFMXLine::pressed, this, &TFrmMain::LineY0MouseDown);
+    connect(ui->LineY1, &TFMXLine::pressed, this, &TFrmMain::LineY1MouseDown);
+    connect(ui->LineX0, &TFMXLine::moved, this, &TFrmMain::LineX0MouseMove);
+    connect(ui->LineX1, &TFMXLine::moved, this, &TFrmMain::LineX1MouseMove);
+    connect(ui->LineY0, &TFMXLine::moved, this, &TFrmMain::LineY0MouseMove);
+    connect(ui->LineY1, &TFMXLine::moved, this, &TFrmMain::LineY1MouseMove);
+    for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1})
+        connect(line, &TFMXLine::released, this, &TFrmMain::LineXYMouseUp);
+    connect(ui->SpinBoxX0, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxX0Change);
+    connect(ui->SpinBoxY0, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxY0Change);
+    connect(ui->SpinBoxX1, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxX1Change);
+    connect(ui->SpinBoxY1, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxY1Change);
+
+    setMinimumWidth(width());
+}
+
+void TFrmMain::FormShow()
+{
+    ThemeUpdate();
+}
+
+void TFrmMain::FormDestroy()
+{
+    delete fbSave;
+    delete fbOpen;
+    delete fbAbout;
+    fbSave = fbOpen = fbAbout = nullptr;
+}
+
+void TFrmMain::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->LayoutT && event->type() == QEvent::Resize) {
+        const int shift = ui->LayoutT->width() - layoutWidth;
+        layoutWidth = ui->LayoutT->width();
+        for (QWidget *w : std::as_const(rightAnchored))
+            w->move(w->x() + shift, w->y());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TFrmMain::ThemeUpdate()
+{
+    const QColor color = IsLightTheme ? QColor(0xFF000000u) : QColor(0xFFFFFFFFu);
+    QFile sheet(IsLightTheme ? QStringLiteral(":/WIN11LIGHT") : QStringLiteral(":/WIN11DARK"));
+    sheet.open(QIODevice::ReadOnly);
+    ui->Path1->setStrokeColor(color);
+    ui->Path2->setStrokeColor(color);
+    ui->Path1->setFillColor(color);
+    ui->Path2->setFillColor(color);
+    for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1})
+        line->setStrokeColor(color);
+    qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+}
+
+// ---------------------------------------------------------------- preview and crop
+
+void TFrmMain::Image1Resize()
+{
+    const int wc = ui->Image1->width(), hc = ui->Image1->height();
+    const TImageFit fit = ui->Image1->fit();
+    // Lines over an empty preview would mean nothing.
+    for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1})
+        line->setVisible(wc > 0 && fit.zoom > 0);
+    if (wc <= 0) return;
+    BILZoom = fit.zoom;
+    BILOffsetX = fit.offsetX;
+    BILOffsetY = fit.offsetY;
+    ui->LineX0->resize(5, hc);
+    ui->LineX1->resize(5, hc);
+    ui->LineY0->resize(wc, 5);
+    ui->LineY1->resize(wc, 5);
+    LineDisp();
+}
+
+void TFrmMain::LineDisp()
+{
+    if (x0 > x1) std::swap(x0, x1);
+    if (y0 > y1) std::swap(y0, y1);
+    const int32_t w = ui->Image1->bitmap().width(), h = ui->Image1->bitmap().height();
+    x0 = std::clamp(x0, 0, w);
+    x1 = std::clamp(x1, 0, w);
+    y0 = std::clamp(y0, 0, h);
+    y1 = std::clamp(y1, 0, h);
+    // Each write may call back into here; the rectangle is already in order by then.
+    ui->SpinBoxX0->setValue(x0);
+    ui->SpinBoxX1->setValue(x1);
+    ui->SpinBoxY0->setValue(y0);
+    ui->SpinBoxY1->setValue(y1);
+    const double zoom = BILZoom;
+    ui->LineX0->setPosition({x0 * zoom + BILOffsetX, 0});
+    ui->LineX1->setPosition({x1 * zoom + BILOffsetX - 5, 0});
+    ui->LineY0->setPosition({0, y0 * zoom + BILOffsetY});
+    ui->LineY1->setPosition({0, y1 * zoom + BILOffsetY - 5});
+}
+
+namespace {
+
+// The cell under a display coordinate, truncated toward zero. Far outside the
+// preview the number would not fit 32 bits; it only has to stay outside.
+int32_t cellAt(double p, float offset, float zoom)
+{
+    if (!(zoom > 0)) return 0;
+    return int32_t(std::clamp(std::trunc((p - double(offset)) / double(zoom)), -1e9, 1e9));
+}
+
+} // namespace
+
+int32_t TFrmMain::columnAt(double px) const
+{
+    return cellAt(px, BILOffsetX, BILZoom);
+}
+
+int32_t TFrmMain::rowAt(double py) const
+{
+    return cellAt(py, BILOffsetY, BILZoom);
+}
+
+QPointF TFrmMain::inImage(const TFMXLine *line, QPointF p) const
+{
+    return line->mapTo(ui->Image1, p);
+}
+
+void TFrmMain::startDrag(int32_t state)
+{
+    if (ui->Image1->bitmap().width() > 0) mf = state;
+}
+
+void TFrmMain::Image1MouseDown(QPointF p)
+{
+    if (ui->Image1->bitmap().width() <= 0) return;
+    mf = 1;
+    x0 = columnAt(p.x());
+    y0 = rowAt(p.y());
+    LineDisp();
+}
+
+void TFrmMain::Image1MouseMove(QPointF p)
+{
+    if (mf != 1) return;
+    x1 = columnAt(p.x());
+    if (x0 > x1) x0 = x1;
+    y1 = rowAt(p.y());
+    if (y0 > y1) y0 = y1;
+    LineDisp();
+}
+
+void TFrmMain::Image1MouseUp()
+{
+    mf = 0;
+}
+
+void TFrmMain::LineX0MouseDown()
+{
+    startDrag(2);
+}
+void TFrmMain::LineX1MouseDown()
+{
+    startDrag(3);
+}
+void TFrmMain::LineY0MouseDown()
+{
+    startDrag(4);
+}
+void TFrmMain::LineY1MouseDown()
+{
+    startDrag(5);
+}
+
+void TFrmMain::LineX0MouseMove(QPointF p)
+{
+    if (mf != 2) return;
+    x0 = columnAt(inImage(ui->LineX0, p).x());
+    if (x0 > x1) x1 = x0;
+    LineDisp();
+}
+
+void TFrmMain::LineX1MouseMove(QPointF p)
+{
+    if (mf != 3) return;
+    x1 = columnAt(inImage(ui->LineX1, p).x());
+    if (x0 > x1) x0 = x1;
+    LineDisp();
+}
+
+void TFrmMain::LineY0MouseMove(QPointF p)
+{
+    if (mf != 4) return;
+    y0 = rowAt(inImage(ui->LineY0, p).y());
+    if (y0 > y1) y1 = y0;
+    LineDisp();
+}
+
+void TFrmMain::LineY1MouseMove(QPointF p)
+{
+    if (mf != 5) return;
+    y1 = rowAt(inImage(ui->LineY1, p).y());
+    if (y0 > y1) y0 = y1;
+    LineDisp();
+}
+
+void TFrmMain::LineXYMouseUp()
+{
+    mf = 0;
+}
+
+void TFrmMain::SpinBoxX0Change()
+{
+    x0 = ui->SpinBoxX0->value();
+    LineDisp();
+}
+
+void TFrmMain::SpinBoxY0Change()
+{
+    y0 = ui->SpinBoxY0->value();
+    LineDisp();
+}
+
+void TFrmMain::SpinBoxX1Change()
+{
+    x1 = ui->SpinBoxX1->value();
+    LineDisp();
+}
+
+void TFrmMain::SpinBoxY1Change()
+{
+    y1 = ui->SpinBoxY1->value();
+    LineDisp();
+}
+
+// ---------------------------------------------------------------- commands
+
+void TFrmMain::btOpenClick(QObject *)
+{
+    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
+    QImage bitmap;
+    OpenBILFile(OpenDialog1->selectedFiles().constFirst(), bitmap);
+    setWindowTitle(BILCaption());
+    ui->Image1->setBitmap(bitmap);
+    x0 = 0;
+    y0 = 0;
+    x1 = bitmap.width();
+    y1 = bitmap.height();
+    {
+        // A maximum below the shown value would store the clamped value as a
+        // coordinate; the fit below writes the new rectangle anyway.
+        const QSignalBlocker bx0(ui->SpinBoxX0), bx1(ui->SpinBoxX1), by0(ui->SpinBoxY0),
+            by1(ui->SpinBoxY1);
+        ui->SpinBoxX0->setMaximum(bitmap.width());
+        ui->SpinBoxX1->setMaximum(bitmap.width());
+        ui->SpinBoxY0->setMaximum(bitmap.height());
+        ui->SpinBoxY1->setMaximum(bitmap.height());
+    }
+    Image1Resize();
+}
+
+void TFrmMain::btSaveClick(QObject *)
+{
+    const QStringList filters = SaveDialog1->nameFilters();
+    SaveDialog1->selectNameFilter(filters.value(1));
+    if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return;
+    QString path = SaveDialog1->selectedFiles().constFirst();
+    const qsizetype choice = filters.indexOf(SaveDialog1->selectedNameFilter()) + 1;
+    if (choice == 1)
+        path = ForceExtension(path, QStringLiteral(".bmp"));
+    else if (choice == 2)
+        path = ForceExtension(path, QStringLiteral(".png"));
+    ExportBIL(path, ui->SpinBox1->value(), x0, y0, x1, y1);
+}
+
+void TFrmMain::btAboutClick(QObject *)
+{
+    if (showAbout) showAbout();
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+// The main window: the command strip, the fitted preview with the four crop
+// lines, and the Open, Save and About commands.
+
+#include <QPointF>
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QFileDialog;
+class TFMXFlatBtn;
+class TFMXLine;
+namespace Ui {
+class TFrmMain;
+}
+
+// Turns "desc|patterns;patterns|desc|patterns" into Qt's "desc (patterns patterns)" filters.
+QStringList QtNameFilters(const QString &filter);
+
+// Gives path's file name the extension (".bmp"), replacing the part from its
+// last dot or appending it when the name has none; folders stay as they are.
+QString ForceExtension(const QString &path, const QString &extension);
+
+class TFrmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // showAbout opens the About dialog; the program passes the dialog's Execute.
+    explicit TFrmMain(std::function<void()> showAbout, QWidget *parent = nullptr);
+    ~TFrmMain() override;
+
+    void ThemeUpdate();
+
+    // The crop rectangle x0, y0, x1, y1 and the fit, as the window holds them.
+    std::array<int32_t, 4> cropRect() const { return {x0, y0, x1, y1}; }
+    float zoom() const { return BILZoom; }
+    QPointF offset() const { return {BILOffsetX, BILOffsetY}; }
+
+    void btOpenClick(QObject *Sender);
+    void btSaveClick(QObject *Sender);
+    void btAboutClick(QObject *Sender);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+
+    void Image1Resize();
+    void LineDisp();
+    void Image1MouseDown(QPointF p);
+    void Image1MouseMove(QPointF p);
+    void Image1MouseUp();
+    void LineX0MouseDown();
+    void LineX1MouseDown();
+    void LineY0MouseDown();
+    void LineY1MouseDown();
+    void LineX0MouseMove(QPointF p);
+    void LineX1MouseMove(QPointF p);
+    void LineY0MouseMove(QPointF p);
+    void LineY1MouseMove(QPointF p);
+    void LineXYMouseUp();
+    void SpinBoxX0Change();
+    void SpinBoxY0Change();
+    void SpinBoxX1Change();
+    void SpinBoxY1Change();
+
+    int32_t columnAt(double px) const;
+    int32_t rowAt(double py) const;
+    QPointF inImage(const TFMXLine *line, QPointF p) const;
+    void startDrag(int32_t state);
+
+    std::unique_ptr<Ui::TFrmMain> ui;
+    std::function<void()> showAbout;
+    QFileDialog *OpenDialog1;
+    QFileDialog *SaveDialog1;
+    QList<QWidget *> rightAnchored;
+    int layoutWidth = 0; // LayoutT's width when the right-anchored controls were placed
+
+    float BILZoom = 0;
+    float BILOffsetX = 0;
+    float BILOffsetY = 0;
+    int32_t x0 = 0;
+    int32_t y0 = 0;
+    int32_t x1 = 0;
+    int32_t y1 = 0;
+    int32_t mf = 0;
+    TFMXFlatBtn *fbSave = nullptr;
+    TFMXFlatBtn *fbOpen = nullptr;
+    TFMXFlatBtn *fbAbout = nullptr;
+};

@@ -1,0 +1,464 @@
+#include "mainwindow/uFrmMain.h"
+
+#include "components/uFMXFlatBtn.h"
+#include "components/uFMXImage.h"
+#include "components/uFMXLine.h"
+#include "components/uFMXPath.h"
+#include "components/uFMXTheme.h"
+#include "elevation/uFMXBILUtils.h"
+#include "mainwindow/uApplication.h"
+#include "tests/answerModal.h"
+#include "tests/localeEnvironment.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace {
+
+using Rect = std::array<int32_t, 4>;
+
+// Writes a little-endian BIL with an ESRI header; heights rise along the rows.
+QString writeGrid(const QTemporaryDir &dir, const QString &name, int w, int h,
+                  const char *extraHeader = "")
+{
+    QByteArray samples(qsizetype(w) * h * 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < qsizetype(w) * h; ++i)
+        qToLittleEndian<int16_t>(int16_t(i % w), samples.data() + 2 * i);
+    const QString path = dir.filePath(name + ".bil");
+    QFile bil(path), hdr(dir.filePath(name + ".hdr"));
+    EXPECT_TRUE(bil.open(QIODevice::WriteOnly) && hdr.open(QIODevice::WriteOnly));
+    bil.write(samples);
+    hdr.write(QStringLiteral("NCOLS %1\nNROWS %2\nBYTEORDER I\n%3")
+                  .arg(w)
+                  .arg(h)
+                  .arg(extraHeader)
+                  .toLatin1());
+    return path;
+}
+
+// Types a path into Qt's own file dialog and presses Enter, as a user would.
+void enterFileName(QFileDialog *dialog, const QString &path)
+{
+    auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(edit, nullptr);
+    edit->setFocus();
+    edit->setText(path);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        BILShowError = TApplication::ShowError;
+        IsLightTheme = true;
+        window = std::make_unique<TFrmMain>([this] { ++aboutShown; });
+        // The preview area comes out at 620 x 336.
+        window->resize(640, 60 + 10 + 336 + 10);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ASSERT_EQ(image()->size(), QSize(620, 336));
+    }
+    void TearDown() override
+    {
+        window.reset();
+        BILShowError = nullptr;
+        BILAskLayout = nullptr;
+    }
+
+    template <typename T> T *child(const char *name) const
+    {
+        T *w = window->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    TFMXImage *image() const { return child<TFMXImage>("Image1"); }
+    TFMXLine *line(const char *name) const { return child<TFMXLine>(name); }
+    QSpinBox *spin(const char *name) const { return child<QSpinBox>(name); }
+    Rect shown() const
+    {
+        return {spin("SpinBoxX0")->value(), spin("SpinBoxY0")->value(), spin("SpinBoxX1")->value(),
+                spin("SpinBoxY1")->value()};
+    }
+
+    // Clicks a flat button; the dialog it opens is answered by answer.
+    void click(const char *button, std::function<void(QWidget *)> answer = {})
+    {
+        if (answer) answerModal(std::move(answer));
+        QTest::mouseClick(child<TFMXFlatBtn>(button), Qt::LeftButton, {}, QPoint(30, 30));
+    }
+    // Opens path; then answers the box the load shows, if any.
+    void open(const QString &path, std::function<void(QWidget *)> then = {})
+    {
+        click("fbOpen", [path, then](QWidget *modal) {
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            ASSERT_NE(dialog, nullptr);
+            if (then) answerModal(then);
+            enterFileName(dialog, path);
+        });
+    }
+    // Saves under name with the file type at index choice (0 BMP, 1 PNG).
+    void save(const QString &name, int choice, QString *preselected = nullptr,
+              std::function<void(QWidget *)> then = {})
+    {
+        click("fbSave", [=](QWidget *modal) {
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            ASSERT_NE(dialog, nullptr);
+            if (then) answerModal(then);
+            if (preselected) *preselected = dialog->selectedNameFilter();
+            dialog->selectNameFilter(dialog->nameFilters().value(choice));
+            enterFileName(dialog, name);
+        });
+    }
+    // Enters text into a spin box as a user would and commits it with Enter.
+    void type(const char *spinBox, const QString &text)
+    {
+        QSpinBox *box = spin(spinBox);
+        QLineEdit *edit = box->findChild<QLineEdit *>();
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+    void setRect(Rect r)
+    {
+        // Widest first, so that no value is pushed by its partner on the way.
+        type("SpinBoxX1", QString::number(r[2]));
+        type("SpinBoxY1", QString::number(r[3]));
+        type("SpinBoxX0", QString::number(r[0]));
+        type("SpinBoxY0", QString::number(r[1]));
+        ASSERT_EQ(window->cropRect(), r);
+    }
+    // The display point in the middle of grid cell (c, r).
+    QPoint cell(int c, int r) const
+    {
+        const float z = window->zoom();
+        return QPointF((c + 0.5) * z + window->offset().x(), (r + 0.5) * z + window->offset().y())
+            .toPoint();
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TFrmMain> window;
+    int aboutShown = 0;
+};
+
+TEST(MainWindowFit, FitsTheGridIntoTheArea)
+{
+    const struct
+    {
+        QSize grid;
+        double zoom, offsetX, offsetY;
+    } cases[] = {
+        {{1201, 1201}, 336.0 / 1201, 142, 0},
+        {{10800, 4800}, 620.0 / 10800, 0, 30.2222},
+        {{100, 100}, 3.36, 142, 0},
+        {{1200, 600}, 0.516667, 0, 13},
+        {{0, 0}, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        const TImageFit fit = TFMXImage::Fit(QSizeF(620, 336), c.grid);
+        EXPECT_NEAR(fit.zoom, c.zoom, 1e-6) << c.grid.width();
+        EXPECT_NEAR(fit.offsetX, c.offsetX, 1e-3) << c.grid.width();
+        EXPECT_NEAR(fit.offsetY, c.offsetY, 1e-3) << c.grid.width();
+    }
+}
+
+TEST(MainWindowFilters, ConvertsFiltersAndForcesExtensions)
+{
+    EXPECT_EQ(QtNameFilters("All Type|*.bil;*.hgt;*.bin;*|BIL File|*.bil"),
+              (QStringList{"All Type (*.bil *.hgt *.bin *)", "BIL File (*.bil)"}));
+    const struct
+    {
+        const char *path, *extension, *result;
+    } cases[] = {
+        {"/out/terrain", ".bmp", "/out/terrain.bmp"},
+        {"/out/terrain.png", ".bmp", "/out/terrain.bmp"},
+        {"/out/terrain.tif", ".png", "/out/terrain.png"},
+        {"/out/terrain.tar.gz", ".png", "/out/terrain.tar.png"},
+        {"/out.d/terrain", ".png", "/out.d/terrain.png"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ForceExtension(c.path, c.extension), c.result);
+}
+
+TEST_F(MainWindowTest, StartsEmptyInEnglish)
+{
+    EXPECT_EQ(window->windowTitle(), "RELIEVA");
+    EXPECT_EQ(child<QLabel>("Label1")->text(), "Height Smoothing");
+    EXPECT_EQ(child<TFMXFlatBtn>("fbOpen")->Text(), "Open");
+    EXPECT_EQ(child<TFMXFlatBtn>("fbAbout")->Color(), FlatBtnOrange);
+    EXPECT_EQ(shown(), (Rect{0, 0, 0, 0}));
+    EXPECT_EQ(spin("SpinBoxX1")->maximum(), 0);
+    EXPECT_EQ(spin("SpinBox1")->maximum(), 4);
+    EXPECT_FALSE(line("LineX0")->isVisible());
+
+    // Presses on an empty preview do nothing.
+    QTest::mousePress(image(), Qt::LeftButton, {}, QPoint(300, 100));
+    QTest::mouseRelease(image(), Qt::LeftButton, {}, QPoint(300, 100));
+    EXPECT_EQ(window->cropRect(), (Rect{0, 0, 0, 0}));
+
+    // Save before any Open hands the empty rectangle to the grid a fresh
+    // program holds (10800 x 4800 zeros), which refuses it.
+    BILWidth = 10800;
+    BILHeight = 4800;
+    QString refusal;
+    save(dir.filePath("early"), 1, nullptr, [&](QWidget *modal) {
+        refusal = qobject_cast<QMessageBox *>(modal)->text();
+        modal->close();
+    });
+    EXPECT_EQ(refusal, "The selected region is empty.");
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(MainWindowTest, SpeaksJapaneseToJapaneseUsers)
+{
+    const auto japanese = japaneseUser();
+    TFrmMain jp([] {});
+    EXPECT_EQ(jp.findChild<QLabel *>("Label1")->text(), "高度平滑化");
+    EXPECT_EQ(jp.findChild<TFMXFlatBtn *>("fbOpen")->Text(), "開く");
+    EXPECT_EQ(jp.findChild<TFMXFlatBtn *>("fbSave")->Text(), "保存");
+    EXPECT_EQ(jp.findChild<TFMXFlatBtn *>("fbAbout")->Text(), "…について");
+    const auto dialogs = jp.findChildren<QFileDialog *>();
+    ASSERT_EQ(dialogs.size(), 2);
+    EXPECT_EQ(dialogs[0]->nameFilters().value(0), "全ての対応ファイル (*.bil *.hgt *.bin *)");
+    EXPECT_EQ(dialogs[1]->nameFilters(),
+              (QStringList{"Bitmap ファイル (*.bmp)", "PNG ファイル (*.png)"}));
+}
+
+TEST_F(MainWindowTest, FollowsTheLook)
+{
+    for (bool light : {false, true}) {
+        IsLightTheme = light;
+        window->ThemeUpdate();
+        const QColor ink = light ? Qt::black : Qt::white;
+        EXPECT_EQ(child<TFMXPath>("Path1")->fillColor(), ink);
+        EXPECT_EQ(child<TFMXPath>("Path2")->strokeColor(), ink);
+        for (const char *name : {"LineX0", "LineX1", "LineY0", "LineY1"})
+            EXPECT_EQ(line(name)->strokeColor(), ink) << name;
+        QFile sheet(light ? ":/WIN11LIGHT" : ":/WIN11DARK");
+        ASSERT_TRUE(sheet.open(QIODevice::ReadOnly));
+        EXPECT_EQ(qApp->styleSheet(), QString::fromUtf8(sheet.readAll()));
+    }
+    qApp->setStyleSheet({});
+}
+
+TEST_F(MainWindowTest, TheCoordinateGroupFollowsTheRightEdge)
+{
+    const QStringList moving = {"Path1",  "Label2",    "SpinBoxX0", "Path2",
+                                "Label4", "SpinBoxY1", "fbAbout"};
+    const QStringList staying = {"fbOpen", "fbSave", "Label1", "SpinBox1"};
+    QMap<QString, int> before;
+    for (const QString &name : moving + staying)
+        before[name] = window->findChild<QWidget *>(name)->x();
+    EXPECT_EQ(before["fbAbout"], 580);
+    window->resize(840, window->height());
+    QTest::qWait(0);
+    for (const QString &name : moving)
+        EXPECT_EQ(window->findChild<QWidget *>(name)->x(), before[name] + 200)
+            << name.toStdString();
+    for (const QString &name : staying)
+        EXPECT_EQ(window->findChild<QWidget *>(name)->x(), before[name]) << name.toStdString();
+    EXPECT_GE(window->minimumWidth(), 640);
+}
+
+TEST_F(MainWindowTest, OpenShowsTheWholeGridAndFitsIt)
+{
+    open(writeGrid(dir, "tile", 1200, 600));
+    EXPECT_EQ(window->windowTitle(), "RELIEVA - tile.bil");
+    EXPECT_EQ(image()->bitmap().size(), QSize(1200, 600));
+    EXPECT_EQ(shown(), (Rect{0, 0, 1200, 600}));
+    EXPECT_EQ(spin("SpinBoxX0")->maximum(), 1200);
+    EXPECT_EQ(spin("SpinBoxY1")->maximum(), 600);
+    EXPECT_NEAR(window->zoom(), 0.516667, 1e-6);
+    EXPECT_NEAR(window->offset().y(), 13, 1e-4);
+
+    setRect({100, 50, 1100, 550});
+    EXPECT_NEAR(line("LineX0")->position().x(), 51.667, 1e-3);
+    EXPECT_NEAR(line("LineX1")->position().x(), 563.333, 1e-3);
+    EXPECT_NEAR(line("LineY0")->position().y(), 38.833, 1e-3);
+    EXPECT_NEAR(line("LineY1")->position().y(), 292.167, 1e-3);
+    EXPECT_EQ(line("LineX0")->height(), 336);
+    EXPECT_EQ(line("LineY0")->width(), 620);
+
+    // Resizing moves the lines with the preview; the rectangle stays.
+    window->resize(840, window->height());
+    QTest::qWait(0);
+    EXPECT_EQ(window->cropRect(), (Rect{100, 50, 1100, 550}));
+    EXPECT_NEAR(line("LineX0")->position().x(), 100 * window->zoom() + window->offset().x(), 1e-3);
+
+    // A new, smaller grid resets the rectangle whatever it was.
+    setRect({600, 300, 1100, 550});
+    open(writeGrid(dir, "small", 100, 50));
+    EXPECT_EQ(window->windowTitle(), "RELIEVA - small.bil");
+    EXPECT_EQ(shown(), (Rect{0, 0, 100, 50}));
+    EXPECT_EQ(window->cropRect(), (Rect{0, 0, 100, 50}));
+}
+
+TEST_F(MainWindowTest, LinesAreDraggedAndPushTheirPartners)
+{
+    open(writeGrid(dir, "tile", 300, 150));
+    setRect({25, 12, 125, 75});
+    TFMXLine *x0 = line("LineX0");
+    const QPoint grab(2, 100);
+    QTest::mousePress(x0, Qt::LeftButton, {}, grab);
+    // Past LineX1: it moves along.
+    QTest::mouseMove(x0, x0->mapFrom(image(), cell(175, 0)));
+    EXPECT_EQ(window->cropRect(), (Rect{175, 12, 175, 75}));
+    EXPECT_EQ(shown(), (Rect{175, 12, 175, 75}));
+    // Beyond the preview, even outside the window: the grid's edge.
+    QTest::mouseMove(x0, x0->mapFrom(image(), QPoint(2000, 10)));
+    EXPECT_EQ(window->cropRect()[0], 300);
+    QTest::mouseMove(x0, x0->mapFrom(image(), QPoint(-500, 10)));
+    EXPECT_EQ(window->cropRect(), (Rect{0, 12, 300, 75}));
+    QTest::mouseRelease(x0, Qt::LeftButton, {}, x0->mapFrom(image(), QPoint(-500, 10)));
+
+    TFMXLine *y1 = line("LineY1");
+    QTest::mousePress(y1, Qt::RightButton, {}, QPoint(100, 2));
+    QTest::mouseMove(y1, y1->mapFrom(image(), cell(0, 20)));
+    EXPECT_EQ(window->cropRect(), (Rect{0, 12, 300, 20}));
+    QTest::mouseRelease(y1, Qt::RightButton, {}, QPoint(100, 2));
+}
+
+TEST_F(MainWindowTest, DrawingARectangleOnThePreview)
+{
+    // Two display units per cell, so that every pointer position names one cell.
+    open(writeGrid(dir, "tile", 300, 150));
+    const struct
+    {
+        Rect start;
+        QPoint press, move;
+        Rect afterPress, afterMove;
+        Qt::MouseButton button;
+    } cases[] = {
+        {{25, 12, 125, 75},
+         {175, 25},
+         {180, 30},
+         {125, 25, 175, 75},
+         {125, 25, 180, 30},
+         Qt::LeftButton},
+        {{25, 12, 125, 75},
+         {75, 50},
+         {50, 62},
+         {75, 50, 125, 75},
+         {50, 50, 50, 62},
+         Qt::MiddleButton},
+        {{25, 12, 125, 75},
+         {75, 50},
+         {62, 62},
+         {75, 50, 125, 75},
+         {62, 50, 62, 62},
+         Qt::RightButton},
+    };
+    for (const auto &c : cases) {
+        setRect(c.start);
+        QTest::mousePress(image(), c.button, {}, cell(c.press.x(), c.press.y()));
+        EXPECT_EQ(window->cropRect(), c.afterPress);
+        QTest::mouseMove(image(), cell(c.move.x(), c.move.y()));
+        EXPECT_EQ(window->cropRect(), c.afterMove);
+        QTest::mouseRelease(image(), c.button, {}, cell(c.move.x(), c.move.y()));
+    }
+    // A press in the band beside the preview is the first column.
+    open(writeGrid(dir, "square", 100, 100));
+    QTest::mousePress(image(), Qt::LeftButton, {}, QPoint(20, 100));
+    EXPECT_EQ(window->cropRect()[0], 0);
+    QTest::mouseRelease(image(), Qt::LeftButton, {}, QPoint(20, 100));
+}
+
+TEST_F(MainWindowTest, SpinBoxesSwapAndClampTypedValues)
+{
+    open(writeGrid(dir, "tile", 1201, 300));
+    setRect({10, 0, 50, 300});
+    type("SpinBoxX0", "80");
+    EXPECT_EQ(window->cropRect(), (Rect{50, 0, 80, 300}));
+    EXPECT_EQ(shown(), (Rect{50, 0, 80, 300}));
+    type("SpinBoxX1", "5000");
+    EXPECT_EQ(window->cropRect()[2], 1201);
+    EXPECT_EQ(spin("SpinBoxX1")->value(), 1201);
+    EXPECT_NEAR(line("LineX1")->position().x(), 1201 * window->zoom() + window->offset().x() - 5,
+                1e-3);
+}
+
+TEST_F(MainWindowTest, RefusedAndFailedLoads)
+{
+    open(writeGrid(dir, "good", 200, 100));
+    setRect({10, 20, 30, 40});
+
+    // A file that cannot be read: the error is shown and the window keeps the grid.
+    const QString truncated = writeGrid(dir, "short", 200, 100);
+    QFile::resize(truncated, 1000);
+    QString shownError;
+    open(truncated, [&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        ASSERT_NE(box, nullptr);
+        shownError = box->text();
+        box->accept();
+    });
+    EXPECT_TRUE(shownError.contains("short.bil")) << shownError.toStdString();
+    EXPECT_EQ(window->windowTitle(), "RELIEVA - good.bil");
+    EXPECT_EQ(image()->bitmap().size(), QSize(200, 100));
+    EXPECT_EQ(shown(), (Rect{10, 20, 30, 40}));
+
+    // A refused layout: its message, then an empty preview named after the file.
+    shownError.clear();
+    open(writeGrid(dir, "refused", 200, 100, "NROWS 0\n"), [&](QWidget *modal) {
+        shownError = qobject_cast<QMessageBox *>(modal)->text();
+        modal->close();
+    });
+    EXPECT_EQ(shownError, "Width or Height is not correct.");
+    EXPECT_EQ(window->windowTitle(), "RELIEVA - refused.bil");
+    EXPECT_TRUE(image()->bitmap().isNull());
+    EXPECT_EQ(shown(), (Rect{0, 0, 0, 0}));
+    EXPECT_EQ(spin("SpinBoxX1")->maximum(), 0);
+    EXPECT_FALSE(line("LineX0")->isVisible());
+
+    // Save then writes nothing and says nothing.
+    save(dir.filePath("nothing"), 1);
+    EXPECT_FALSE(QFile::exists(dir.filePath("nothing.-tx.png")));
+
+    // A cancelled dialog changes nothing.
+    click("fbOpen", [](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); });
+    EXPECT_EQ(window->windowTitle(), "RELIEVA - refused.bil");
+}
+
+TEST_F(MainWindowTest, SaveWritesTheCropWithTheChosenTypeAndRadius)
+{
+    open(writeGrid(dir, "tile", 200, 100));
+    setRect({20, 10, 120, 60});
+    type("SpinBox1", "3");
+    QString preselected;
+    save(dir.filePath("terrain.png"), 0, &preselected);
+    EXPECT_EQ(preselected, "PNG File (*.png)");
+    const QImage texture(dir.filePath("terrain.-tx.bmp"));
+    EXPECT_EQ(texture.size(), QSize(100, 50));
+    EXPECT_TRUE(QFile::exists(dir.filePath("terrain.-ht.bmp")));
+
+    // PNG is offered again after a BMP save; a typed extension gives way to the type.
+    save(dir.filePath("second.bmp"), 1, &preselected);
+    EXPECT_EQ(preselected, "PNG File (*.png)");
+    EXPECT_EQ(QImage(dir.filePath("second.-ht.png")).size(), QSize(100, 50));
+
+    // The window stays as it was; a cancelled dialog writes nothing.
+    EXPECT_EQ(window->cropRect(), (Rect{20, 10, 120, 60}));
+    click("fbSave", [](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); });
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.-tx.*"}).size(), 2);
+}
+
+TEST_F(MainWindowTest, AboutOpensTheAboutDialog)
+{
+    click("fbAbout");
+    EXPECT_EQ(aboutShown, 1);
+}
+
+} // namespace
