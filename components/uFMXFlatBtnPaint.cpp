@@ -3,10 +3,11 @@
 
 #include "components/uFMXFlatBtn.h"
 
-#include "components/uSVGPath.h"
 #include "components/uFMXTheme.h"
 #include "components/uSVGData.h"
+#include "components/uSVGPath.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 
 #include <algorithm>
@@ -18,6 +19,7 @@ namespace {
 constexpr TAlphaColor nearBlack = 0xFF1B1B1B;
 constexpr TAlphaColor white = 0xFFFFFFFF;
 constexpr double brightnessThreshold = 127.5;
+constexpr double maxCaptionOverrun = 1.25;
 constexpr double pressedInsetRatio = 1.0 / 15;
 constexpr double fontSizeRatio = 0.16;
 constexpr double captionMarginX = 0.1;
@@ -101,7 +103,8 @@ void RoundTileDraw(QPainter &Canvas, const QRectF &r, double opacity)
 void IconDraw(const QString &path, double i, QPainter &Canvas, const QRectF &R)
 {
     const double S = (1 - 2 * i) * R.height();
-    DrawSVGPath(Canvas, path, QRectF(R.left() + (R.width() - S) / 2, R.top() + i * R.height(), S, S),
+    DrawSVGPath(Canvas, path,
+                QRectF(R.left() + (R.width() - S) / 2, R.top() + i * R.height(), S, S),
                 Canvas.brush().color());
 }
 
@@ -258,6 +261,14 @@ void TFMXFlatBtn::CaptionDraw(QPainter &Canvas, const QRectF &R, bool shifted)
     const QRectF box(
         QPointF(R.left() + captionMarginX * W + sx, R.top() + captionMarginY * H + sy),
         QPointF(R.left() + (1 - captionMarginX) * W - sx, R.top() + (1 - captionMarginY) * H - sy));
+    // Where Segoe UI is missing, its substitute can run a caption that fits one
+    // line on Windows slightly past the box; shrink it a little rather than
+    // wrap it apart over the icon.
+    const double natural = QFontMetricsF(font).horizontalAdvance(FText);
+    if (natural > box.width() && natural <= box.width() * maxCaptionOverrun) {
+        font.setPointSizeF(font.pointSizeF() * box.width() / natural * 0.98);
+        Canvas.setFont(font);
+    }
     Canvas.setPen(Canvas.brush().color());
     Canvas.drawText(box, Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, FText);
     Canvas.setPen(Qt::NoPen);

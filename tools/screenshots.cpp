@@ -1,11 +1,15 @@
-// Renders the dialogs and the standard dialogs the style sheets dress, in both
-// looks, into a directory for the documentation:
+// Renders the main window with a terrain preview, the dialogs and the
+// standard dialogs the style sheets dress, in both looks, into a directory
+// for the documentation:
 //   relieva_screenshots docs/screenshots
 // The offscreen platform draws no window frame, so a plain title bar is added.
 
+#include "bench/terrain.h"
 #include "components/uFMXFrmAbout.h"
 #include "components/uFMXTheme.h"
+#include "elevation/uFMXBILUtils.h"
 #include "elevation/uFrmOption.h"
+#include "mainwindow/uFrmMain.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -13,9 +17,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -89,6 +96,45 @@ void show(QWidget &window)
     QApplication::processEvents();
 }
 
+// Writes a terrain grid as BIL with its header and returns the sample file.
+QString writeTerrain(const QDir &dir, int width, int height)
+{
+    const std::vector<int16_t> samples = MakeTerrain(width, height);
+    QFile bil(dir.filePath(QStringLiteral("terrain.bil"))),
+        hdr(dir.filePath(QStringLiteral("terrain.hdr")));
+    if (bil.open(QIODevice::WriteOnly))
+        bil.write(reinterpret_cast<const char *>(samples.data()), qint64(samples.size() * 2));
+    if (hdr.open(QIODevice::WriteOnly))
+        hdr.write(QStringLiteral("NCOLS %1\nNROWS %2\nNODATA %3\nBYTEORDER I\n")
+                      .arg(width)
+                      .arg(height)
+                      .arg(kTerrainNoData)
+                      .toLatin1());
+    return bil.fileName();
+}
+
+// The main window as a user sees it after opening the terrain and narrowing the crop.
+QImage mainWindowShot(const QString &terrain)
+{
+    TFrmMain window([] {});
+    window.resize(800, 520);
+    show(window);
+    window.ThemeUpdate();
+    QTimer::singleShot(0, [terrain] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(terrain);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    window.btOpenClick(nullptr);
+    const std::pair<const char *, int> crop[] = {
+        {"SpinBoxX1", 7400}, {"SpinBoxY1", 3900}, {"SpinBoxX0", 1900}, {"SpinBoxY0", 1150}};
+    for (const auto &[name, value] : crop)
+        window.findChild<QSpinBox *>(QLatin1String(name))->setValue(value);
+    window.findChild<QSpinBox *>(QStringLiteral("SpinBox1"))->setValue(2);
+    QApplication::processEvents();
+    return framed(window, true);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -109,9 +155,22 @@ int main(int argc, char **argv)
         if (file.open(QIODevice::WriteOnly)) file.write(QByteArray(2048, '\0'));
     }
 
+    QDir::setCurrent(QStringLiteral(RELIEVA_SOURCE_DIR)); // the default colour table
+    LoadColorTable();
+    const QString terrain = writeTerrain(QDir(grids.path()), 10800, 4800);
+
     for (const bool light : {true, false}) {
         applyLook(light);
         const QString look = light ? QStringLiteral("light") : QStringLiteral("dark");
+
+        const QByteArray userLanguage = qgetenv("LANG");
+        for (const char *language : {"en_US.UTF-8", "ja_JP.UTF-8"}) {
+            qputenv("LANG", language);
+            shooter.save(
+                mainWindowShot(terrain),
+                QStringLiteral("mainwindow-%1-%2.png").arg(look, QLatin1String(language, 2)));
+        }
+        qputenv("LANG", userLanguage);
 
         TFrmOption option;
         show(option);
@@ -123,7 +182,6 @@ int main(int argc, char **argv)
                      QStringLiteral("option-popup-%1.png").arg(look));
         combo->hidePopup();
 
-        const QByteArray userLanguage = qgetenv("LANG");
         for (const char *language : {"en_US.UTF-8", "ja_JP.UTF-8"}) {
             qputenv("LANG", language);
             TFMXFrmAbout about;
