@@ -1,11 +1,10 @@
 #include "components/uFMXImage.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
 
-TFMXImage::TFMXImage(QWidget *parent) : QWidget(parent) {}
+TFMXImage::TFMXImage(QWidget *parent) : TPointerWidget(parent) {}
 
 TImageFit TFMXImage::Fit(QSizeF area, QSize bitmap)
 {
@@ -53,17 +52,4 @@ void TFMXImage::paintEvent(QPaintEvent *)
 void TFMXImage::resizeEvent(QResizeEvent *)
 {
     emit resized();
-}
-
-void TFMXImage::mousePressEvent(QMouseEvent *event)
-{
-    emit pressed(event->position());
-}
-void TFMXImage::mouseMoveEvent(QMouseEvent *event)
-{
-    emit moved(event->position());
-}
-void TFMXImage::mouseReleaseEvent(QMouseEvent *event)
-{
-    emit released(event->position());
 }

@@ -4,9 +4,10 @@
 // copy scaled once per size and device pixel ratio, so even a 10800 x 4800
 // preview repaints as a plain blit of the exposed area.
 
+#include "components/uPointerWidget.h"
+
 #include <QImage>
 #include <QPointF>
-#include <QWidget>
 
 struct TImageFit
 {
@@ -15,7 +16,7 @@ struct TImageFit
     float offsetY = 0; // top edge of the drawn bitmap
 };
 
-class TFMXImage : public QWidget
+class TFMXImage : public TPointerWidget
 {
     Q_OBJECT
 
@@ -32,16 +33,10 @@ public:
 
 signals:
     void resized();
-    void pressed(QPointF position);
-    void moved(QPointF position);
-    void released(QPointF position);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     QImage image;

@@ -1,9 +1,8 @@
 #include "components/uFMXLine.h"
 
-#include <QMouseEvent>
 #include <QPainter>
 
-TFMXLine::TFMXLine(QWidget *parent) : QWidget(parent)
+TFMXLine::TFMXLine(QWidget *parent) : TPointerWidget(parent)
 {
     setEdge(LeftEdge);
 }
@@ -46,17 +45,4 @@ void TFMXLine::paintEvent(QPaintEvent *)
         painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), stroke);
         break;
     }
-}
-
-void TFMXLine::mousePressEvent(QMouseEvent *event)
-{
-    emit pressed(event->position());
-}
-void TFMXLine::mouseMoveEvent(QMouseEvent *event)
-{
-    emit moved(event->position());
-}
-void TFMXLine::mouseReleaseEvent(QMouseEvent *event)
-{
-    emit released(event->position());
 }

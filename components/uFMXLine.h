@@ -3,11 +3,12 @@
 // A grab strip that draws a one-unit line along one of its edges. Its
 // position is kept exactly as set; the widget itself sits on whole units.
 
+#include "components/uPointerWidget.h"
+
 #include <QColor>
 #include <QPointF>
-#include <QWidget>
 
-class TFMXLine : public QWidget
+class TFMXLine : public TPointerWidget
 {
     Q_OBJECT
 
@@ -31,16 +32,8 @@ public:
     QPointF position() const { return pos; }
     void setPosition(QPointF value);
 
-signals:
-    void pressed(QPointF position);
-    void moved(QPointF position);
-    void released(QPointF position);
-
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     Edge lineEdge = LeftEdge;

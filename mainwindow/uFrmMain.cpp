@@ -298,33 +298,29 @@ void TFrmMain::LineY1MouseDown()
 
 void TFrmMain::LineX0MouseMove(QPointF p)
 {
-    if (mf != 2) return;
-    x0 = columnAt(inImage(ui->LineX0, p).x());
-    if (x0 > x1) x1 = x0;
-    LineDisp();
+    if (mf == 2) dragBoundary(x0, columnAt(inImage(ui->LineX0, p).x()), x0, x1);
 }
 
 void TFrmMain::LineX1MouseMove(QPointF p)
 {
-    if (mf != 3) return;
-    x1 = columnAt(inImage(ui->LineX1, p).x());
-    if (x0 > x1) x0 = x1;
-    LineDisp();
+    if (mf == 3) dragBoundary(x1, columnAt(inImage(ui->LineX1, p).x()), x0, x1);
 }
 
 void TFrmMain::LineY0MouseMove(QPointF p)
 {
-    if (mf != 4) return;
-    y0 = rowAt(inImage(ui->LineY0, p).y());
-    if (y0 > y1) y1 = y0;
-    LineDisp();
+    if (mf == 4) dragBoundary(y0, rowAt(inImage(ui->LineY0, p).y()), y0, y1);
 }
 
 void TFrmMain::LineY1MouseMove(QPointF p)
 {
-    if (mf != 5) return;
-    y1 = rowAt(inImage(ui->LineY1, p).y());
-    if (y0 > y1) y0 = y1;
+    if (mf == 5) dragBoundary(y1, rowAt(inImage(ui->LineY1, p).y()), y0, y1);
+}
+
+// A boundary dragged past its partner pushes the partner along.
+void TFrmMain::dragBoundary(int32_t &boundary, int32_t value, int32_t &start, int32_t &end)
+{
+    boundary = value;
+    if (start > end) (&boundary == &start ? end : start) = boundary;
     LineDisp();
 }
 

@@ -77,6 +77,7 @@ private:
     int32_t rowAt(double py) const;
     QPointF inImage(const TFMXLine *line, QPointF p) const;
     void startDrag(int32_t state);
+    void dragBoundary(int32_t &boundary, int32_t value, int32_t &start, int32_t &end);
 
     std::unique_ptr<Ui::TFrmMain> ui;
     std::function<void()> showAbout;

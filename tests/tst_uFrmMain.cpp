@@ -6,6 +6,7 @@
 #include "components/uFMXPath.h"
 #include "components/uFMXTheme.h"
 #include "elevation/uFMXBILUtils.h"
+#include "elevation/uFrmOption.h"
 #include "mainwindow/uApplication.h"
 #include "tests/answerModal.h"
 #include "tests/localeEnvironment.h"
@@ -329,6 +330,28 @@ TEST_F(MainWindowTest, LinesAreDraggedAndPushTheirPartners)
     QTest::mouseMove(y1, y1->mapFrom(image(), cell(0, 20)));
     EXPECT_EQ(window->cropRect(), (Rect{0, 12, 300, 20}));
     QTest::mouseRelease(y1, Qt::RightButton, {}, QPoint(100, 2));
+}
+
+TEST_F(MainWindowTest, AHeaderlessTileAsksForItsLayout)
+{
+    TFrmOption option(window.get());
+    BILAskLayout = [&option] { option.Execute(); };
+    QByteArray samples(1201 * 1201 * 2, '\0');
+    qToBigEndian<int16_t>(1234, samples.data() + samples.size() - 2);
+    QFile tile(dir.filePath("N35E139.hgt"));
+    ASSERT_TRUE(tile.open(QIODevice::WriteOnly));
+    tile.write(samples);
+    tile.close();
+
+    QString title;
+    open(tile.fileName(), [&title](QWidget *modal) {
+        title = modal->windowTitle();
+        QTest::keyClick(modal, Qt::Key_Return); // OK is the default button
+    });
+    EXPECT_EQ(title, "Option");
+    EXPECT_EQ(image()->bitmap().size(), QSize(1201, 1201));
+    EXPECT_EQ(shown(), (Rect{0, 0, 1201, 1201}));
+    EXPECT_EQ(BILData[1201 * 1201 - 1], 1234); // read big-endian, as pre-set
 }
 
 TEST_F(MainWindowTest, DrawingARectangleOnThePreview)
