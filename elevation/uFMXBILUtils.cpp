@@ -49,7 +49,10 @@ template <typename Band> void forEachBand(int rows, Band band)
 }
 
 // Calls line(bytes) for each line of the file; lines end at CR, LF or CR LF.
-// Streams the file so that a huge or hostile file costs no memory.
+// Streams the file, and keeps no more of a line than any real header or
+// colour table could need, so that a huge or hostile file costs no memory.
+constexpr qsizetype maxLineLength = 1 << 20;
+
 template <typename Line> void forEachLine(QFile &file, Line line)
 {
     QByteArray pending;
@@ -67,7 +70,7 @@ template <typename Line> void forEachLine(QFile &file, Line line)
             if (c == '\r' || c == '\n') {
                 line(QByteArrayView(pending));
                 pending.clear();
-            } else {
+            } else if (pending.size() < maxLineLength) {
                 pending.append(c);
             }
         }
@@ -263,7 +266,8 @@ void applyHeaderLine(QByteArrayView line)
         Height,
         Width,
         NoData,
-        Order
+        OrderWord,  // little-endian when the line says "little_endian"
+        OrderLetter // little-endian when the keyword is followed by I
     };
     struct Key
     {
@@ -276,8 +280,8 @@ void applyHeaderLine(QByteArrayView line)
         {"number_of_rows", Height, 15},
         {"number_of_columns", Width, 18},
         {"elev_m_missing_flag", NoData, 20},
-        {"data_byte_order", Order, 0},
-        {"BYTEORDER", Order, 0},
+        {"data_byte_order", OrderWord, 0},
+        {"BYTEORDER", OrderLetter, 0},
         {"NROWS", Height, 5},
         {"NCOLS", Width, 5},
         {"NODATA", NoData, 6},
@@ -287,14 +291,19 @@ void applyHeaderLine(QByteArrayView line)
         // Writers pad keywords to a column with spaces or tabs.
         QByteArray packed = line.toByteArray();
         packed.removeIf([](char c) { return c == ' ' || c == '\t'; });
-        if (key.kind == Order) {
-            BILBigEndian = key.name[0] == 'd' ? !line.contains("little_endian")
-                                              : !packed.contains("BYTEORDERI");
-            return;
+        switch (key.kind) {
+        case OrderWord:
+            BILBigEndian = !line.contains("little_endian");
+            break;
+        case OrderLetter:
+            BILBigEndian = !packed.contains("BYTEORDERI");
+            break;
+        default:
+            (key.kind == Height  ? BILHeight
+             : key.kind == Width ? BILWidth
+                                 : BILNoData) =
+                BILStrToInt(QByteArrayView(packed).sliced(std::min(key.skip, packed.size())));
         }
-        const int32_t value =
-            BILStrToInt(QByteArrayView(packed).sliced(std::min(key.skip, packed.size())));
-        (key.kind == Height ? BILHeight : key.kind == Width ? BILWidth : BILNoData) = value;
         return;
     }
 }
@@ -361,8 +370,9 @@ void smoothBand(int radius, int yb, int ye)
 {
     const int w = BILWidth, h = BILHeight;
     const int32_t noData = BILNoData;
-    std::vector<int32_t> colSum(size_t(w), 0), colCount(size_t(w), 0);
-    std::vector<int32_t> rowSum(colSum.size()), rowCount(colSum.size());
+    // Sums in 64 bits: a tall grid's column can hold millions of samples.
+    std::vector<int64_t> colSum(static_cast<size_t>(w), 0), rowSum(static_cast<size_t>(w));
+    std::vector<int32_t> colCount(static_cast<size_t>(w), 0), rowCount(static_cast<size_t>(w));
     const auto addRow = [&](int y, int sign) {
         const int16_t *row = BILRaw + int64_t(y) * w;
         for (int x = 0; x < w; ++x) {
@@ -377,7 +387,8 @@ void smoothBand(int radius, int yb, int ye)
     for (int y = yb; y < ye; ++y) {
         if (y + radius < h) addRow(y + radius, 1);
         if (y - radius - 1 >= 0) addRow(y - radius - 1, -1);
-        int32_t sum = 0, count = 0;
+        int64_t sum = 0;
+        int32_t count = 0;
         for (int x = 0; x < std::min(w, radius); ++x) {
             sum += colSum[size_t(x)];
             count += colCount[size_t(x)];
@@ -642,7 +653,9 @@ void SmoothBIL(int radius)
         });
         return;
     }
-    forEachBand(BILHeight, [&](int yb, int ye) { smoothBand(radius, yb, ye); });
+    // Beyond the grid's larger side a wider window takes in nothing more.
+    const int reach = std::min(radius, std::max(BILWidth, BILHeight));
+    forEachBand(BILHeight, [&](int yb, int ye) { smoothBand(reach, yb, ye); });
 }
 
 // ==================================================================== export

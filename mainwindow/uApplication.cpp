@@ -6,14 +6,20 @@
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
 {
+    bool handled = false;
+    ReportErrors([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+void TApplication::ReportErrors(const std::function<void()> &work)
+{
     try {
-        return QApplication::notify(receiver, event);
+        work();
     } catch (const std::exception &e) {
         ShowError(QString::fromUtf8(e.what()));
     } catch (...) {
         ShowError(QStringLiteral("An unexpected error occurred."));
     }
-    return false;
 }
 
 void TApplication::ShowError(const QString &text)

@@ -7,6 +7,7 @@
 #include "components/uFMXUtils.h"
 #include "components/uSVGData.h"
 #include "elevation/uFMXBILUtils.h"
+#include "mainwindow/uApplication.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -92,7 +93,9 @@ void TFrmMain::FormCreate()
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
 
     const auto command = [this](void (TFrmMain::*handler)(QObject *)) {
-        return [this, handler](QObject *sender) { (this->*handler)(sender); };
+        return [this, handler](QObject *sender) {
+            TApplication::ReportErrors([&] { (this->*handler)(sender); });
+        };
     };
     fbOpen =
         new TFMXFlatBtn(this, ui->LayoutT, mtFluentSingle, QString::fromLatin1(SVGOpen), t.open, 0,
