@@ -365,13 +365,13 @@ int16_t workingSample(int16_t raw, int32_t noData)
 }
 
 // Box mean of the rows [yb, ye): running column sums over the window's rows,
-// then a running sum along the row; missing samples count in neither.
-void smoothBand(int radius, int yb, int ye)
+// then a running sum along the row; missing samples count in neither. Sum
+// holds (2 radius + 1)^2 samples of 16 bits.
+template <typename Sum> void smoothBand(int radius, int yb, int ye)
 {
     const int w = BILWidth, h = BILHeight;
     const int32_t noData = BILNoData;
-    // Sums in 64 bits: a tall grid's column can hold millions of samples.
-    std::vector<int64_t> colSum(static_cast<size_t>(w), 0), rowSum(static_cast<size_t>(w));
+    std::vector<Sum> colSum(static_cast<size_t>(w), 0), rowSum(static_cast<size_t>(w));
     std::vector<int32_t> colCount(static_cast<size_t>(w), 0), rowCount(static_cast<size_t>(w));
     const auto addRow = [&](int y, int sign) {
         const int16_t *row = BILRaw + int64_t(y) * w;
@@ -387,7 +387,7 @@ void smoothBand(int radius, int yb, int ye)
     for (int y = yb; y < ye; ++y) {
         if (y + radius < h) addRow(y + radius, 1);
         if (y - radius - 1 >= 0) addRow(y - radius - 1, -1);
-        int64_t sum = 0;
+        Sum sum = 0;
         int32_t count = 0;
         for (int x = 0; x < std::min(w, radius); ++x) {
             sum += colSum[size_t(x)];
@@ -655,7 +655,12 @@ void SmoothBIL(int radius)
     }
     // Beyond the grid's larger side a wider window takes in nothing more.
     const int reach = std::min(radius, std::max(BILWidth, BILHeight));
-    forEachBand(BILHeight, [&](int yb, int ye) { smoothBand(reach, yb, ye); });
+    forEachBand(BILHeight, [&](int yb, int ye) {
+        if (reach <= 127) // (2 * 127 + 1)^2 * 32768 still fits 32 bits
+            smoothBand<int32_t>(reach, yb, ye);
+        else
+            smoothBand<int64_t>(reach, yb, ye);
+    });
 }
 
 // ==================================================================== export

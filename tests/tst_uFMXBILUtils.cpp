@@ -733,6 +733,20 @@ TEST_F(BILTest, SmoothingMatchesTheDirectWindowSum)
     }
 }
 
+TEST_F(BILTest, WideRadiiMatchTheDirectWindowSumToo)
+{
+    // Beyond radius 127 the sums no longer fit 32 bits; beyond the grid's side nothing changes.
+    std::vector<int16_t> grid(3 * 300);
+    for (size_t i = 0; i < grid.size(); ++i)
+        grid[i] = i % 7 == 0 ? kLowest : kHighest;
+    setGrid(3, 300, grid, 0);
+    for (int radius : {128, 200, 299, 5000}) {
+        const auto expected = ReferenceSmooth(std::min(radius, 300));
+        SmoothBIL(radius);
+        ASSERT_EQ(data(900), expected) << "radius " << radius;
+    }
+}
+
 TEST_F(BILTest, SmoothingCutsWindowsAtTheEdgesAndRoundsHalvesToEven)
 {
     setGrid(3, 3, {10, 10, 10, 10, 20, 10, 10, 10, 10});
