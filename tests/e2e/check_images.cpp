@@ -84,7 +84,7 @@ int fixtures(const QDir &dir)
                     write(dir.filePath("terrain.hdr"), esri) &&
                     write(dir.filePath("N46E008.hgt"), samples(tile, true)) &&
                     write(dir.filePath("refused.bil"), grid.left(200)) &&
-                    write(dir.filePath("refused.hdr"), "NROWS 100\nNCOLS 0\n") &&
+                    write(dir.filePath("refused.hdr"), "NROWS 0\nNCOLS 1000\n") &&
                     write(dir.filePath("truncated.bil"), grid.left(grid.size() / 2)) &&
                     write(dir.filePath("truncated.hdr"), esri);
     return ok ? 0 : 2;
