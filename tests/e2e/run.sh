@@ -30,7 +30,8 @@ chmod 700 "$work/runtime"
 
 session=()
 cleanup() {
-  for p in "${session[@]}"; do kill "$p" 2>/dev/null || true; done
+  # The window manager before the X server it draws on.
+  for ((i = ${#session[@]} - 1; i >= 0; i--)); do kill "${session[i]}" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
 }
