@@ -10,10 +10,15 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <future>
 #include <thread>
 #include <unordered_map>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 QString BILFileName;
 bool BILBigEndian = false;
@@ -517,9 +522,45 @@ void RenderBIL(QImage &bitmap, BILColorFunc color, int x0, int y0, int x1, int y
     });
 }
 
+namespace {
+
+// The running program's own file. Qt's applicationDirPath needs the
+// application object, which does not exist yet when the table is read.
+QString executablePath()
+{
+#ifdef _WIN32
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), DWORD(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return QString::fromWCharArray(buffer.data(), qsizetype(n));
+        buffer.resize(buffer.size() * 2);
+    }
+#else
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? QString() : QFile::decodeName(path.c_str());
+#endif
+}
+
+QString installedColorTable()
+{
+    const QString program = executablePath();
+    if (program.isEmpty()) return {};
+    return QDir::cleanPath(QFileInfo(program).absolutePath() +
+                           QStringLiteral("/" RELIEVA_DATA_FROM_BIN "/RELIEVA.txt"));
+}
+
+} // namespace
+
+QString BILDefaultColorTable = installedColorTable();
+
 void LoadColorTable()
 {
     QFile file(QStringLiteral("RELIEVA.txt"));
+    // Started from a desktop menu the working directory is the home folder,
+    // which rarely holds a table of its own.
+    if (!file.exists()) file.setFileName(BILDefaultColorTable);
     if (!file.exists() || !file.open(QIODevice::ReadOnly)) return;
     ColorTable table{};
     bool first = true, anyLine = false;

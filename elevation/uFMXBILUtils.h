@@ -59,7 +59,13 @@ TAlphaColor HeightColor(int16_t height);
 void ScanBILRange(int x0, int y0, int x1, int y1);
 void RenderBIL(QImage &bitmap, BILColorFunc color, int x0, int y0, int x1, int y1);
 
-void LoadColorTable(); // reads "RELIEVA.txt" from the working directory
+// The colour table installed with the program: <prefix>/share/relieva/RELIEVA.txt
+// for <prefix>/bin/relieva, found from the executable's own path.
+extern QString BILDefaultColorTable;
+
+// Reads "RELIEVA.txt" from the working directory, or BILDefaultColorTable
+// when the working directory has none.
+void LoadColorTable();
 
 void OpenBILFile(const QString &path, QImage &preview);
 void LoadBILFile(const QString &path, QImage &preview);

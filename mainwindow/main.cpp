@@ -19,6 +19,8 @@ int main(int argc, char **argv)
     for (int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/relieva-%1.png").arg(size));
     QApplication::setWindowIcon(icon);
+    // Ties the windows to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.relieva.Relieva"));
 
     TFMXFrmAbout *about = nullptr;
     TFrmMain FrmMain([&about] { about->Execute(); });

@@ -2,6 +2,7 @@
 
 #include "tests/reference_smooth.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -343,6 +344,31 @@ TEST_F(ColorTableTest, ARepositoryDefaultTableColoursLandAndSea)
     EXPECT_TRUE(blue(colors[1])) << std::hex << colors[1];  // sea
     EXPECT_FALSE(blue(colors[3])) << std::hex << colors[3]; // lowland
     EXPECT_EQ(colors[6], 0xFFFFFFFFu);                      // peaks
+}
+
+TEST_F(ColorTableTest, WithoutAFileInTheWorkingDirectoryReadsTheInstalledDefault)
+{
+    // The program's own copy lies at <prefix>/share/relieva beside <prefix>/bin.
+    EXPECT_EQ(BILDefaultColorTable,
+              QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                              QStringLiteral("/../share/relieva/RELIEVA.txt")));
+
+    const QString installed = BILDefaultColorTable;
+    QTemporaryDir share;
+    BILDefaultColorTable = share.filePath(QStringLiteral("RELIEVA.txt"));
+    writeFile(BILDefaultColorTable, "0 255 0 0");
+    EXPECT_EQ(load({}, {0}), std::vector<TAlphaColor>{0}) << "an own file, even empty, comes first";
+    QFile::remove(path(QStringLiteral("RELIEVA.txt")));
+    LoadColorTable();
+    EXPECT_EQ(BILColorOf(0), 0xFFFF0000) << "no own file: the installed default";
+    EXPECT_EQ(load("0 0 0 255", {0}), std::vector<TAlphaColor>{0xFF0000FF}) << "own file first";
+
+    QFile::remove(path(QStringLiteral("RELIEVA.txt")));
+    QFile::remove(BILDefaultColorTable);
+    std::fill(std::begin(BILColors), std::end(BILColors), 0x12345678u);
+    LoadColorTable();
+    EXPECT_EQ(BILColorOf(0), 0x12345678u) << "neither: the table stays as it was";
+    BILDefaultColorTable = installed;
 }
 
 // ==================================================================== header
