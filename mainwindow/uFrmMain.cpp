@@ -175,14 +175,14 @@ void TFrmMain::ThemeUpdate()
 {
     const QColor color = IsLightTheme ? QColor(0xFF000000u) : QColor(0xFFFFFFFFu);
     QFile sheet(IsLightTheme ? QStringLiteral(":/WIN11LIGHT") : QStringLiteral(":/WIN11DARK"));
-    sheet.open(QIODevice::ReadOnly);
     ui->Path1->setStrokeColor(color);
     ui->Path2->setStrokeColor(color);
     ui->Path1->setFillColor(color);
     ui->Path2->setFillColor(color);
     for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1})
         line->setStrokeColor(color);
-    qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+    // The sheets are compiled in; without one Qt's own look stays.
+    if (sheet.open(QIODevice::ReadOnly)) qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
 }
 
 // ---------------------------------------------------------------- preview and crop
