@@ -1,5 +1,7 @@
 #include "components/uFMXTheme.h"
 
+#include <QFile>
+
 #include <cmath>
 
 #if defined(Q_OS_WIN)
@@ -13,6 +15,13 @@
 bool IsWin10 = false;
 bool IsLightTheme = true;
 uint32_t SysAccentColor = 0;
+
+QString ThemeStyleSheet()
+{
+    QFile sheet(IsLightTheme ? QStringLiteral(":/WIN11LIGHT") : QStringLiteral(":/WIN11DARK"));
+    // The sheets are compiled in; without one Qt's own look stays.
+    return sheet.open(QIODevice::ReadOnly) ? QString::fromUtf8(sheet.readAll()) : QString();
+}
 
 bool IsWin10Version(uint32_t major)
 {

@@ -3,6 +3,7 @@
 // The look the program follows: light or dark and the desktop's accent colour,
 // decided once at start-up and only read afterwards.
 
+#include <QString>
 #include <QtGlobal>
 
 #include <array>
@@ -23,6 +24,9 @@ void InitializeTheme();
 void DetectTheme();           // sets IsLightTheme
 bool ReadAppsUseLightTheme(); // true for light
 uint32_t ReadAccentColor();   // opaque ARGB
+
+// The style sheet of the current look: the resource "WIN11LIGHT" or "WIN11DARK".
+QString ThemeStyleSheet();
 
 // The rules that turn what the desktop reports into the variables above.
 bool IsWin10Version(uint32_t major);

@@ -9,7 +9,6 @@
 #include "elevation/uFMXBILUtils.h"
 #include "mainwindow/uApplication.h"
 
-#include <QFile>
 #include <QFileDialog>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -174,15 +173,13 @@ bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
 void TFrmMain::ThemeUpdate()
 {
     const QColor color = IsLightTheme ? QColor(0xFF000000u) : QColor(0xFFFFFFFFu);
-    QFile sheet(IsLightTheme ? QStringLiteral(":/WIN11LIGHT") : QStringLiteral(":/WIN11DARK"));
     ui->Path1->setStrokeColor(color);
     ui->Path2->setStrokeColor(color);
     ui->Path1->setFillColor(color);
     ui->Path2->setFillColor(color);
     for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1})
         line->setStrokeColor(color);
-    // The sheets are compiled in; without one Qt's own look stays.
-    if (sheet.open(QIODevice::ReadOnly)) qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+    qApp->setStyleSheet(ThemeStyleSheet());
 }
 
 // ---------------------------------------------------------------- preview and crop

@@ -33,8 +33,7 @@ constexpr int TitleBarHeight = 32;
 void applyLook(bool light)
 {
     IsLightTheme = light;
-    QFile sheet(light ? QStringLiteral(":/WIN11LIGHT") : QStringLiteral(":/WIN11DARK"));
-    if (sheet.open(QIODevice::ReadOnly)) qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+    qApp->setStyleSheet(ThemeStyleSheet());
 }
 
 // The window's client area under a title bar with its caption and, where the
