@@ -12,7 +12,6 @@ class TFMXPath : public QWidget
 public:
     explicit TFMXPath(QWidget *parent = nullptr);
 
-    QString data() const { return pathData; }
     void setData(const QString &value);
     QColor fillColor() const { return fill; }
     void setFillColor(const QColor &value);
