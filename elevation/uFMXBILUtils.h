@@ -7,22 +7,14 @@
 #include <QImage>
 #include <QString>
 
+#include "elevation/uBILTypes.h"
+
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 
-using TAlphaColor = uint32_t; // 0xAARRGGBB; stored blue, green, red, alpha
 using BILColorFunc = TAlphaColor (*)(int16_t height);
 
 constexpr int32_t BILCapacity = 51'840'000; // 10800 x 4800 samples
-
-// A failure that no refusal foresees (a sample file that cannot be read, an
-// image that cannot be written). what() names the file and the cause.
-class BILError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // The grid.
 extern QString BILFileName;
