@@ -1,7 +1,5 @@
 #include "elevation/uBILImageWriter.h"
 
-#include "elevation/uFMXBILUtils.h"
-
 #include <QDir>
 #include <QSaveFile>
 
@@ -26,14 +24,14 @@ void putLE(char *p, uint32_t v, int bytes)
         p[i] = char(v >> (8 * i));
 }
 
-bool isGreyRamp(const std::vector<uint32_t> &palette)
+bool isGreyRamp(const std::vector<TAlphaColor> &palette)
 {
     for (size_t i = 0; i < palette.size(); ++i)
         if (palette[i] != (0xFF000000u | uint32_t(i) * 0x010101u)) return false;
     return palette.size() == 256;
 }
 
-bool allOpaque(const std::vector<uint32_t> &palette)
+bool allOpaque(const std::vector<TAlphaColor> &palette)
 {
     return std::all_of(palette.begin(), palette.end(), [](uint32_t c) { return c >> 24 == 0xFF; });
 }
@@ -67,7 +65,12 @@ public:
     QByteArray png;
 };
 
-QByteArray encodePng(const BILImage &image)
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QByteArray encodePng(const BILImage &image, const QString &path)
 {
     const bool indexed = !image.palette.empty();
     const bool grey = indexed && isGreyRamp(image.palette);
@@ -111,7 +114,10 @@ QByteArray encodePng(const BILImage &image)
         libdeflate_zlib_compress(compressor.get(), raw.get(), rawSize, packed.get(), bound);
     raw.reset();
     if (packedSize == 0 || packedSize > 0x7FFFFFFF)
-        throw BILError("The image is too large to store as PNG.");
+        throw BILError(
+            QStringLiteral("Cannot write \"%1\": the image is too large to store as PNG.")
+                .arg(native(path))
+                .toStdString());
 
     PngWriter png(qsizetype(packedSize + 2048));
     char ihdr[13];
@@ -139,7 +145,7 @@ QByteArray encodePng(const BILImage &image)
 
 // Bottom-up rows padded to four bytes: an opaque palette as 8 bits, opaque
 // colour as 24 bits, colour with alpha as 32 bits with an alpha mask.
-QByteArray encodeBmp(const BILImage &image)
+QByteArray encodeBmp(const BILImage &image, const QString &path)
 {
     const bool indexed = !image.palette.empty() && allOpaque(image.palette);
     const bool opaque = image.palette.empty() ? image.opaque : allOpaque(image.palette);
@@ -149,7 +155,11 @@ QByteArray encodeBmp(const BILImage &image)
     const uint32_t offset = 14 + infoSize + paletteSize;
     const size_t stride = (size_t(image.width) * size_t(bytes) + 3) & ~size_t(3);
     const size_t fileSize = offset + stride * size_t(image.height);
-    if (fileSize > 0xFFFFFFFFu) throw BILError("The image is too large to store as BMP.");
+    if (fileSize > 0xFFFFFFFFu)
+        throw BILError(
+            QStringLiteral("Cannot write \"%1\": the image is too large to store as BMP.")
+                .arg(native(path))
+                .toStdString());
 
     QByteArray bmp(qsizetype(fileSize), Qt::Uninitialized);
     char *p = bmp.data();
@@ -214,13 +224,13 @@ BILImageType BILImageTypeOf(const QString &extension, const QString &fileName)
     if (ext == u".png") return BILImageType::Png;
     if (ext == u".bmp") return BILImageType::Bmp;
     throw BILError(QStringLiteral("Cannot write \"%1\": images are written as .png or .bmp only.")
-                       .arg(QDir::toNativeSeparators(fileName))
+                       .arg(native(fileName))
                        .toStdString());
 }
 
-QByteArray EncodeBILImage(BILImageType type, const BILImage &image)
+QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QString &path)
 {
-    return type == BILImageType::Png ? encodePng(image) : encodeBmp(image);
+    return type == BILImageType::Png ? encodePng(image, path) : encodeBmp(image, path);
 }
 
 void WriteBILImageFile(const QString &path, const QByteArray &bytes)
@@ -228,6 +238,6 @@ void WriteBILImageFile(const QString &path, const QByteArray &bytes)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw BILError(QStringLiteral("Cannot write \"%1\": %2")
-                           .arg(QDir::toNativeSeparators(path), file.errorString())
+                           .arg(native(path), file.errorString())
                            .toStdString());
 }

@@ -3,6 +3,8 @@
 // Writes the export's images: PNG through libdeflate or uncompressed BMP,
 // stored in the smallest variant that decodes to exactly the given pixels.
 
+#include "elevation/uBILTypes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -23,7 +25,7 @@ struct BILImage
     int height = 0;
     // Up to 256 colours (0xAARRGGBB): rows() then writes one index byte per
     // pixel. Empty: rows() writes one 0xAARRGGBB word per pixel.
-    std::vector<uint32_t> palette;
+    std::vector<TAlphaColor> palette;
     bool opaque = true; // without a palette: every pixel's alpha is 255
     std::function<void(int row, void *pixels)> rows;
 };
@@ -32,7 +34,8 @@ struct BILImage
 // fileName for any other.
 BILImageType BILImageTypeOf(const QString &extension, const QString &fileName);
 
-QByteArray EncodeBILImage(BILImageType type, const BILImage &image);
+// The file's bytes; path only names the file in a failure's message.
+QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QString &path);
 
 // Replaces path atomically (a temporary file beside it, then a rename), so a
 // failed write leaves what was there; throws BILError with the system's reason.

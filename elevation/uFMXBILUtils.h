@@ -2,12 +2,14 @@
 
 // The elevation grid: one grid of signed 16-bit heights held in process-wide
 // globals, the colour table, loading, rendering, smoothing and export.
-// Everything here runs on the user-interface thread.
+// Call these from the user-interface thread only; loading, rendering,
+// smoothing and export split their passes across the cores and return when
+// all are done.
+
+#include "elevation/uBILTypes.h"
 
 #include <QImage>
 #include <QString>
-
-#include "elevation/uBILTypes.h"
 
 #include <cstdint>
 #include <functional>
@@ -28,11 +30,11 @@ extern int16_t BILMax;
 extern int16_t BILMin;
 extern uint32_t BILRange;
 
-// Colour of height h is BILColors[h + 32768].
-extern TAlphaColor BILColors[65536];
+// Colour of height h is BILColors[h + BILHeightOffset].
+extern TAlphaColor BILColors[BILHeightCount];
 inline TAlphaColor &BILColorOf(int16_t h)
 {
-    return BILColors[h + 32768];
+    return BILColors[h + BILHeightOffset];
 }
 
 // Hooks the program installs at start-up. BILAskLayout shows the raw layout
@@ -53,11 +55,19 @@ void RenderBIL(QImage &bitmap, BILColorFunc color, int x0, int y0, int x1, int y
 
 // The colour table installed with the program: <prefix>/share/relieva/RELIEVA.txt
 // for <prefix>/bin/relieva, found from the executable's own path.
-extern QString BILDefaultColorTable;
+// Worked out on first use; tests point it elsewhere.
+QString &BILDefaultColorTable();
 
-// Reads "RELIEVA.txt" from the working directory, or BILDefaultColorTable
-// when the working directory has none.
+// Reads "RELIEVA.txt" from the working directory, or BILDefaultColorTable()
+// when the working directory has none. Neither there: the table stays as it
+// was, and nothing is said.
 void LoadColorTable();
+
+// Why the table that LoadColorTable found is of no use (it could not be read,
+// is empty, or holds no colour line), or empty when it is fine. The first
+// preview or export that uses the table shows it through BILShowError and
+// clears it.
+extern QString BILColorTableProblem;
 
 void OpenBILFile(const QString &path, QImage &preview);
 void LoadBILFile(const QString &path, QImage &preview);

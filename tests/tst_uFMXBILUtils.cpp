@@ -99,6 +99,7 @@ protected:
         BILShowError = [this](const QString &text) { errors << text; };
         BILAskLayout = nullptr;
         BILFileName.clear();
+        BILColorTableProblem.clear();
         rampColors();
     }
     void TearDown() override
@@ -349,14 +350,14 @@ TEST_F(ColorTableTest, ARepositoryDefaultTableColoursLandAndSea)
 TEST_F(ColorTableTest, WithoutAFileInTheWorkingDirectoryReadsTheInstalledDefault)
 {
     // The program's own copy lies at <prefix>/share/relieva beside <prefix>/bin.
-    EXPECT_EQ(BILDefaultColorTable,
+    EXPECT_EQ(BILDefaultColorTable(),
               QDir::cleanPath(QCoreApplication::applicationDirPath() +
                               QStringLiteral("/../share/relieva/RELIEVA.txt")));
 
-    const QString installed = BILDefaultColorTable;
+    const QString installed = BILDefaultColorTable();
     QTemporaryDir share;
-    BILDefaultColorTable = share.filePath(QStringLiteral("RELIEVA.txt"));
-    writeFile(BILDefaultColorTable, "0 255 0 0");
+    BILDefaultColorTable() = share.filePath(QStringLiteral("RELIEVA.txt"));
+    writeFile(BILDefaultColorTable(), "0 255 0 0");
     EXPECT_EQ(load({}, {0}), std::vector<TAlphaColor>{0}) << "an own file, even empty, comes first";
     QFile::remove(path(QStringLiteral("RELIEVA.txt")));
     LoadColorTable();
@@ -364,11 +365,11 @@ TEST_F(ColorTableTest, WithoutAFileInTheWorkingDirectoryReadsTheInstalledDefault
     EXPECT_EQ(load("0 0 0 255", {0}), std::vector<TAlphaColor>{0xFF0000FF}) << "own file first";
 
     QFile::remove(path(QStringLiteral("RELIEVA.txt")));
-    QFile::remove(BILDefaultColorTable);
+    QFile::remove(BILDefaultColorTable());
     std::fill(std::begin(BILColors), std::end(BILColors), 0x12345678u);
     LoadColorTable();
     EXPECT_EQ(BILColorOf(0), 0x12345678u) << "neither: the table stays as it was";
-    BILDefaultColorTable = installed;
+    BILDefaultColorTable() = installed;
 }
 
 // ==================================================================== header

@@ -148,7 +148,7 @@ int check(const Grid &g, const QString &table, const QString &texture, const QSt
         std::printf("FAIL cannot read the colour table %s\n", qPrintable(table));
         return 1;
     }
-    BILDefaultColorTable.clear();
+    BILDefaultColorTable().clear();
     QDir::setCurrent(tableDir.path());
     LoadColorTable();
     if (BILColorOf(0) >> 24 != 0xFF) {

@@ -1,0 +1,200 @@
+#include "elevation/uBILBands.h"
+#include "elevation/uBILGrid.h"
+#include "elevation/uBILPaths.h"
+#include "elevation/uBILText.h"
+
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <string_view>
+
+namespace {
+
+struct Layout
+{
+    bool bigEndian;
+    int32_t width, height, noData;
+};
+
+Layout currentLayout()
+{
+    return {BILBigEndian, BILWidth, BILHeight, BILNoData};
+}
+
+void setLayout(const Layout &l)
+{
+    BILBigEndian = l.bigEndian;
+    BILWidth = l.width;
+    BILHeight = l.height;
+    BILNoData = l.noData;
+}
+
+void applyHeaderLine(QByteArrayView line)
+{
+    enum Kind
+    {
+        Height,
+        Width,
+        NoData,
+        OrderWord,  // little-endian when the line says "little_endian"
+        OrderLetter // little-endian when the keyword is followed by I
+    };
+    struct Key
+    {
+        std::string_view name;
+        Kind kind;
+        // GLOBE keys stand before one separating character ("=" or ":"), ESRI
+        // keys straight before the number once the blanks are gone.
+        bool separated;
+        qsizetype skip() const { return qsizetype(name.size()) + (separated ? 1 : 0); }
+    };
+    // Tried in this order; the first key found anywhere decides the line.
+    static constexpr Key keys[] = {
+        {"number_of_rows", Height, true},
+        {"number_of_columns", Width, true},
+        {"elev_m_missing_flag", NoData, true},
+        {"data_byte_order", OrderWord, false},
+        {"BYTEORDER", OrderLetter, false},
+        {"NROWS", Height, false},
+        {"NCOLS", Width, false},
+        {"NODATA", NoData, false},
+    };
+    for (const Key &key : keys) {
+        if (!line.contains(QByteArrayView(key.name.data(), qsizetype(key.name.size())))) continue;
+        // Writers pad keywords to a column with spaces or tabs.
+        QByteArray packed = line.toByteArray();
+        packed.removeIf([](char c) { return c == ' ' || c == '\t'; });
+        switch (key.kind) {
+        case OrderWord:
+            BILBigEndian = !line.contains("little_endian");
+            break;
+        case OrderLetter:
+            BILBigEndian = !packed.contains("BYTEORDERI");
+            break;
+        default:
+            (key.kind == Height  ? BILHeight
+             : key.kind == Width ? BILWidth
+                                 : BILNoData) =
+                BILStrToInt(QByteArrayView(packed).sliced(std::min(key.skip(), packed.size())));
+        }
+        return;
+    }
+}
+
+// Reads exactly the grid's bytes into BILRaw; throws, with BILRaw untouched,
+// when the file cannot be opened or is too short.
+void readSamples(const QString &path, int64_t count)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw BILError(QStringLiteral("Cannot open the sample file \"%1\": %2")
+                           .arg(bil::nativePath(path), file.errorString())
+                           .toStdString());
+    const int64_t needed = count * 2;
+    if (file.size() < needed)
+        throw BILError(QStringLiteral("The sample file \"%1\" is too short: %2 x %3 samples need "
+                                      "%4 bytes, but it holds %5.")
+                           .arg(bil::nativePath(path), QString::number(BILWidth),
+                                QString::number(BILHeight), QString::number(needed),
+                                QString::number(file.size()))
+                           .toStdString());
+    char *target = reinterpret_cast<char *>(BILRaw);
+    int64_t got = 0;
+    while (got < needed) {
+        const qint64 n = file.read(target + got, needed - got);
+        if (n <= 0)
+            throw BILError(
+                QStringLiteral("Cannot read the sample file \"%1\": %2 of %3 bytes read (%4)")
+                    .arg(bil::nativePath(path), QString::number(got), QString::number(needed),
+                         n < 0 ? file.errorString() : QStringLiteral("end of file"))
+                    .toStdString());
+        got += n;
+    }
+}
+
+} // namespace
+
+void OpenBILFile(const QString &path, QImage &preview)
+{
+    BILFileName = path;
+    // A load that fails midway puts back the layout of the grid still held,
+    // so that a later export reads the samples with their own layout.
+    const Layout before = currentLayout();
+    try {
+        bil::whileDoing(QStringLiteral("open \"%1\"").arg(bil::nativePath(path)),
+                        [&] { LoadBILFile(path, preview); });
+    } catch (...) {
+        setLayout(before);
+        throw;
+    }
+}
+
+void LoadBILFile(const QString &path, QImage &preview)
+{
+    ReadBILHeader(path);
+    if (BILWidth == 0) {
+        const bool hgt = path.sliced(bil::extensionStart(path)).toLower() == u".hgt";
+        setLayout(hgt ? Layout{true, 1201, 1201, -32768} : Layout{false, 10800, 4800, -32768});
+        if (BILAskLayout)
+            BILAskLayout();
+        else
+            setLayout({false, -1, 0, -32768});
+    }
+    if (BILWidth == -1) {
+        BILWidth = 0;
+        return;
+    }
+    ReadBILData(path, preview);
+}
+
+void ReadBILHeader(const QString &path)
+{
+    setLayout({false, 0, 0, -500});
+    const QString header = path.left(bil::extensionStart(path)) + QStringLiteral(".hdr");
+    if (!QFileInfo(header).isFile()) return;
+    QFile file(header);
+    if (!file.open(QIODevice::ReadOnly))
+        throw BILError(QStringLiteral("Cannot open the header file \"%1\": %2")
+                           .arg(bil::nativePath(header), file.errorString())
+                           .toStdString());
+    bil::forEachLine(file, applyHeaderLine);
+}
+
+void ReadBILData(const QString &path, QImage &preview)
+{
+    if (BILWidth <= 0 || BILHeight <= 0) {
+        bil::showError(QStringLiteral("Width or Height is not correct."));
+        return;
+    }
+    const int64_t count = int64_t(BILWidth) * BILHeight;
+    if (count > BILCapacity) {
+        bil::showError(QStringLiteral("This file is too big."));
+        return;
+    }
+    // Everything that can fail happens before BILData changes.
+    QImage image(BILWidth, BILHeight, QImage::Format_ARGB32);
+    if (image.isNull())
+        throw BILError(QStringLiteral("Not enough memory to make a %1 x %2 preview.")
+                           .arg(QString::number(BILWidth), QString::number(BILHeight))
+                           .toStdString());
+    readSamples(path, count);
+
+    const bool swap = BILBigEndian;
+    const int32_t noData = BILNoData;
+    bil::forEachBand(BILHeight, [&](int yb, int ye) {
+        for (int64_t i = int64_t(yb) * BILWidth, end = int64_t(ye) * BILWidth; i < end; ++i) {
+            const int16_t v = swap ? int16_t(qbswap(uint16_t(BILRaw[i]))) : BILRaw[i];
+            BILRaw[i] = v;
+            BILData[i] = bil::workingSample(v, noData);
+        }
+    });
+    RenderBIL(image, TextureColor, 0, 0, BILWidth, BILHeight);
+    preview = std::move(image);
+    bil::reportColorTableProblem();
+}
+
+QString BILCaption()
+{
+    if (BILFileName.isEmpty()) return QStringLiteral("RELIEVA");
+    return QStringLiteral("RELIEVA - ") + BILFileName.sliced(bil::fileNameStart(BILFileName));
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+// Turning the working samples into pixels through a table with one entry per
+// height, shared by the preview and the export.
+
+#include "elevation/uFMXBILUtils.h"
+
+#include <vector>
+
+namespace bil {
+
+// A colour function's value for every height, indexed by height + BILHeightOffset.
+// The colour functions are pure for a given scan, so one call per height
+// replaces one call per pixel.
+using ColorLut = std::vector<TAlphaColor>;
+ColorLut colorLut(BILColorFunc color);
+
+// Looks up the samples x0 <= x < x1 of row y of BILData in lut.
+template <typename Pixel>
+void renderRow(const std::vector<Pixel> &lut, int y, int x0, int x1, Pixel *out)
+{
+    const int16_t *samples = BILData + int64_t(y) * BILWidth;
+    for (int x = x0; x < x1; ++x)
+        *out++ = lut[size_t(samples[x] + BILHeightOffset)];
+}
+
+} // namespace bil

@@ -1,0 +1,90 @@
+#include "elevation/uBILBands.h"
+#include "elevation/uBILGrid.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Rounds to the nearest integer, halves to even, for |v| < 2^51: adding and
+// taking away 1.5 * 2^52 leaves no fraction bits, and the default rounding
+// mode breaks ties to even. Unlike std::nearbyint it compiles to two adds.
+double roundHalfEven(double v)
+{
+    constexpr double magic = 6755399441055744.0;
+    return (v + magic) - magic;
+}
+
+// Box mean of the rows [yb, ye): running column sums over the window's rows,
+// then a running sum along the row; missing samples count in neither. Sum
+// holds (2 radius + 1)^2 samples of 16 bits.
+template <typename Sum> void smoothBand(int radius, int yb, int ye)
+{
+    const int w = BILWidth, h = BILHeight;
+    const int32_t noData = BILNoData;
+    std::vector<Sum> colSum(static_cast<size_t>(w), 0), rowSum(static_cast<size_t>(w));
+    std::vector<int32_t> colCount(static_cast<size_t>(w), 0), rowCount(static_cast<size_t>(w));
+    const auto addRow = [&](int y, int sign) {
+        const int16_t *row = BILRaw + int64_t(y) * w;
+        for (int x = 0; x < w; ++x) {
+            const bool valid = row[x] != noData;
+            colSum[size_t(x)] += sign * (valid ? row[x] : 0);
+            colCount[size_t(x)] += sign * int32_t(valid);
+        }
+    };
+    // Start one row early: the first step of the loop takes that row out again.
+    for (int y = std::max(0, yb - radius - 1); y <= std::min(h - 1, yb + radius - 1); ++y)
+        addRow(y, 1);
+    for (int y = yb; y < ye; ++y) {
+        if (y + radius < h) addRow(y + radius, 1);
+        if (y - radius - 1 >= 0) addRow(y - radius - 1, -1);
+        Sum sum = 0;
+        int32_t count = 0;
+        for (int x = 0; x < std::min(w, radius); ++x) {
+            sum += colSum[size_t(x)];
+            count += colCount[size_t(x)];
+        }
+        for (int x = 0; x < w; ++x) {
+            if (x + radius < w) {
+                sum += colSum[size_t(x + radius)];
+                count += colCount[size_t(x + radius)];
+            }
+            if (x - radius - 1 >= 0) {
+                sum -= colSum[size_t(x - radius - 1)];
+                count -= colCount[size_t(x - radius - 1)];
+            }
+            rowSum[size_t(x)] = sum;
+            rowCount[size_t(x)] = count;
+        }
+        // Kept apart from the running sums so that the divisions vectorise.
+        int16_t *out = BILData + int64_t(y) * w;
+        for (int x = 0; x < w; ++x) {
+            const int32_t n = rowCount[size_t(x)];
+            const double mean = roundHalfEven(double(rowSum[size_t(x)]) / double(n ? n : 1));
+            out[x] = n ? int16_t(mean) : int16_t(0);
+        }
+    }
+}
+
+} // namespace
+
+void SmoothBIL(int radius)
+{
+    if (!bil::gridUsable()) return;
+    if (radius <= 0) {
+        const int32_t noData = BILNoData;
+        bil::forEachBand(BILHeight, [&](int yb, int ye) {
+            for (int64_t i = int64_t(yb) * BILWidth, end = int64_t(ye) * BILWidth; i < end; ++i)
+                BILData[i] = bil::workingSample(BILRaw[i], noData);
+        });
+        return;
+    }
+    // Beyond the grid's larger side a wider window takes in nothing more.
+    const int reach = std::min(radius, std::max(BILWidth, BILHeight));
+    bil::forEachBand(BILHeight, [&](int yb, int ye) {
+        if (reach <= 127) // (2 * 127 + 1)^2 * 32768 still fits 32 bits
+            smoothBand<int32_t>(reach, yb, ye);
+        else
+            smoothBand<int64_t>(reach, yb, ye);
+    });
+}
