@@ -173,10 +173,7 @@ void ReadBILData(const QString &path, QImage &preview)
     }
     // Everything that can fail happens before BILData changes.
     QImage image(BILWidth, BILHeight, QImage::Format_ARGB32);
-    if (image.isNull())
-        throw BILError(QStringLiteral("Not enough memory to make a %1 x %2 preview.")
-                           .arg(QString::number(BILWidth), QString::number(BILHeight))
-                           .toStdString());
+    if (image.isNull()) throw std::bad_alloc();
     readSamples(path, count);
 
     const bool swap = BILBigEndian;

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include <exception>
+#include <new>
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
 {
@@ -15,6 +16,9 @@ void TApplication::ReportErrors(const std::function<void()> &work)
 {
     try {
         work();
+    } catch (const std::bad_alloc &) {
+        // The core says what it was doing; this is what is left elsewhere.
+        ShowError(QStringLiteral("Not enough memory to finish this command."));
     } catch (const std::exception &e) {
         ShowError(QString::fromUtf8(e.what()));
     } catch (...) {

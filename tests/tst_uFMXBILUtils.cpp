@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 
 #include <csignal>
+#include <cstdio>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -61,6 +62,21 @@ void rampColors()
 {
     for (int h = -32768; h <= 32767; ++h)
         BILColorOf(int16_t(h)) = 0xFF000000u | uint32_t(h + 32768);
+}
+
+// Random inputs come from a fixed seed, printed, so that a failure can be
+// reproduced; RELIEVA_TEST_SEED tries another.
+quint32 testSeed()
+{
+    static const quint32 seed = [] {
+        bool ok = false;
+        const quint32 given = qEnvironmentVariable("RELIEVA_TEST_SEED").toUInt(&ok);
+        const quint32 chosen = ok ? given : 20261210u;
+        std::printf("Random test inputs from seed %u (set RELIEVA_TEST_SEED for another)\n",
+                    chosen);
+        return chosen;
+    }();
+    return seed;
 }
 
 QByteArray samplesAsBytes(const std::vector<int16_t> &samples, bool bigEndian)
@@ -703,23 +719,51 @@ TEST_F(LoadTest, MalformedInputsFailCleanly)
         EXPECT_TRUE(failure.contains(c.message)) << c.name << ": " << failure.toStdString();
     }
 
-    // Random bytes as header and colour table: anything may come of them but a crash.
-    auto *random = QRandomGenerator::global();
+    // Random bytes as header and colour table: each round ends in a clean load,
+    // a foreseen refusal, a cancel or an error naming the file, never in anything else.
+    QRandomGenerator random(testSeed());
+    SCOPED_TRACE(testing::Message() << "seed " << testSeed());
     const QString cwd = QDir::currentPath();
     QDir::setCurrent(dir.path());
+    const QString table = QDir::toNativeSeparators(path("RELIEVA.txt"));
+    const QStringList refusals = {"Width or Height is not correct.", "This file is too big."};
     for (int round = 0; round < 200; ++round) {
-        QByteArray junk(int(random->bounded(200)), Qt::Uninitialized);
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        QByteArray junk(int(random.bounded(200)), Qt::Uninitialized);
         for (char &c : junk)
-            c = char(random->bounded(256));
+            c = char(random.bounded(256));
         if (round % 2) junk.prepend(round % 4 == 1 ? "NCOLS " : "NROWS ");
         writeFile(path("bad.hdr"), junk);
         writeFile(path("RELIEVA.txt"), junk);
-        errors.clear();
-        try {
-            open(path("bad.bil"));
-        } catch (const BILError &) {
-        }
+
         LoadColorTable();
+        if (BILColorTableProblem.isEmpty())
+            EXPECT_TRUE(std::all_of(std::begin(BILColors), std::end(BILColors),
+                                    [](TAlphaColor c) { return c >> 24 == 0xFF; }));
+        else
+            EXPECT_TRUE(BILColorTableProblem.contains(table)) << BILColorTableProblem.toStdString();
+        BILColorTableProblem.clear();
+
+        errors.clear();
+        QImage preview;
+        QString failure;
+        try {
+            OpenBILFile(path("bad.bil"), preview);
+        } catch (const BILError &e) {
+            failure = e.what();
+        }
+        if (!failure.isEmpty()) {
+            EXPECT_TRUE(errors.isEmpty());
+            EXPECT_TRUE(failure.contains(QDir::toNativeSeparators(path("bad."))))
+                << failure.toStdString();
+        } else if (!errors.isEmpty()) {
+            EXPECT_EQ(errors.size(), 1);
+            EXPECT_TRUE(refusals.contains(errors.constFirst())) << errors.join(' ').toStdString();
+        } else if (preview.isNull()) {
+            EXPECT_EQ(BILWidth, 0) << "only a cancel hands back no preview silently";
+        } else {
+            EXPECT_EQ(preview.size(), QSize(BILWidth, BILHeight));
+        }
     }
     QDir::setCurrent(cwd);
 }
@@ -728,7 +772,9 @@ TEST_F(LoadTest, MalformedInputsFailCleanly)
 
 TEST_F(BILTest, SmoothingMatchesTheDirectWindowSum)
 {
-    auto *random = QRandomGenerator::global();
+    QRandomGenerator generator(testSeed());
+    QRandomGenerator *random = &generator;
+    SCOPED_TRACE(testing::Message() << "seed " << testSeed());
     const QSize shapes[] = {{1, 1}, {1, 7},  {7, 1},  {2, 2},    {3, 3},
                             {5, 4}, {13, 9}, {64, 3}, {37, 150}, {150, 131}};
     for (const QSize shape : shapes) {
@@ -970,3 +1016,163 @@ TEST_F(ExportTest, FailuresAreReportedAndKeepWhatWasWritten)
 }
 
 } // namespace
+
+// ==================================================================== messages
+
+// A file name is user text: "%1" or "%%" in it must reach the message as typed.
+TEST_F(LoadTest, MessagesNameFilesWithPercentSignsExactly)
+{
+    for (const QString name : {"tile%1", "tile%2", "tile%%", "a%1b%2%3"}) {
+        SCOPED_TRACE(name.toStdString());
+        const auto thrown = [](const std::function<void()> &work) {
+            try {
+                work();
+            } catch (const BILError &e) {
+                return QString::fromUtf8(e.what());
+            }
+            return QString();
+        };
+        const auto native = [&](const QString &suffix) {
+            return QDir::toNativeSeparators(path(name + suffix));
+        };
+
+        const QString shortFile = make(name + ".bil", {1, 2, 3}, false, "NCOLS 2\nNROWS 2\n");
+        EXPECT_TRUE(thrown([&] { open(shortFile); }).contains(native(".bil") + "\" is too short"));
+        QFile::remove(shortFile);
+        EXPECT_TRUE(thrown([&] { open(shortFile); }).contains(native(".bil") + "\": "));
+
+        open(make("good.bil", {1, 2, 3, 4}, false, "NCOLS 2\nNROWS 2\n"));
+        EXPECT_TRUE(thrown([&] {
+                        ExportBIL(path(name + ".tif"), 0, 0, 0, 2, 2);
+                    }).contains(native(".tif")));
+        ASSERT_TRUE(QDir(dir.path()).mkdir(name + ".-tx.png"));
+        EXPECT_TRUE(thrown([&] {
+                        ExportBIL(path(name + ".png"), 0, 0, 0, 2, 2);
+                    }).contains(native(".-tx.png")));
+
+        const QString cwd = QDir::currentPath();
+        ASSERT_TRUE(QDir(dir.path()).mkpath(name));
+        QDir::setCurrent(path(name));
+        writeFile(path(name + "/RELIEVA.txt"), "");
+        LoadColorTable();
+        QDir::setCurrent(cwd);
+        EXPECT_TRUE(BILColorTableProblem.contains(native("/RELIEVA.txt")))
+            << BILColorTableProblem.toStdString();
+        BILColorTableProblem.clear();
+        EXPECT_TRUE(errors.isEmpty());
+    }
+}
+
+TEST_F(ColorTableTest, AnUnusableTableIsSaidOnceWhenAPreviewOrExportFirstUsesIt)
+{
+    const QString table = QDir::toNativeSeparators(path("RELIEVA.txt"));
+    const struct
+    {
+        const char *name;
+        std::optional<QByteArray> text; // none: a folder stands in the file's place
+        QString said;
+    } cases[] = {
+        {"cannot be read", std::nullopt,
+         "The colour table \"" + table + "\" cannot be read (%1): textures will be transparent."},
+        {"empty", "", "The colour table \"" + table + "\" is empty: textures will be transparent."},
+        {"no line of four fields", "height red green blue sea\n\n1 2\n",
+         "The colour table \"" + table +
+             "\" has no line of a height, red, green and blue: textures will be black."},
+        {"a usable table", "0 0 0 255\n", ""},
+    };
+    writeFile(path("grid.bil"), QByteArray(8, '\0'));
+    writeFile(path("grid.hdr"), "NCOLS 2\nNROWS 2\n");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path("RELIEVA.txt"));
+        QDir(dir.path()).rmdir("RELIEVA.txt");
+        if (c.text)
+            writeFile(path("RELIEVA.txt"), *c.text);
+        else
+            ASSERT_TRUE(QDir(dir.path()).mkdir("RELIEVA.txt"));
+        LoadColorTable();
+        errors.clear();
+        QImage preview;
+        OpenBILFile(path("grid.bil"), preview);
+        ASSERT_EQ(preview.size(), QSize(2, 2));
+        if (c.said.isEmpty()) {
+            EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
+        } else {
+            ASSERT_EQ(errors.size(), 1);
+            const QString expected = c.said.contains("%1") ? c.said.section("(%1)", 0, 0) : c.said;
+            EXPECT_TRUE(errors[0].startsWith(expected)) << errors[0].toStdString();
+        }
+        // Once is enough: neither a second open nor an export says it again.
+        OpenBILFile(path("grid.bil"), preview);
+        ExportBIL(path("out.png"), 0, 0, 0, 2, 2);
+        EXPECT_EQ(errors.size(), c.said.isEmpty() ? 0 : 1);
+    }
+
+    // Read at start-up and first used by an export, it is said there.
+    writeFile(path("RELIEVA.txt"), "");
+    LoadColorTable();
+    errors.clear();
+    ExportBIL(path("out.png"), 0, 0, 0, 2, 2);
+    EXPECT_EQ(errors.size(), 1);
+
+    // No file at all stays silent, as it always was.
+    QFile::remove(path("RELIEVA.txt"));
+    const QString installed = BILDefaultColorTable();
+    BILDefaultColorTable() = path("nowhere/RELIEVA.txt");
+    LoadColorTable();
+    BILDefaultColorTable() = installed;
+    EXPECT_TRUE(BILColorTableProblem.isEmpty());
+}
+
+// Runs work in a process of its own whose address space cannot grow, and
+// expects it to throw exactly the message given.
+void expectOutOfMemory(const std::function<void()> &work, const QString &message)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto child = [&] {
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        if (!statm.open(QIODevice::ReadOnly)) std::_Exit(3);
+        const rlim_t used =
+            statm.readAll().split(' ').value(0).toULongLong() * rlim_t(getpagesize());
+        rlimit tight{};
+        getrlimit(RLIMIT_AS, &tight);
+        tight.rlim_cur = used;
+        setrlimit(RLIMIT_AS, &tight);
+        try {
+            work();
+        } catch (const BILError &e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            std::_Exit(QString::fromUtf8(e.what()) == message ? 0 : 1);
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "not a BILError: %s\n", e.what());
+            std::_Exit(1);
+        }
+        std::_Exit(2); // no failure at all
+    };
+    EXPECT_EXIT(child(), testing::ExitedWithCode(0), "") << message.toStdString();
+}
+
+TEST_F(LoadTest, RunningOutOfMemorySaysWhatWasBeingDone)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves address space of its own";
+#endif
+    // Blocks this large are mapped afresh, never taken from memory the process already has.
+    const QString grid =
+        make("big%1.bil", std::vector<int16_t>(4000 * 4000, 7), false, "NCOLS 4000\nNROWS 4000\n");
+    expectOutOfMemory(
+        [&] {
+            QImage preview;
+            OpenBILFile(grid, preview);
+        },
+        "Not enough memory to open \"" + QDir::toNativeSeparators(grid) + "\".");
+
+    const QString out = path("out%2.png");
+    expectOutOfMemory(
+        [&] {
+            BILWidth = BILHeight = 7200;
+            ExportBIL(out, 0, 0, 0, 7200, 7200);
+        },
+        "Not enough memory to export \"" + QDir::toNativeSeparators(out) + "\".");
+    EXPECT_EQ(QDir(dir.path()).entryList({"out*"}, QDir::Files), QStringList());
+}
