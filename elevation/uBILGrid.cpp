@@ -4,7 +4,7 @@ QString BILFileName;
 bool BILBigEndian = false;
 int32_t BILWidth = 10800;
 int32_t BILHeight = 4800;
-int32_t BILNoData = -32768;
+int32_t BILNoData = BILHeightLowest;
 int16_t BILRaw[BILCapacity];
 int16_t BILData[BILCapacity];
 int16_t BILMax = 0;

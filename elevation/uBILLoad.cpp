@@ -134,11 +134,12 @@ void LoadBILFile(const QString &path, QImage &preview)
     ReadBILHeader(path);
     if (BILWidth == 0) {
         const bool hgt = path.sliced(bil::extensionStart(path)).toLower() == u".hgt";
-        setLayout(hgt ? Layout{true, 1201, 1201, -32768} : Layout{false, 10800, 4800, -32768});
+        setLayout(hgt ? Layout{true, 1201, 1201, BILHeightLowest}
+                      : Layout{false, 10800, 4800, BILHeightLowest});
         if (BILAskLayout)
             BILAskLayout();
         else
-            setLayout({false, -1, 0, -32768});
+            setLayout({false, -1, 0, BILHeightLowest});
     }
     if (BILWidth == -1) {
         BILWidth = 0;

@@ -82,7 +82,7 @@ void SmoothBIL(int radius)
     // Beyond the grid's larger side a wider window takes in nothing more.
     const int reach = std::min(radius, std::max(BILWidth, BILHeight));
     bil::forEachBand(BILHeight, [&](int yb, int ye) {
-        if (reach <= 127) // (2 * 127 + 1)^2 * 32768 still fits 32 bits
+        if (reach <= 127) // (2 * 127 + 1)^2 samples of at most 2^15 still fit 32 bits
             smoothBand<int32_t>(reach, yb, ye);
         else
             smoothBand<int64_t>(reach, yb, ye);
