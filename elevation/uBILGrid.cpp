@@ -10,6 +10,7 @@ int16_t BILData[BILCapacity];
 int16_t BILMax = 0;
 int16_t BILMin = 0;
 uint32_t BILRange = 0;
+std::optional<BILGeoReference> BILGeoRef;
 
 std::function<void()> BILAskLayout;
 std::function<void(const QString &)> BILShowError;

@@ -1,6 +1,7 @@
 #include "elevation/uBILBands.h"
 #include "elevation/uBILGrid.h"
 #include "elevation/uBILPaths.h"
+#include "elevation/uBILReader.h"
 #include "elevation/uBILText.h"
 
 #include <QFileInfo>
@@ -112,25 +113,79 @@ void readSamples(const QString &path, int64_t count)
     }
 }
 
+// Refuses, as the user is told, a grid that cannot be held.
+bool sizeAccepted(int64_t width, int64_t height)
+{
+    if (width <= 0 || height <= 0) {
+        bil::showError(QStringLiteral("Width or Height is not correct."));
+        return false;
+    }
+    if (width > BILCapacity || height > BILCapacity || width * height > BILCapacity) {
+        bil::showError(QStringLiteral("This file is too big."));
+        return false;
+    }
+    return true;
+}
+
+// Puts the samples at from (BILRaw itself, or samples staged in BILData) into
+// BILRaw in host order and their working values into BILData, in one pass,
+// then renders the preview into image and hands it over.
+void settleSamples(const int16_t *from, bool swap, QImage &image, QImage &preview)
+{
+    const int32_t noData = BILNoData;
+    bil::forEachBand(BILHeight, [&](int yb, int ye) {
+        for (int64_t i = int64_t(yb) * BILWidth, end = int64_t(ye) * BILWidth; i < end; ++i) {
+            const int16_t v = swap ? int16_t(qbswap(uint16_t(from[i]))) : from[i];
+            BILRaw[i] = v;
+            BILData[i] = bil::workingSample(v, noData);
+        }
+    });
+    RenderBIL(image, TextureColor, 0, 0, BILWidth, BILHeight);
+    preview = std::move(image);
+    bil::reportColorTableProblem();
+}
+
+// Reads a grid that a reader found: staged in BILData, so that BILRaw keeps
+// the grid shown until every sample has been read.
+void loadSource(const bil::GridSource &source, QImage &preview)
+{
+    if (!sizeAccepted(source.width, source.height)) return;
+    QImage image(int(source.width), int(source.height), QImage::Format_ARGB32);
+    if (image.isNull()) throw std::bad_alloc();
+    source.read(BILData);
+    setLayout({false, int32_t(source.width), int32_t(source.height), source.noData});
+    BILGeoRef = source.geo;
+    settleSamples(BILData, false, image, preview);
+}
+
 } // namespace
 
 void OpenBILFile(const QString &path, QImage &preview)
 {
     BILFileName = path;
-    // A load that fails midway puts back the layout of the grid still held,
-    // so that a later export reads the samples with their own layout.
+    // A load that fails midway puts back the grid still held, so that a
+    // later export reads the samples with their own layout.
     const Layout before = currentLayout();
+    const std::optional<BILGeoReference> geoBefore = BILGeoRef;
     try {
         bil::whileDoing(QStringLiteral("open \"%1\"").arg(bil::nativePath(path)),
                         [&] { LoadBILFile(path, preview); });
     } catch (...) {
         setLayout(before);
+        BILGeoRef = geoBefore;
+        SmoothBIL(0); // a reader may have staged its samples there
         throw;
     }
 }
 
 void LoadBILFile(const QString &path, QImage &preview)
 {
+    for (const auto source : {bil::tiffSource, bil::asciiGridSource}) {
+        if (const std::optional<bil::GridSource> grid = source(path)) {
+            loadSource(*grid, preview);
+            return;
+        }
+    }
     ReadBILHeader(path);
     if (BILWidth == 0) {
         const bool hgt = path.sliced(bil::extensionStart(path)).toLower() == u".hgt";
@@ -163,32 +218,12 @@ void ReadBILHeader(const QString &path)
 
 void ReadBILData(const QString &path, QImage &preview)
 {
-    if (BILWidth <= 0 || BILHeight <= 0) {
-        bil::showError(QStringLiteral("Width or Height is not correct."));
-        return;
-    }
-    const int64_t count = int64_t(BILWidth) * BILHeight;
-    if (count > BILCapacity) {
-        bil::showError(QStringLiteral("This file is too big."));
-        return;
-    }
+    if (!sizeAccepted(BILWidth, BILHeight)) return;
     // Everything that can fail happens before BILData changes.
     QImage image(BILWidth, BILHeight, QImage::Format_ARGB32);
     if (image.isNull()) throw std::bad_alloc();
-    readSamples(path, count);
-
-    const bool swap = BILBigEndian;
-    const int32_t noData = BILNoData;
-    bil::forEachBand(BILHeight, [&](int yb, int ye) {
-        for (int64_t i = int64_t(yb) * BILWidth, end = int64_t(ye) * BILWidth; i < end; ++i) {
-            const int16_t v = swap ? int16_t(qbswap(uint16_t(BILRaw[i]))) : BILRaw[i];
-            BILRaw[i] = v;
-            BILData[i] = bil::workingSample(v, noData);
-        }
-    });
-    RenderBIL(image, TextureColor, 0, 0, BILWidth, BILHeight);
-    preview = std::move(image);
-    bil::reportColorTableProblem();
+    readSamples(path, int64_t(BILWidth) * BILHeight);
+    settleSamples(BILRaw, BILBigEndian, image, preview);
 }
 
 QString BILCaption()

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 using BILColorFunc = TAlphaColor (*)(int16_t height);
 
@@ -29,6 +30,18 @@ extern int16_t BILData[BILCapacity]; // working samples: missing read as 0, or s
 extern int16_t BILMax;
 extern int16_t BILMin;
 extern uint32_t BILRange;
+
+// Where the grid lies, when its file says so: the outer corner of the
+// upper-left cell and the size of a cell in the file's own coordinates
+// (degrees where geographic). Rows run from top to bottom.
+struct BILGeoReference
+{
+    double left = 0, top = 0;
+    double cellWidth = 0, cellHeight = 0;
+    bool geographic = false; // longitude and latitude rather than map x and y
+    bool operator==(const BILGeoReference &) const = default;
+};
+extern std::optional<BILGeoReference> BILGeoRef;
 
 // Colour of height h is BILColors[h + BILHeightOffset].
 extern TAlphaColor BILColors[BILHeightCount];

@@ -1,0 +1,39 @@
+#pragma once
+
+// The readers of files that describe themselves (TIFF, ASCII grids, BIL
+// headers beyond 16-bit samples): each finds the grid's size and hands the
+// open routine a way to read its heights.
+
+#include "elevation/uFMXBILUtils.h"
+
+#include <cmath>
+#include <functional>
+#include <optional>
+
+namespace bil {
+
+struct GridSource
+{
+    int64_t width = 0, height = 0; // as the file says; the open routine checks them
+    int32_t noData = BILHeightLowest;
+    std::optional<BILGeoReference> geo;
+    // Writes width x height heights row by row into out, missing samples as
+    // noData. Throws BILError naming the file when it cannot.
+    std::function<void(int16_t *out)> read;
+};
+
+// A height in metres from a sample of another type: the nearest metre, halves
+// away from zero, within -32767..32767; what is not a number is missing.
+inline int16_t heightFrom(double v)
+{
+    if (!std::isfinite(v)) return int16_t(BILHeightLowest);
+    return int16_t(
+        std::lround(std::clamp(v, double(BILHeightLowest + 1), double(BILHeightHighest))));
+}
+
+// Each gives nullopt when the file is not of its kind, and throws BILError
+// naming the file when it is but cannot be read.
+std::optional<GridSource> tiffSource(const QString &path);
+std::optional<GridSource> asciiGridSource(const QString &path);
+
+} // namespace bil
