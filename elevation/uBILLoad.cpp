@@ -7,8 +7,6 @@
 #include <QFileInfo>
 #include <QtEndian>
 
-#include <string_view>
-
 namespace {
 
 struct Layout
@@ -28,58 +26,6 @@ void setLayout(const Layout &l)
     BILWidth = l.width;
     BILHeight = l.height;
     BILNoData = l.noData;
-}
-
-void applyHeaderLine(QByteArrayView line)
-{
-    enum Kind
-    {
-        Height,
-        Width,
-        NoData,
-        OrderWord,  // little-endian when the line says "little_endian"
-        OrderLetter // little-endian when the keyword is followed by I
-    };
-    struct Key
-    {
-        std::string_view name;
-        Kind kind;
-        // GLOBE keys stand before one separating character ("=" or ":"), ESRI
-        // keys straight before the number once the blanks are gone.
-        bool separated;
-        qsizetype skip() const { return qsizetype(name.size()) + (separated ? 1 : 0); }
-    };
-    // Tried in this order; the first key found anywhere decides the line.
-    static constexpr Key keys[] = {
-        {"number_of_rows", Height, true},
-        {"number_of_columns", Width, true},
-        {"elev_m_missing_flag", NoData, true},
-        {"data_byte_order", OrderWord, false},
-        {"BYTEORDER", OrderLetter, false},
-        {"NROWS", Height, false},
-        {"NCOLS", Width, false},
-        {"NODATA", NoData, false},
-    };
-    for (const Key &key : keys) {
-        if (!line.contains(QByteArrayView(key.name.data(), qsizetype(key.name.size())))) continue;
-        // Writers pad keywords to a column with spaces or tabs.
-        QByteArray packed = line.toByteArray();
-        packed.removeIf([](char c) { return c == ' ' || c == '\t'; });
-        switch (key.kind) {
-        case OrderWord:
-            BILBigEndian = !line.contains("little_endian");
-            break;
-        case OrderLetter:
-            BILBigEndian = !packed.contains("BYTEORDERI");
-            break;
-        default:
-            (key.kind == Height  ? BILHeight
-             : key.kind == Width ? BILWidth
-                                 : BILNoData) =
-                BILStrToInt(QByteArrayView(packed).sliced(std::min(key.skip(), packed.size())));
-        }
-        return;
-    }
 }
 
 // Reads exactly the grid's bytes into BILRaw; throws, with BILRaw untouched,
@@ -200,20 +146,10 @@ void LoadBILFile(const QString &path, QImage &preview)
         BILWidth = 0;
         return;
     }
+    if (const std::optional<bil::GridSource> samples = bil::headerSource(path))
+        return loadSource(*samples, preview);
     ReadBILData(path, preview);
-}
-
-void ReadBILHeader(const QString &path)
-{
-    setLayout({false, 0, 0, -500});
-    const QString header = path.left(bil::extensionStart(path)) + QStringLiteral(".hdr");
-    if (!QFileInfo(header).isFile()) return;
-    QFile file(header);
-    if (!file.open(QIODevice::ReadOnly))
-        throw BILError(QStringLiteral("Cannot open the header file \"%1\": %2")
-                           .arg(bil::nativePath(header), file.errorString())
-                           .toStdString());
-    bil::forEachLine(file, applyHeaderLine);
+    if (!preview.isNull()) BILGeoRef = bil::headerGeoReference(path);
 }
 
 void ReadBILData(const QString &path, QImage &preview)

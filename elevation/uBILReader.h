@@ -36,4 +36,12 @@ inline int16_t heightFrom(double v)
 std::optional<GridSource> tiffSource(const QString &path);
 std::optional<GridSource> asciiGridSource(const QString &path);
 
+// After ReadBILHeader and the layout dialog: the samples of path as its header
+// lays them out, or nullopt for plain 16-bit samples, which are read directly.
+// Throws BILError naming the key when the header asks for what cannot be read.
+std::optional<GridSource> headerSource(const QString &path);
+
+// Where the grid of path lies, as its header, or an SRTM tile's name, says.
+std::optional<BILGeoReference> headerGeoReference(const QString &path);
+
 } // namespace bil

@@ -4,6 +4,8 @@
 
 #include "elevation/uFMXBILUtils.h"
 
+#include <charconv>
+
 namespace bil {
 
 void forEachLine(QFile &file, const std::function<void(QByteArrayView)> &line)
@@ -65,6 +67,17 @@ std::vector<QByteArray> splitFields(QByteArrayView line)
         fields.push_back(std::move(field));
     }
     return fields;
+}
+
+std::optional<double> parseNumber(QByteArrayView text)
+{
+    const char *first = text.data(), *last = first + text.size();
+    if (first != last && *first == '+' && last - first > 1 && first[1] != '-')
+        ++first; // from_chars takes no plus sign
+    double value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last || first == last) return std::nullopt;
+    return value;
 }
 
 } // namespace bil

@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace bil {
@@ -25,5 +26,9 @@ void forEachLine(QFile &file, const std::function<void(QByteArrayView)> &line);
 // Splits a line at runs of codes 1..32; a field that opens with a double
 // quote runs to the closing one, a doubled quote inside standing for one.
 std::vector<QByteArray> splitFields(QByteArrayView line);
+
+// A decimal number, as written in any locale-free text file: optional sign,
+// digits, fraction and exponent, or "nan"/"inf"; nothing may follow.
+std::optional<double> parseNumber(QByteArrayView text);
 
 } // namespace bil

@@ -428,7 +428,7 @@ TEST_F(HeaderTest, ReadsBothKeySets)
         {"key = value big-endian",
          "data_byte_order = big_endian\nnumber_of_columns=7\n",
          {true, 7, 0, -500}},
-        {"NODATA_VALUE does not parse", "NCOLS 2\nNODATA_VALUE -9999\n", {false, 2, 0, 0}},
+        {"NODATA_VALUE is the missing flag", "NCOLS 2\nNODATA_VALUE -9999\n", {false, 2, 0, -9999}},
         {"other byte orders are big-endian", "NCOLS 2\nBYTEORDER MI\n", {true, 2, 0, -500}},
         {"a later line overrides",
          "NCOLS 2\nNCOLS 5\nBYTEORDER I\nBYTEORDER M\n",
@@ -703,7 +703,7 @@ TEST_F(LoadTest, MalformedInputsFailCleanly)
         {"negative rows", "NCOLS 4\nNROWS -4\n", 4, "Width or Height is not correct."},
         {"binary garbage columns fall back to the defaults",
          QByteArray("NCOLS \x01\xff\x00 7\nNROWS 1\n", 20), 4, "is too short"},
-        {"missing rows", "NCOLS 2\nnrows 2\n", 4, "Width or Height is not correct."},
+        {"missing rows", "NCOLS 2\nROWS 2\n", 4, "Width or Height is not correct."},
     };
     for (const auto &c : cases) {
         errors.clear();

@@ -1,0 +1,392 @@
+#include "elevation/uBILGrid.h"
+#include "elevation/uBILPaths.h"
+#include "elevation/uBILReader.h"
+#include "elevation/uBILText.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QtEndian>
+
+#include <cstring>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// ESRI keywords beyond the four layout values, kept as written until used.
+const QByteArrayList extendedKeys = {
+    "NODATA_VALUE", "NBITS",         "PIXELTYPE",    "NBANDS",    "LAYOUT",    "SKIPBYTES",
+    "BANDROWBYTES", "TOTALROWBYTES", "BANDGAPBYTES", "ULXMAP",    "ULYMAP",    "XDIM",
+    "YDIM",         "XLLCORNER",     "YLLCORNER",    "XLLCENTER", "YLLCENTER", "CELLSIZE"};
+const QByteArrayList esriKeys = {"NROWS", "NCOLS", "NODATA", "BYTEORDER"};
+
+// What the last header read said beyond the layout globals.
+struct Extras
+{
+    QString header;
+    bool floatSamples = false; // a .flt holds float32 unless its header says otherwise
+    QHash<QByteArray, QByteArray> values;
+};
+Extras extras;
+
+// The header's rules for the four layout values: each key is looked for
+// anywhere in the line, in this order, and the first found decides.
+void applyLayoutLine(QByteArrayView line)
+{
+    enum Kind
+    {
+        Height,
+        Width,
+        NoData,
+        OrderWord,  // little-endian when the line says "little_endian"
+        OrderLetter // little-endian when the keyword is followed by I
+    };
+    struct Key
+    {
+        std::string_view name;
+        Kind kind;
+        // GLOBE keys stand before one separating character ("=" or ":"), ESRI
+        // keys straight before the number once the blanks are gone.
+        bool separated;
+        qsizetype skip() const { return qsizetype(name.size()) + (separated ? 1 : 0); }
+    };
+    static constexpr Key keys[] = {
+        {"number_of_rows", Height, true},
+        {"number_of_columns", Width, true},
+        {"elev_m_missing_flag", NoData, true},
+        {"data_byte_order", OrderWord, false},
+        {"BYTEORDER", OrderLetter, false},
+        {"NROWS", Height, false},
+        {"NCOLS", Width, false},
+        {"NODATA", NoData, false},
+    };
+    for (const Key &key : keys) {
+        if (!line.contains(QByteArrayView(key.name.data(), qsizetype(key.name.size())))) continue;
+        // Writers pad keywords to a column with spaces or tabs.
+        QByteArray packed = line.toByteArray();
+        packed.removeIf([](char c) { return c == ' ' || c == '\t'; });
+        switch (key.kind) {
+        case OrderWord:
+            BILBigEndian = !line.contains("little_endian");
+            break;
+        case OrderLetter:
+            BILBigEndian = !packed.contains("BYTEORDERI");
+            break;
+        default:
+            (key.kind == Height  ? BILHeight
+             : key.kind == Width ? BILWidth
+                                 : BILNoData) =
+                BILStrToInt(QByteArrayView(packed).sliced(std::min(key.skip(), packed.size())));
+        }
+        return;
+    }
+}
+
+// ESRI keywords in any letter case, and those beyond the layout values, are
+// taken by their first field; everything else goes to the layout rules.
+void applyHeaderLine(QByteArrayView line)
+{
+    const auto fields = bil::splitFields(line);
+    if (fields.size() >= 2) {
+        const QByteArray key = fields[0].toUpper();
+        const QByteArray value = fields[1].toUpper();
+        if (extendedKeys.contains(key)) {
+            extras.values[key] = fields[1];
+            if (key == "NODATA_VALUE") {
+                const std::optional<double> v = bil::parseNumber(fields[1]);
+                if (v && *v == std::trunc(*v) &&
+                    std::abs(*v) <= std::numeric_limits<int32_t>::max())
+                    BILNoData = int32_t(*v);
+            }
+            return;
+        }
+        if (key == "BYTEORDER" && (value == "LSBFIRST" || value == "MSBFIRST")) {
+            BILBigEndian = value == "MSBFIRST";
+            return;
+        }
+        if (key == "NODATA") extras.values[key] = fields[1];
+        if (esriKeys.contains(key) && key != fields[0]) {
+            QByteArray upper = line.toByteArray();
+            const qsizetype at = upper.indexOf(fields[0]);
+            upper.replace(at, key.size(), key);
+            return applyLayoutLine(upper);
+        }
+    }
+    applyLayoutLine(line);
+}
+
+// ---------------------------------------------------------------- samples
+
+enum class Kind
+{
+    Int8,
+    UInt8,
+    Int16,
+    UInt16,
+    Int32,
+    UInt32,
+    Float32
+};
+
+[[noreturn]] void refuse(const QByteArray &key, const QByteArray &value, const QString &why)
+{
+    throw BILError(QStringLiteral("The header \"%1\" gives %2 %3, which cannot be read: %4")
+                       .arg(bil::nativePath(extras.header), QString::fromLatin1(key),
+                            QString::fromLatin1(value.left(40)), why)
+                       .toStdString());
+}
+
+// A byte count or band count of the header; refused unless a whole number
+// from 0 to limit.
+int64_t count(const QByteArray &key, int64_t fallback, int64_t limit = int64_t(1) << 40)
+{
+    if (!extras.values.contains(key)) return fallback;
+    const QByteArray &text = extras.values[key];
+    const std::optional<double> v = bil::parseNumber(text);
+    if (!v || *v != std::trunc(*v) || *v < 0 || *v > double(limit))
+        refuse(key, text, QStringLiteral("a whole number from 0 to %1 is needed.").arg(limit));
+    return int64_t(*v);
+}
+
+Kind sampleKind()
+{
+    const int64_t bits = count("NBITS", extras.floatSamples ? 32 : 16, 64);
+    const QByteArray type = extras.values
+                                .value("PIXELTYPE", extras.floatSamples && bits == 32 ? "FLOAT"
+                                                    : bits == 8 ? "UNSIGNEDINT"
+                                                                : "SIGNEDINT")
+                                .toUpper();
+    if (bits != 8 && bits != 16 && bits != 32)
+        refuse("NBITS", extras.values["NBITS"],
+               QStringLiteral("samples of 8, 16 or 32 bits only."));
+    if (type == "FLOAT") {
+        if (bits != 32)
+            refuse("PIXELTYPE", type, QStringLiteral("floating-point samples of 32 bits only."));
+        return Kind::Float32;
+    }
+    if (type != "SIGNEDINT" && type != "UNSIGNEDINT")
+        refuse("PIXELTYPE", type, QStringLiteral("SIGNEDINT, UNSIGNEDINT or FLOAT only."));
+    const bool sign = type == "SIGNEDINT";
+    return bits == 8    ? (sign ? Kind::Int8 : Kind::UInt8)
+           : bits == 16 ? (sign ? Kind::Int16 : Kind::UInt16)
+                        : (sign ? Kind::Int32 : Kind::UInt32);
+}
+
+int bytesOf(Kind kind)
+{
+    return kind <= Kind::UInt8 ? 1 : kind <= Kind::UInt16 ? 2 : 4;
+}
+
+// Where band 1's samples lie in the file.
+struct Placement
+{
+    int64_t skip, rowStride, pixelStride;
+};
+
+Placement placement(int bytes, int64_t width)
+{
+    const int64_t bands = count("NBANDS", 1, 65536);
+    if (bands < 1) refuse("NBANDS", extras.values["NBANDS"], QStringLiteral("one band at least."));
+    const QByteArray layout = extras.values.value("LAYOUT", "BIL").toUpper();
+    const int64_t row = width * bytes;
+    const int64_t skip = count("SKIPBYTES", 0);
+    count("BANDGAPBYTES", 0); // lies after band 1, but must still make sense
+    if (layout == "BIP") {
+        const int64_t total = count("TOTALROWBYTES", row * bands);
+        if (total < row * bands)
+            refuse("TOTALROWBYTES", extras.values["TOTALROWBYTES"],
+                   QStringLiteral("a row of %1 samples in %2 bands needs %3 bytes.")
+                       .arg(QString::number(width), QString::number(bands),
+                            QString::number(row * bands)));
+        return {skip, total, bytes * bands};
+    }
+    if (layout != "BIL" && layout != "BSQ")
+        refuse("LAYOUT", layout, QStringLiteral("BIL, BIP or BSQ only."));
+    const int64_t bandRow = count("BANDROWBYTES", row);
+    if (bandRow < row)
+        refuse("BANDROWBYTES", extras.values["BANDROWBYTES"],
+               QStringLiteral("a row of %1 samples needs %2 bytes.")
+                   .arg(QString::number(width), QString::number(row)));
+    if (layout == "BSQ") return {skip, bandRow, bytes};
+    const int64_t total = count("TOTALROWBYTES", bandRow * bands);
+    if (total < bandRow * (bands - 1) + row)
+        refuse("TOTALROWBYTES", extras.values["TOTALROWBYTES"],
+               QStringLiteral("%1 bands of %2 bytes a row need %3 bytes.")
+                   .arg(QString::number(bands), QString::number(bandRow),
+                        QString::number(bandRow * (bands - 1) + row)));
+    return {skip, total, bytes};
+}
+
+template <typename T> T load(const char *p, bool swap)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return swap ? qbswap(v) : v;
+}
+
+template <> float load<float>(const char *p, bool swap)
+{
+    return std::bit_cast<float>(load<uint32_t>(p, swap));
+}
+
+// One row of band 1 into heights: 16-bit signed samples as they are, others
+// converted, the header's nodata marked missing.
+template <typename T>
+void convertRow(const char *in, int64_t stride, int width, bool swap, std::optional<double> noData,
+                int16_t *out)
+{
+    for (int x = 0; x < width; ++x, in += stride) {
+        const T v = load<T>(in, swap);
+        if constexpr (std::is_same_v<T, int16_t>)
+            out[x] = v;
+        else if (noData && v == T(*noData))
+            out[x] = int16_t(BILHeightLowest);
+        else
+            out[x] = bil::heightFrom(double(v));
+    }
+}
+
+using RowConverter = void (*)(const char *, int64_t, int, bool, std::optional<double>, int16_t *);
+
+RowConverter converterFor(Kind kind)
+{
+    switch (kind) {
+    case Kind::Int8:
+        return convertRow<int8_t>;
+    case Kind::UInt8:
+        return convertRow<uint8_t>;
+    case Kind::Int16:
+        return convertRow<int16_t>;
+    case Kind::UInt16:
+        return convertRow<uint16_t>;
+    case Kind::Int32:
+        return convertRow<int32_t>;
+    case Kind::UInt32:
+        return convertRow<uint32_t>;
+    case Kind::Float32:
+        return convertRow<float>;
+    }
+    return nullptr;
+}
+
+// Reads band 1 of the rows of path as placed, converting each row.
+void readPlaced(const QString &path, Kind kind, Placement at, int16_t *out)
+{
+    const int width = BILWidth, height = BILHeight, bytes = bytesOf(kind);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw BILError(QStringLiteral("Cannot open the sample file \"%1\": %2")
+                           .arg(bil::nativePath(path), file.errorString())
+                           .toStdString());
+    const int64_t span = (width - 1) * at.pixelStride + bytes;
+    const int64_t size = file.size();
+    if (size < at.skip + span ||
+        (height > 1 && (size - at.skip - span) / (height - 1) < at.rowStride))
+        throw BILError(
+            QStringLiteral("The sample file \"%1\" is too short for the %2 x %3 grid its header "
+                           "describes: it holds %4 bytes.")
+                .arg(bil::nativePath(path), QString::number(width), QString::number(height),
+                     QString::number(size))
+                .toStdString());
+    const RowConverter convert = converterFor(kind);
+    const std::optional<double> noData =
+        kind == Kind::Int16
+            ? std::nullopt
+            : bil::parseNumber(extras.values.value("NODATA_VALUE", extras.values.value("NODATA")));
+    std::vector<char> row(static_cast<size_t>(span));
+    for (int y = 0; y < height; ++y) {
+        if (!file.seek(at.skip + y * at.rowStride) || file.read(row.data(), span) != span)
+            throw BILError(QStringLiteral("Cannot read the sample file \"%1\": %2")
+                               .arg(bil::nativePath(path), file.errorString())
+                               .toStdString());
+        convert(row.data(), at.pixelStride, width, BILBigEndian, noData, out + int64_t(y) * width);
+    }
+}
+
+// ---------------------------------------------------------------- georeference
+
+// A .prj beside the file that names a geographic system.
+bool geographicProjection(const QString &path)
+{
+    QFile prj(path.left(bil::extensionStart(path)) + QStringLiteral(".prj"));
+    return prj.open(QIODevice::ReadOnly) && prj.read(4096).trimmed().toUpper().startsWith("GEOGCS");
+}
+
+std::optional<double> number(const char *key)
+{
+    return extras.values.contains(key) ? bil::parseNumber(extras.values[key]) : std::nullopt;
+}
+
+// An SRTM tile's name gives the cell centre of its lower-left corner:
+// N57E011 spans 57..58 north and 11..12 east, corners included.
+std::optional<BILGeoReference> srtmGeoReference(const QString &path)
+{
+    static const QRegularExpression name(QStringLiteral("^([NS])(\\d{1,2})([EW])(\\d{1,3})"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = name.match(path.sliced(bil::fileNameStart(path)));
+    if (!m.hasMatch() || BILWidth < 2 || BILHeight < 2) return std::nullopt;
+    const double lat = m.captured(2).toInt() * (m.captured(1).toUpper() == u"S" ? -1 : 1);
+    const double lon = m.captured(4).toInt() * (m.captured(3).toUpper() == u"W" ? -1 : 1);
+    const double dx = 1.0 / (BILWidth - 1), dy = 1.0 / (BILHeight - 1);
+    return BILGeoReference{lon - dx / 2, lat + 1 + dy / 2, dx, dy, true};
+}
+
+} // namespace
+
+void ReadBILHeader(const QString &path)
+{
+    BILBigEndian = false;
+    BILWidth = 0;
+    BILHeight = 0;
+    BILNoData = -500;
+    const QString header = path.left(bil::extensionStart(path)) + QStringLiteral(".hdr");
+    extras = {header, path.sliced(bil::extensionStart(path)).toLower() == u".flt", {}};
+    if (!QFileInfo(header).isFile()) return;
+    QFile file(header);
+    if (!file.open(QIODevice::ReadOnly))
+        throw BILError(QStringLiteral("Cannot open the header file \"%1\": %2")
+                           .arg(bil::nativePath(header), file.errorString())
+                           .toStdString());
+    bil::forEachLine(file, applyHeaderLine);
+}
+
+namespace bil {
+
+std::optional<GridSource> headerSource(const QString &path)
+{
+    const Kind kind = sampleKind();
+    const Placement at = placement(bytesOf(kind), BILWidth);
+    if (kind == Kind::Int16 && at.skip == 0 && at.pixelStride == 2 &&
+        at.rowStride == int64_t(BILWidth) * 2)
+        return std::nullopt;
+    GridSource source;
+    source.width = BILWidth;
+    source.height = BILHeight;
+    source.noData = kind == Kind::Int16 ? BILNoData : BILHeightLowest;
+    source.geo = headerGeoReference(path);
+    source.read = [path, kind, at](int16_t *out) { readPlaced(path, kind, at, out); };
+    return source;
+}
+
+std::optional<BILGeoReference> headerGeoReference(const QString &path)
+{
+    const bool geographic = geographicProjection(path);
+    if (const auto ulx = number("ULXMAP"), uly = number("ULYMAP"); ulx && uly) {
+        const double dx = number("XDIM").value_or(1), dy = number("YDIM").value_or(1);
+        return BILGeoReference{*ulx - dx / 2, *uly + dy / 2, dx, dy, geographic};
+    }
+    const auto cell = number("CELLSIZE");
+    const auto xc = number("XLLCORNER"), yc = number("YLLCORNER");
+    const auto xm = number("XLLCENTER"), ym = number("YLLCENTER");
+    if (cell && (xc || xm) && (yc || ym)) {
+        const double left = xc ? *xc : *xm - *cell / 2;
+        const double bottom = yc ? *yc : *ym - *cell / 2;
+        return BILGeoReference{left, bottom + BILHeight * *cell, *cell, *cell, geographic};
+    }
+    if (path.sliced(bil::extensionStart(path)).toLower() == u".hgt") return srtmGeoReference(path);
+    return std::nullopt;
+}
+
+} // namespace bil
