@@ -3,6 +3,8 @@
 // The program's own icon button: a flat tile with a vector icon and an
 // optional caption, in four looks, with a primary and a secondary action.
 
+#include "components/uSVGPath.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -108,6 +110,7 @@ private:
     double IconInset() const;
     bool OwnEnabled() const;
     void CaptionDraw(QPainter &Canvas, const QRectF &R, bool shifted);
+    void IconDraw(const QString &path, QPainter &Canvas, const QRectF &R);
 
     TFMXFlatBtnType FFlatBtnType = mtMetroSingle;
     TAlphaColor FbgColor = FlatBtnBlue;
@@ -122,4 +125,5 @@ private:
     bool FisDown = false;
     bool FColorDot = false;
     TPaintHandler FPaint = nullptr;
+    TSVGIconCache FIcon;
 };

@@ -5,7 +5,6 @@
 
 #include "components/uFMXTheme.h"
 #include "components/uSVGData.h"
-#include "components/uSVGPath.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -98,14 +97,6 @@ void RoundTileDraw(QPainter &Canvas, const QRectF &r, double opacity)
     Canvas.drawRoundedRect(r, tileRadius, tileRadius);
     Canvas.setBrush(fill);
     Canvas.setPen(Qt::NoPen);
-}
-
-void IconDraw(const QString &path, double i, QPainter &Canvas, const QRectF &R)
-{
-    const double S = (1 - 2 * i) * R.height();
-    DrawSVGPath(Canvas, path,
-                QRectF(R.left() + (R.width() - S) / 2, R.top() + i * R.height(), S, S),
-                Canvas.brush().color());
 }
 
 // The stripes run from the top left to the bottom right corner; the clip cuts
@@ -226,6 +217,14 @@ bool TFMXFlatBtn::OwnEnabled() const
     return !testAttribute(Qt::WA_ForceDisabled);
 }
 
+void TFMXFlatBtn::IconDraw(const QString &path, QPainter &Canvas, const QRectF &R)
+{
+    const double i = IconInset();
+    const double S = (1 - 2 * i) * R.height();
+    FIcon.draw(Canvas, path, QRectF(R.left() + (R.width() - S) / 2, R.top() + i * R.height(), S, S),
+               Canvas.brush().color());
+}
+
 QString TFMXFlatBtn::SwatchIcon() const
 {
     return FisDown ? QString::fromLatin1(CheckMarkPath) : QString();
@@ -279,7 +278,7 @@ void TFMXFlatBtn::MetroPaint(QPainter &Canvas, const QRectF &R)
     const TAlphaColor fore = SwatchTileDraw(Canvas, R, false);
     const QString icon = TextIsColorCode() ? SwatchIcon() : FSVGData;
     Canvas.setBrush(argb(fore));
-    if (!icon.isEmpty()) IconDraw(icon, IconInset(), Canvas, R);
+    if (!icon.isEmpty()) IconDraw(icon, Canvas, R);
     if (!FText.isEmpty()) CaptionDraw(Canvas, R, MDown);
     if (!OwnEnabled()) DisabledVeilDraw(Canvas, R, 0xFF000000, disabledOpacity);
 }
@@ -305,7 +304,7 @@ void TFMXFlatBtn::FluentPaint(QPainter &Canvas, const QRectF &R)
     }
     Canvas.setPen(Qt::NoPen);
     Canvas.setBrush(argb(fore));
-    if (!icon.isEmpty()) IconDraw(icon, IconInset(), Canvas, R);
+    if (!icon.isEmpty()) IconDraw(icon, Canvas, R);
     if (FisDown) {
         // Centred on the bottom edge, so the button's bounds cut its lower half.
         StrokeColorOrAccent(Canvas, FbgColor, latchedBarRatio * H);
@@ -336,7 +335,7 @@ void TFMXFlatBtn::Win11Paint(QPainter &Canvas, const QRectF &R)
         icon = FSVGData;
     }
     Canvas.setBrush(argb(fore));
-    if (!icon.isEmpty()) IconDraw(icon, IconInset(), Canvas, R);
+    if (!icon.isEmpty()) IconDraw(icon, Canvas, R);
     if (!FText.isEmpty()) CaptionDraw(Canvas, R, MDown || FisDown);
     if (!OwnEnabled()) DisabledVeilDraw(Canvas, R, 0xFF000000, disabledOpacity);
 }
@@ -356,7 +355,7 @@ void TFMXFlatBtn::iOSPaint(QPainter &Canvas, const QRectF &R)
                                   QPointF(0.2 * H + shift, 0.2 * H + shift)));
     }
     Canvas.setBrush(argb(highlighted ? FbgColor : themeForeground()));
-    if (!FSVGData.isEmpty()) IconDraw(FSVGData, IconInset(), Canvas, R);
+    if (!FSVGData.isEmpty()) IconDraw(FSVGData, Canvas, R);
     if (!FText.isEmpty()) CaptionDraw(Canvas, R, MDown);
     if (!OwnEnabled())
         DisabledVeilDraw(Canvas, QRectF(0, 0, width(), height()), FbgColor, iOSDisabledOpacity);
