@@ -1,4 +1,5 @@
 #include "components/uFMXTheme.h"
+#include "components/uFMXThemePortal.h"
 
 #include <QFile>
 

@@ -4,7 +4,6 @@
 // decided once at start-up and only read afterwards.
 
 #include <QString>
-#include <QtGlobal>
 
 #include <array>
 #include <cstdint>
@@ -38,16 +37,3 @@ uint32_t AccentFromRegistry(std::optional<uint32_t> storedABGR);
 bool IsLightColorScheme(std::optional<uint32_t> colorScheme);
 // The portal's "accent-color": red, green, blue in 0..1; anything else gives the default.
 uint32_t AccentFromPortal(std::optional<std::array<double, 3>> rgb);
-
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-#include <QDBusConnection>
-
-// How long start-up waits for the settings portal before it goes on without it.
-constexpr int PortalTimeoutMs = 250;
-
-// The two appearance settings read from the freedesktop settings portal on the
-// given bus; nullopt when there is no bus, no portal, no such key, a reply of
-// another shape, or no answer within PortalTimeoutMs.
-std::optional<uint32_t> PortalColorScheme(const QDBusConnection &bus);
-std::optional<std::array<double, 3>> PortalAccentColor(const QDBusConnection &bus);
-#endif
