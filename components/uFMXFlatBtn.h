@@ -4,6 +4,7 @@
 // optional caption, in four looks, with a primary and a secondary action.
 
 #include "components/uSVGPath.h"
+#include "elevation/uBILTypes.h"
 
 #include <QString>
 #include <QWidget>
@@ -13,7 +14,6 @@
 
 class QPainter;
 
-using TAlphaColor = uint32_t; // 0xAARRGGBB
 using TNotifyEvent = std::function<void(QObject *Sender)>;
 
 enum TFMXFlatBtnType : uint8_t
