@@ -120,6 +120,7 @@ void TFMXFlatBtn::setSVGData(const QString &value)
 {
     if (value == FSVGData) return;
     FSVGData = value;
+    FIcon.clear();
     update();
 }
 

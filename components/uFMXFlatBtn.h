@@ -3,6 +3,9 @@
 // The program's own icon button: a flat tile with a vector icon and an
 // optional caption, in four looks, with a primary and a secondary action.
 
+#include "components/uSVGPath.h"
+#include "elevation/uBILTypes.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -11,7 +14,6 @@
 
 class QPainter;
 
-using TAlphaColor = uint32_t; // 0xAARRGGBB
 using TNotifyEvent = std::function<void(QObject *Sender)>;
 
 enum TFMXFlatBtnType : uint8_t
@@ -91,6 +93,14 @@ protected:
 
 private:
     using TPaintHandler = void (TFMXFlatBtn::*)(QPainter &Canvas, const QRectF &R);
+    // Fills a tile with the current brush at the given opacity (square or rounded).
+    using TTileFill = void (*)(QPainter &Canvas, const QRectF &r, double opacity);
+    // What a tile leaves to draw on it: the icon and the colour that reads on the tile.
+    struct TFace
+    {
+        TAlphaColor fore;
+        QString icon;
+    };
 
     void FlatBtnTypeApply(TFMXFlatBtnType t);
     void BtnMouseDown();
@@ -103,11 +113,16 @@ private:
     void FluentPaint(QPainter &Canvas, const QRectF &R);
     void Win11Paint(QPainter &Canvas, const QRectF &R);
     void iOSPaint(QPainter &Canvas, const QRectF &R);
-    TAlphaColor SwatchTileDraw(QPainter &Canvas, const QRectF &R, bool rounded);
+    TAlphaColor SwatchTileDraw(QPainter &Canvas, const QRectF &R, TTileFill fill);
+    TFace FaceTileDraw(QPainter &Canvas, const QRectF &R, TTileFill fill, bool pressedIn,
+                       TAlphaColor iconFore);
     QString SwatchIcon() const;
     double IconInset() const;
     bool OwnEnabled() const;
     void CaptionDraw(QPainter &Canvas, const QRectF &R, bool shifted);
+    void IconDraw(QPainter &Canvas, const QRectF &R, const TFace &face);
+    void FinishDraw(QPainter &Canvas, const QRectF &R, bool captionShifted, TAlphaColor veil,
+                    double veilOpacity);
 
     TFMXFlatBtnType FFlatBtnType = mtMetroSingle;
     TAlphaColor FbgColor = FlatBtnBlue;
@@ -122,4 +137,5 @@ private:
     bool FisDown = false;
     bool FColorDot = false;
     TPaintHandler FPaint = nullptr;
+    TSVGIconCache FIcon;
 };

@@ -5,7 +5,6 @@
 
 #include "components/uFMXTheme.h"
 #include "components/uSVGData.h"
-#include "components/uSVGPath.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -30,6 +29,7 @@ constexpr double pressedIconScale = 1.1;
 constexpr double tileRadius = 4;
 constexpr double hoverOpacity = 0.5;
 constexpr double latchedBarRatio = 0.1;
+constexpr TAlphaColor veilBlack = 0xFF000000;
 constexpr double disabledOpacity = 0.1;
 constexpr double iOSDisabledOpacity = 0.5;
 constexpr double rainbowDim = 0.9;
@@ -98,14 +98,6 @@ void RoundTileDraw(QPainter &Canvas, const QRectF &r, double opacity)
     Canvas.drawRoundedRect(r, tileRadius, tileRadius);
     Canvas.setBrush(fill);
     Canvas.setPen(Qt::NoPen);
-}
-
-void IconDraw(const QString &path, double i, QPainter &Canvas, const QRectF &R)
-{
-    const double S = (1 - 2 * i) * R.height();
-    DrawSVGPath(Canvas, path,
-                QRectF(R.left() + (R.width() - S) / 2, R.top() + i * R.height(), S, S),
-                Canvas.brush().color());
 }
 
 // The stripes run from the top left to the bottom right corner; the clip cuts
@@ -226,25 +218,58 @@ bool TFMXFlatBtn::OwnEnabled() const
     return !testAttribute(Qt::WA_ForceDisabled);
 }
 
+// The tile's colour goes to the brush even without an icon: the caption reads it.
+void TFMXFlatBtn::IconDraw(QPainter &Canvas, const QRectF &R, const TFace &face)
+{
+    Canvas.setBrush(argb(face.fore));
+    if (face.icon.isEmpty()) return;
+    const double i = IconInset();
+    const double S = (1 - 2 * i) * R.height();
+    FIcon.draw(Canvas, face.icon,
+               QRectF(R.left() + (R.width() - S) / 2, R.top() + i * R.height(), S, S),
+               Canvas.brush().color());
+}
+
+// The closing steps of every look: the caption, then the veil of a disabled button.
+void TFMXFlatBtn::FinishDraw(QPainter &Canvas, const QRectF &R, bool captionShifted,
+                             TAlphaColor veil, double veilOpacity)
+{
+    if (!FText.isEmpty()) CaptionDraw(Canvas, R, captionShifted);
+    if (!OwnEnabled()) DisabledVeilDraw(Canvas, R, veil, veilOpacity);
+}
+
 QString TFMXFlatBtn::SwatchIcon() const
 {
     return FisDown ? QString::fromLatin1(CheckMarkPath) : QString();
 }
 
 // The colour tile of a swatch (or the rainbow); returns the colour that reads on it.
-TAlphaColor TFMXFlatBtn::SwatchTileDraw(QPainter &Canvas, const QRectF &R, bool rounded)
+TAlphaColor TFMXFlatBtn::SwatchTileDraw(QPainter &Canvas, const QRectF &R, TTileFill fill)
 {
     if (FbgColor == FlatBtnRainbow) {
         RainbowDraw(FisEnter, MDown, Canvas, R);
         return white;
     }
-    const QRectF tile = inset(R, MDown ? R.height() * pressedInsetRatio : 0);
     Canvas.setBrush(argb(FbgColor));
-    if (rounded)
-        RoundTileDraw(Canvas, tile, 1);
-    else
-        FillRect(Canvas, tile, 1);
+    fill(Canvas, inset(R, MDown ? R.height() * pressedInsetRatio : 0), 1);
     return brightnessForeground(FbgColor);
+}
+
+// Fluent and Win11: a swatch for a colour code; otherwise the theme's
+// background, with the colour (or the accent) pressed in, or half transparent
+// under the pointer, and the icon in iconFore.
+TFMXFlatBtn::TFace TFMXFlatBtn::FaceTileDraw(QPainter &Canvas, const QRectF &R, TTileFill fill,
+                                             bool pressedIn, TAlphaColor iconFore)
+{
+    if (TextIsColorCode()) return {SwatchTileDraw(Canvas, R, fill), SwatchIcon()};
+    Canvas.setBrush(argb(themeBackground()));
+    fill(Canvas, R, 1);
+    FillColorOrAccent(Canvas, FbgColor);
+    if (pressedIn)
+        fill(Canvas, inset(R, R.height() * pressedInsetRatio), 1);
+    else if (FisEnter)
+        fill(Canvas, R, hoverOpacity);
+    return {iconFore, FSVGData};
 }
 
 void TFMXFlatBtn::CaptionDraw(QPainter &Canvas, const QRectF &R, bool shifted)
@@ -276,69 +301,30 @@ void TFMXFlatBtn::CaptionDraw(QPainter &Canvas, const QRectF &R, bool shifted)
 
 void TFMXFlatBtn::MetroPaint(QPainter &Canvas, const QRectF &R)
 {
-    const TAlphaColor fore = SwatchTileDraw(Canvas, R, false);
-    const QString icon = TextIsColorCode() ? SwatchIcon() : FSVGData;
-    Canvas.setBrush(argb(fore));
-    if (!icon.isEmpty()) IconDraw(icon, IconInset(), Canvas, R);
-    if (!FText.isEmpty()) CaptionDraw(Canvas, R, MDown);
-    if (!OwnEnabled()) DisabledVeilDraw(Canvas, R, 0xFF000000, disabledOpacity);
+    const TAlphaColor fore = SwatchTileDraw(Canvas, R, FillRect);
+    IconDraw(Canvas, R, {fore, TextIsColorCode() ? SwatchIcon() : FSVGData});
+    FinishDraw(Canvas, R, MDown, veilBlack, disabledOpacity);
 }
 
 void TFMXFlatBtn::FluentPaint(QPainter &Canvas, const QRectF &R)
 {
-    const double H = R.height();
-    TAlphaColor fore;
-    QString icon;
-    if (TextIsColorCode()) {
-        fore = SwatchTileDraw(Canvas, R, false);
-        icon = SwatchIcon();
-    } else {
-        fore = qAlpha(FbgColor) != 0 && !FisEnter ? ColorForTheme(FbgColor) : themeForeground();
-        Canvas.setBrush(argb(themeBackground()));
-        FillRect(Canvas, R, 1);
-        FillColorOrAccent(Canvas, FbgColor);
-        if (MDown)
-            FillRect(Canvas, inset(R, H * pressedInsetRatio), 1);
-        else if (FisEnter)
-            FillRect(Canvas, R, hoverOpacity);
-        icon = FSVGData;
-    }
-    Canvas.setPen(Qt::NoPen);
-    Canvas.setBrush(argb(fore));
-    if (!icon.isEmpty()) IconDraw(icon, IconInset(), Canvas, R);
+    const TAlphaColor plain =
+        qAlpha(FbgColor) != 0 && !FisEnter ? ColorForTheme(FbgColor) : themeForeground();
+    IconDraw(Canvas, R, FaceTileDraw(Canvas, R, FillRect, MDown, plain));
     if (FisDown) {
         // Centred on the bottom edge, so the button's bounds cut its lower half.
-        StrokeColorOrAccent(Canvas, FbgColor, latchedBarRatio * H);
+        StrokeColorOrAccent(Canvas, FbgColor, latchedBarRatio * R.height());
         Canvas.drawLine(R.bottomLeft(), R.bottomRight());
         Canvas.setPen(Qt::NoPen);
     }
-    if (!FText.isEmpty()) CaptionDraw(Canvas, R, MDown);
-    if (!OwnEnabled()) DisabledVeilDraw(Canvas, R, 0xFF000000, disabledOpacity);
+    FinishDraw(Canvas, R, MDown, veilBlack, disabledOpacity);
 }
 
 void TFMXFlatBtn::Win11Paint(QPainter &Canvas, const QRectF &R)
 {
-    const double H = R.height();
-    TAlphaColor fore;
-    QString icon;
-    if (TextIsColorCode()) {
-        fore = SwatchTileDraw(Canvas, R, true);
-        icon = SwatchIcon();
-    } else {
-        fore = themeForeground();
-        Canvas.setBrush(argb(themeBackground()));
-        RoundTileDraw(Canvas, R, 1);
-        FillColorOrAccent(Canvas, FbgColor);
-        if (MDown || FisDown)
-            RoundTileDraw(Canvas, inset(R, H * pressedInsetRatio), 1);
-        else if (FisEnter)
-            RoundTileDraw(Canvas, R, hoverOpacity);
-        icon = FSVGData;
-    }
-    Canvas.setBrush(argb(fore));
-    if (!icon.isEmpty()) IconDraw(icon, IconInset(), Canvas, R);
-    if (!FText.isEmpty()) CaptionDraw(Canvas, R, MDown || FisDown);
-    if (!OwnEnabled()) DisabledVeilDraw(Canvas, R, 0xFF000000, disabledOpacity);
+    const bool pressedIn = MDown || FisDown;
+    IconDraw(Canvas, R, FaceTileDraw(Canvas, R, RoundTileDraw, pressedIn, themeForeground()));
+    FinishDraw(Canvas, R, pressedIn, veilBlack, disabledOpacity);
 }
 
 void TFMXFlatBtn::iOSPaint(QPainter &Canvas, const QRectF &R)
@@ -355,9 +341,7 @@ void TFMXFlatBtn::iOSPaint(QPainter &Canvas, const QRectF &R)
         Canvas.drawEllipse(QRectF(QPointF(0.1 * H + shift, 0.1 * H + shift),
                                   QPointF(0.2 * H + shift, 0.2 * H + shift)));
     }
-    Canvas.setBrush(argb(highlighted ? FbgColor : themeForeground()));
-    if (!FSVGData.isEmpty()) IconDraw(FSVGData, IconInset(), Canvas, R);
-    if (!FText.isEmpty()) CaptionDraw(Canvas, R, MDown);
-    if (!OwnEnabled())
-        DisabledVeilDraw(Canvas, QRectF(0, 0, width(), height()), FbgColor, iOSDisabledOpacity);
+    IconDraw(Canvas, R, {highlighted ? FbgColor : themeForeground(), FSVGData});
+    // R is the whole button, as the veil of this look wants.
+    FinishDraw(Canvas, R, MDown, FbgColor, iOSDisabledOpacity);
 }

@@ -1,7 +1,5 @@
 #include "components/uFMXPath.h"
 
-#include "components/uSVGPath.h"
-
 #include <QPainter>
 
 TFMXPath::TFMXPath(QWidget *parent) : QWidget(parent) {}
@@ -10,6 +8,7 @@ void TFMXPath::setData(const QString &value)
 {
     if (value == pathData) return;
     pathData = value;
+    icon.clear();
     update();
 }
 
@@ -32,5 +31,5 @@ void TFMXPath::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     // The outline is one unit wide and lies half outside the path, so keep it inside the box.
-    DrawSVGPath(painter, pathData, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), fill, stroke, 1);
+    icon.draw(painter, pathData, QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), fill, stroke, 1);
 }

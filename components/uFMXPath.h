@@ -2,6 +2,8 @@
 
 // A filled vector icon that stretches its path over the whole widget.
 
+#include "components/uSVGPath.h"
+
 #include <QColor>
 #include <QWidget>
 
@@ -25,4 +27,5 @@ private:
     QString pathData;
     QColor fill = Qt::black;
     QColor stroke = Qt::black;
+    TSVGIconCache icon;
 };

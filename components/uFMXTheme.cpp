@@ -1,4 +1,5 @@
 #include "components/uFMXTheme.h"
+#include "components/uFMXThemePortal.h"
 
 #include <QFile>
 
@@ -14,7 +15,7 @@
 
 bool IsWin10 = false;
 bool IsLightTheme = true;
-uint32_t SysAccentColor = 0;
+TAlphaColor SysAccentColor = 0;
 
 QString ThemeStyleSheet()
 {
@@ -33,7 +34,7 @@ bool IsLightAppMode(std::optional<uint32_t> appsUseLightTheme)
     return !appsUseLightTheme || *appsUseLightTheme == 1;
 }
 
-uint32_t AccentFromRegistry(std::optional<uint32_t> storedABGR)
+TAlphaColor AccentFromRegistry(std::optional<uint32_t> storedABGR)
 {
     if (!storedABGR) return DefaultAccentColor;
     const uint32_t red = *storedABGR & 0xFF;
@@ -47,10 +48,10 @@ bool IsLightColorScheme(std::optional<uint32_t> colorScheme)
     return colorScheme != 1u;
 }
 
-uint32_t AccentFromPortal(std::optional<std::array<double, 3>> rgb)
+TAlphaColor AccentFromPortal(std::optional<std::array<double, 3>> rgb)
 {
     if (!rgb) return DefaultAccentColor;
-    uint32_t color = 0xFF;
+    TAlphaColor color = 0xFF;
     for (const double channel : *rgb) {
         // Written so that NaN fails too.
         if (!(channel >= 0.0 && channel <= 1.0)) return DefaultAccentColor;
@@ -96,7 +97,7 @@ bool ReadAppsUseLightTheme()
                       L"AppsUseLightTheme"));
 }
 
-uint32_t ReadAccentColor()
+TAlphaColor ReadAccentColor()
 {
     return AccentFromRegistry(readUserDword(L"SOFTWARE\\Microsoft\\Windows\\DWM", L"AccentColor"));
 }
@@ -145,7 +146,7 @@ bool ReadAppsUseLightTheme()
     return IsLightColorScheme(PortalColorScheme(QDBusConnection::sessionBus()));
 }
 
-uint32_t ReadAccentColor()
+TAlphaColor ReadAccentColor()
 {
     return AccentFromPortal(PortalAccentColor(QDBusConnection::sessionBus()));
 }
@@ -156,7 +157,7 @@ bool ReadAppsUseLightTheme()
 {
     return true;
 }
-uint32_t ReadAccentColor()
+TAlphaColor ReadAccentColor()
 {
     return DefaultAccentColor;
 }

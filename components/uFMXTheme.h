@@ -3,8 +3,9 @@
 // The look the program follows: light or dark and the desktop's accent colour,
 // decided once at start-up and only read afterwards.
 
+#include "elevation/uBILTypes.h"
+
 #include <QString>
-#include <QtGlobal>
 
 #include <array>
 #include <cstdint>
@@ -12,18 +13,18 @@
 
 extern bool IsWin10;
 extern bool IsLightTheme;
-extern uint32_t SysAccentColor; // opaque 0xAARRGGBB once set
+extern TAlphaColor SysAccentColor; // opaque 0xAARRGGBB once set
 
 // Windows' own default accent, used wherever the desktop names none.
-constexpr uint32_t DefaultAccentColor = 0xFF0078D7;
+constexpr TAlphaColor DefaultAccentColor = 0xFF0078D7;
 
 // The module's start-up work: the version test, DetectTheme, ReadAccentColor.
 // Call once after the application object exists and before any window.
 void InitializeTheme();
 
-void DetectTheme();           // sets IsLightTheme
-bool ReadAppsUseLightTheme(); // true for light
-uint32_t ReadAccentColor();   // opaque ARGB
+void DetectTheme();            // sets IsLightTheme
+bool ReadAppsUseLightTheme();  // true for light
+TAlphaColor ReadAccentColor(); // opaque ARGB
 
 // The style sheet of the current look: the resource "WIN11LIGHT" or "WIN11DARK".
 QString ThemeStyleSheet();
@@ -33,21 +34,8 @@ bool IsWin10Version(uint32_t major);
 // "AppsUseLightTheme": 1 is light, any other number dark; unreadable is light.
 bool IsLightAppMode(std::optional<uint32_t> appsUseLightTheme);
 // "AccentColor" is stored 0xAABBGGRR; unreadable gives the default accent.
-uint32_t AccentFromRegistry(std::optional<uint32_t> storedABGR);
+TAlphaColor AccentFromRegistry(std::optional<uint32_t> storedABGR);
 // The portal's "color-scheme": 1 prefers dark; 0, 2 and anything unknown are light.
 bool IsLightColorScheme(std::optional<uint32_t> colorScheme);
 // The portal's "accent-color": red, green, blue in 0..1; anything else gives the default.
-uint32_t AccentFromPortal(std::optional<std::array<double, 3>> rgb);
-
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-#include <QDBusConnection>
-
-// How long start-up waits for the settings portal before it goes on without it.
-constexpr int PortalTimeoutMs = 250;
-
-// The two appearance settings read from the freedesktop settings portal on the
-// given bus; nullopt when there is no bus, no portal, no such key, a reply of
-// another shape, or no answer within PortalTimeoutMs.
-std::optional<uint32_t> PortalColorScheme(const QDBusConnection &bus);
-std::optional<std::array<double, 3>> PortalAccentColor(const QDBusConnection &bus);
-#endif
+TAlphaColor AccentFromPortal(std::optional<std::array<double, 3>> rgb);

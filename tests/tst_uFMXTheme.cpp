@@ -1,4 +1,5 @@
 #include "components/uFMXTheme.h"
+#include "components/uFMXThemePortal.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -41,7 +42,7 @@ TEST(ThemeRules, RegistryAccentBecomesOpaqueARGB)
     const struct
     {
         std::optional<uint32_t> stored;
-        uint32_t argb;
+        TAlphaColor argb;
     } cases[] = {
         {0xFFD77800, 0xFF0078D7},
         {0x00D77800, 0xFF0078D7}, // a stored alpha of 0 still gives an
@@ -72,7 +73,7 @@ TEST(ThemeRules, PortalAccentBecomesOpaqueARGB)
     const struct
     {
         std::optional<RGB> rgb;
-        uint32_t argb;
+        TAlphaColor argb;
     } cases[] = {
         {RGB{0.0, 120 / 255.0, 215 / 255.0}, 0xFF0078D7},
         {RGB{1.0, 1.0, 1.0}, 0xFFFFFFFF},
@@ -241,7 +242,7 @@ protected:
     }
 
     bool light() const { return IsLightColorScheme(PortalColorScheme(client)); }
-    uint32_t accent() const { return AccentFromPortal(PortalAccentColor(client)); }
+    TAlphaColor accent() const { return AccentFromPortal(PortalAccentColor(client)); }
 
     static inline PrivateBus *bus = nullptr;
     QDBusConnection client{QString()};
