@@ -307,13 +307,6 @@ void readPlaced(const QString &path, Kind kind, Placement at, int16_t *out)
 
 // ---------------------------------------------------------------- georeference
 
-// A .prj beside the file that names a geographic system.
-bool geographicProjection(const QString &path)
-{
-    QFile prj(path.left(bil::extensionStart(path)) + QStringLiteral(".prj"));
-    return prj.open(QIODevice::ReadOnly) && prj.read(4096).trimmed().toUpper().startsWith("GEOGCS");
-}
-
 std::optional<double> number(const char *key)
 {
     return extras.values.contains(key) ? bil::parseNumber(extras.values[key]) : std::nullopt;
@@ -354,6 +347,12 @@ void ReadBILHeader(const QString &path)
 
 namespace bil {
 
+bool geographicProjection(const QString &path)
+{
+    QFile prj(path.left(bil::extensionStart(path)) + QStringLiteral(".prj"));
+    return prj.open(QIODevice::ReadOnly) && prj.read(4096).trimmed().toUpper().startsWith("GEOGCS");
+}
+
 std::optional<GridSource> headerSource(const QString &path)
 {
     const Kind kind = sampleKind();
@@ -372,7 +371,7 @@ std::optional<GridSource> headerSource(const QString &path)
 
 std::optional<BILGeoReference> headerGeoReference(const QString &path)
 {
-    const bool geographic = geographicProjection(path);
+    const bool geographic = bil::geographicProjection(path);
     if (const auto ulx = number("ULXMAP"), uly = number("ULYMAP"); ulx && uly) {
         const double dx = number("XDIM").value_or(1), dy = number("YDIM").value_or(1);
         return BILGeoReference{*ulx - dx / 2, *uly + dy / 2, dx, dy, geographic};

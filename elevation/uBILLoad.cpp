@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <cmath>
+
 namespace {
 
 struct Layout
@@ -57,6 +59,15 @@ void readSamples(const QString &path, int64_t count)
                     .toStdString());
         got += n;
     }
+}
+
+// An SRTM tile is square: 2 n^2 bytes hold n x n samples (1201 at three arc
+// seconds, 3601 at one). Any other length is taken for the older tile.
+int32_t hgtSide(const QString &path)
+{
+    const qint64 bytes = QFileInfo(path).size();
+    const auto side = int32_t(std::lround(std::sqrt(double(bytes) / 2)));
+    return side > 0 && 2 * qint64(side) * side == bytes ? side : 1201;
 }
 
 // Refuses, as the user is told, a grid that cannot be held.
@@ -135,7 +146,8 @@ void LoadBILFile(const QString &path, QImage &preview)
     ReadBILHeader(path);
     if (BILWidth == 0) {
         const bool hgt = path.sliced(bil::extensionStart(path)).toLower() == u".hgt";
-        setLayout(hgt ? Layout{true, 1201, 1201, BILHeightLowest}
+        const int32_t side = hgt ? hgtSide(path) : 0;
+        setLayout(hgt ? Layout{true, side, side, BILHeightLowest}
                       : Layout{false, 10800, 4800, BILHeightLowest});
         if (BILAskLayout)
             BILAskLayout();

@@ -41,6 +41,9 @@ std::optional<GridSource> asciiGridSource(const QString &path);
 // Throws BILError naming the key when the header asks for what cannot be read.
 std::optional<GridSource> headerSource(const QString &path);
 
+// Whether a .prj beside path names a geographic coordinate system.
+bool geographicProjection(const QString &path);
+
 // Where the grid of path lies, as its header, or an SRTM tile's name, says.
 std::optional<BILGeoReference> headerGeoReference(const QString &path);
 

@@ -530,7 +530,8 @@ TEST_F(LoadTest, HeaderlessFilesAskForTheirLayoutPreSetByExtension)
     };
     for (const auto &c : cases) {
         asked.clear();
-        const QImage preview = open(make(c.name, {1, 2, 3, kLowest}, true));
+        // Five samples: no square tile's length.
+        const QImage preview = open(make(c.name, {1, 2, 3, kLowest, 9}, true));
         ASSERT_EQ(asked.size(), 1u) << c.name;
         EXPECT_EQ(asked[0], c.preset) << c.name;
         EXPECT_EQ(data(4), (std::vector<int16_t>{1, 2, 3, 0})) << c.name;
