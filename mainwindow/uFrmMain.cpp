@@ -108,15 +108,13 @@ void TFrmMain::FormCreate()
     fbOpen->setObjectName(QStringLiteral("fbOpen"));
     fbSave->setObjectName(QStringLiteral("fbSave"));
     fbAbout->setObjectName(QStringLiteral("fbAbout"));
+    // The buttons exist only from here on: Open and Save open the strip, About closes it.
+    ui->layoutStrip->insertWidget(0, fbOpen);
+    ui->layoutStrip->insertWidget(1, fbSave);
+    ui->layoutStrip->addWidget(fbAbout);
 
     ui->Path1->setData(QString::fromLatin1(SVGCornerTopLeft));
     ui->Path2->setData(QString::fromLatin1(SVGCornerBottomRight));
-
-    // The coordinate group and About keep their distance to the strip's right edge.
-    rightAnchored = {ui->Path1,  ui->Label2, ui->Label5,    ui->SpinBoxX0, ui->SpinBoxY0, ui->Path2,
-                     ui->Label3, ui->Label4, ui->SpinBoxX1, ui->SpinBoxY1, fbAbout};
-    layoutWidth = 640;
-    ui->LayoutT->installEventFilter(this);
 
     connect(ui->Image1, &TFMXImage::resized, this, &TFrmMain::Image1Resize);
     connect(ui->Image1, &TFMXImage::pressed, this, &TFrmMain::Image1MouseDown);
@@ -157,17 +155,6 @@ void TFrmMain::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (!event->spontaneous()) FormShow();
-}
-
-bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == ui->LayoutT && event->type() == QEvent::Resize) {
-        const int shift = ui->LayoutT->width() - layoutWidth;
-        layoutWidth = ui->LayoutT->width();
-        for (QWidget *w : std::as_const(rightAnchored))
-            w->move(w->x() + shift, w->y());
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void TFrmMain::ThemeUpdate()
