@@ -182,10 +182,11 @@ void TFrmMain::Image1Resize()
     BILZoom = fit.zoom;
     BILOffsetX = fit.offsetX;
     BILOffsetY = fit.offsetY;
-    ui->LineX0->resize(5, hc);
-    ui->LineX1->resize(5, hc);
-    ui->LineY0->resize(wc, 5);
-    ui->LineY1->resize(wc, 5);
+    constexpr int t = TFMXLine::Thickness;
+    ui->LineX0->resize(t, hc);
+    ui->LineX1->resize(t, hc);
+    ui->LineY0->resize(wc, t);
+    ui->LineY1->resize(wc, t);
     LineDisp();
 }
 
@@ -204,10 +205,12 @@ void TFrmMain::LineDisp()
     ui->SpinBoxY0->setValue(y0);
     ui->SpinBoxY1->setValue(y1);
     const double zoom = BILZoom;
+    // The far lines draw on their far edge, so their strip ends at the boundary.
+    constexpr int t = TFMXLine::Thickness;
     ui->LineX0->setPosition({x0 * zoom + BILOffsetX, 0});
-    ui->LineX1->setPosition({x1 * zoom + BILOffsetX - 5, 0});
+    ui->LineX1->setPosition({x1 * zoom + BILOffsetX - t, 0});
     ui->LineY0->setPosition({0, y0 * zoom + BILOffsetY});
-    ui->LineY1->setPosition({0, y1 * zoom + BILOffsetY - 5});
+    ui->LineY1->setPosition({0, y1 * zoom + BILOffsetY - t});
 }
 
 namespace {
