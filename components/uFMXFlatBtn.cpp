@@ -42,6 +42,8 @@ TAlphaColor ColorFromText(const QString &s)
 TFMXFlatBtn::TFMXFlatBtn(QWidget *AOwner) : QWidget(AOwner)
 {
     setContentsMargins(padding, padding, padding, padding);
+    // The look alone decides the size, in a layout too.
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     FlatBtnTypeApply(mtMetroSingle);
     setCursor(Qt::PointingHandCursor);
 }
@@ -53,6 +55,7 @@ TFMXFlatBtn::TFMXFlatBtn(QWidget *AOwner, QWidget *AParent, TFMXFlatBtnType AFla
     : QWidget(AOwner)
 {
     setContentsMargins(padding, padding, padding, padding);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
     // Without a parent the owner keeps the button, so it is not leaked.
     if (AParent) {
@@ -97,6 +100,7 @@ void TFMXFlatBtn::FlatBtnTypeApply(TFMXFlatBtnType t)
         break;
     }
     resize(sizeHint());
+    updateGeometry();
     update();
 }
 

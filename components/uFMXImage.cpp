@@ -1,6 +1,7 @@
 #include "components/uFMXImage.h"
 
 #include <QPainter>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -27,7 +28,25 @@ void TFMXImage::setBitmap(const QImage &value)
             ? image.scaled(reducedSide, reducedSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
             : image;
     scaled = QImage();
+    updateGeometry();
     update();
+}
+
+// The bitmap at its own size; an empty preview asks for an icon's room.
+QSize TFMXImage::sizeHint() const
+{
+    if (image.isNull()) {
+        const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+        return {side, side};
+    }
+    return image.deviceIndependentSize().toSize();
+}
+
+// The fit shrinks the bitmap to any size; below an icon nothing in it can be made out.
+QSize TFMXImage::minimumSizeHint() const
+{
+    const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    return sizeHint().boundedTo(QSize(side, side));
 }
 
 void TFMXImage::paintEvent(QPaintEvent *)

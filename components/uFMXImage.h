@@ -31,6 +31,9 @@ public:
     void setBitmap(const QImage &value);
     TImageFit fit() const { return Fit(size(), image.size()); }
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 signals:
     void resized();
 

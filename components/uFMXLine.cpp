@@ -10,7 +10,8 @@ TFMXLine::TFMXLine(QWidget *parent) : TPointerWidget(parent)
 void TFMXLine::setEdge(Edge value)
 {
     lineEdge = value;
-    setCursor(value == LeftEdge || value == RightEdge ? Qt::SizeHorCursor : Qt::SizeVerCursor);
+    setCursor(isVertical() ? Qt::SizeHorCursor : Qt::SizeVerCursor);
+    updateGeometry(); // the hint turns with the line
     update();
 }
 
@@ -25,6 +26,18 @@ void TFMXLine::setPosition(QPointF value)
 {
     pos = QPointF(float(value.x()), float(value.y()));
     move(qRound(pos.x()), qRound(pos.y()));
+}
+
+// Like QFrame's lines: no length of its own along the edge, its thickness across.
+QSize TFMXLine::sizeHint() const
+{
+    return isVertical() ? QSize(Thickness, -1) : QSize(-1, Thickness);
+}
+
+// Across, at least the one-unit line it draws.
+QSize TFMXLine::minimumSizeHint() const
+{
+    return isVertical() ? QSize(1, 0) : QSize(0, 1);
 }
 
 void TFMXLine::paintEvent(QPaintEvent *)

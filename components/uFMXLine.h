@@ -23,6 +23,9 @@ public:
     Q_ENUM(Edge)
     Q_PROPERTY(Edge edge READ edge WRITE setEdge)
 
+    // Across the line, the strip that can be grabbed; the line drawn is one unit.
+    static constexpr int Thickness = 5;
+
     explicit TFMXLine(QWidget *parent = nullptr);
 
     Edge edge() const { return lineEdge; }
@@ -32,10 +35,15 @@ public:
     QPointF position() const { return pos; }
     void setPosition(QPointF value);
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    bool isVertical() const { return lineEdge == LeftEdge || lineEdge == RightEdge; }
+
     Edge lineEdge = LeftEdge;
     QColor stroke = Qt::black;
     QPointF pos;

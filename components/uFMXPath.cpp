@@ -1,6 +1,7 @@
 #include "components/uFMXPath.h"
 
 #include <QPainter>
+#include <QStyle>
 
 TFMXPath::TFMXPath(QWidget *parent) : QWidget(parent) {}
 
@@ -24,6 +25,19 @@ void TFMXPath::setStrokeColor(const QColor &value)
     if (value == stroke) return;
     stroke = value;
     update();
+}
+
+// An icon asks for the style's small icon size, as other small indicators do.
+QSize TFMXPath::sizeHint() const
+{
+    const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    return {side, side};
+}
+
+// The path stretches to any box; at half an icon its shape still reads.
+QSize TFMXPath::minimumSizeHint() const
+{
+    return sizeHint() / 2;
 }
 
 void TFMXPath::paintEvent(QPaintEvent *)

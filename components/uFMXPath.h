@@ -20,6 +20,9 @@ public:
     QColor strokeColor() const { return stroke; }
     void setStrokeColor(const QColor &value);
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

@@ -17,6 +17,9 @@ public:
     QColor fill() const { return FFill; }
     void setFill(const QColor &color);
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

@@ -108,15 +108,13 @@ void TFrmMain::FormCreate()
     fbOpen->setObjectName(QStringLiteral("fbOpen"));
     fbSave->setObjectName(QStringLiteral("fbSave"));
     fbAbout->setObjectName(QStringLiteral("fbAbout"));
+    // The buttons exist only from here on: Open and Save open the strip, About closes it.
+    ui->layoutStrip->insertWidget(0, fbOpen);
+    ui->layoutStrip->insertWidget(1, fbSave);
+    ui->layoutStrip->addWidget(fbAbout);
 
     ui->Path1->setData(QString::fromLatin1(SVGCornerTopLeft));
     ui->Path2->setData(QString::fromLatin1(SVGCornerBottomRight));
-
-    // The coordinate group and About keep their distance to the strip's right edge.
-    rightAnchored = {ui->Path1,  ui->Label2, ui->Label5,    ui->SpinBoxX0, ui->SpinBoxY0, ui->Path2,
-                     ui->Label3, ui->Label4, ui->SpinBoxX1, ui->SpinBoxY1, fbAbout};
-    layoutWidth = 640;
-    ui->LayoutT->installEventFilter(this);
 
     connect(ui->Image1, &TFMXImage::resized, this, &TFrmMain::Image1Resize);
     connect(ui->Image1, &TFMXImage::pressed, this, &TFrmMain::Image1MouseDown);
@@ -159,17 +157,6 @@ void TFrmMain::showEvent(QShowEvent *event)
     if (!event->spontaneous()) FormShow();
 }
 
-bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == ui->LayoutT && event->type() == QEvent::Resize) {
-        const int shift = ui->LayoutT->width() - layoutWidth;
-        layoutWidth = ui->LayoutT->width();
-        for (QWidget *w : std::as_const(rightAnchored))
-            w->move(w->x() + shift, w->y());
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 void TFrmMain::ThemeUpdate()
 {
     const QColor color = IsLightTheme ? QColor(0xFF000000u) : QColor(0xFFFFFFFFu);
@@ -195,10 +182,11 @@ void TFrmMain::Image1Resize()
     BILZoom = fit.zoom;
     BILOffsetX = fit.offsetX;
     BILOffsetY = fit.offsetY;
-    ui->LineX0->resize(5, hc);
-    ui->LineX1->resize(5, hc);
-    ui->LineY0->resize(wc, 5);
-    ui->LineY1->resize(wc, 5);
+    constexpr int t = TFMXLine::Thickness;
+    ui->LineX0->resize(t, hc);
+    ui->LineX1->resize(t, hc);
+    ui->LineY0->resize(wc, t);
+    ui->LineY1->resize(wc, t);
     LineDisp();
 }
 
@@ -217,10 +205,12 @@ void TFrmMain::LineDisp()
     ui->SpinBoxY0->setValue(y0);
     ui->SpinBoxY1->setValue(y1);
     const double zoom = BILZoom;
+    // The far lines draw on their far edge, so their strip ends at the boundary.
+    constexpr int t = TFMXLine::Thickness;
     ui->LineX0->setPosition({x0 * zoom + BILOffsetX, 0});
-    ui->LineX1->setPosition({x1 * zoom + BILOffsetX - 5, 0});
+    ui->LineX1->setPosition({x1 * zoom + BILOffsetX - t, 0});
     ui->LineY0->setPosition({0, y0 * zoom + BILOffsetY});
-    ui->LineY1->setPosition({0, y1 * zoom + BILOffsetY - 5});
+    ui->LineY1->setPosition({0, y1 * zoom + BILOffsetY - t});
 }
 
 namespace {

@@ -47,7 +47,6 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
@@ -83,8 +82,6 @@ private:
     std::function<void()> showAbout;
     QFileDialog *OpenDialog1;
     QFileDialog *SaveDialog1;
-    QList<QWidget *> rightAnchored;
-    int layoutWidth = 0; // LayoutT's width when the right-anchored controls were placed
 
     float BILZoom = 0;
     float BILOffsetX = 0;

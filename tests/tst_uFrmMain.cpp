@@ -274,6 +274,40 @@ TEST_F(MainWindowTest, TheCoordinateGroupFollowsTheRightEdge)
     EXPECT_GE(window->minimumWidth(), 640);
 }
 
+TEST_F(MainWindowTest, TheStripKeepsEveryPlaceAtAnyWidth)
+{
+    // Places in a 640-wide window; the right-hand group keeps its distance to the right edge.
+    const struct
+    {
+        const char *name;
+        QRect at640;
+        bool right;
+    } places[] = {
+        {"fbOpen", {0, 0, 60, 60}, false},      {"fbSave", {60, 0, 60, 60}, false},
+        {"Label1", {129, 8, 108, 16}, false},   {"SpinBox1", {134, 30, 99, 22}, false},
+        {"Path1", {250, 24, 20, 20}, true},     {"Label2", {278, 11, 16, 16}, true},
+        {"Label5", {278, 40, 16, 16}, true},    {"SpinBoxX0", {299, 8, 99, 22}, true},
+        {"SpinBoxY0", {299, 34, 99, 22}, true}, {"Path2", {418, 24, 20, 20}, true},
+        {"Label3", {448, 11, 16, 16}, true},    {"Label4", {448, 37, 16, 16}, true},
+        {"SpinBoxX1", {467, 8, 99, 22}, true},  {"SpinBoxY1", {467, 34, 99, 22}, true},
+        {"fbAbout", {580, 0, 60, 60}, true},
+    };
+    const struct
+    {
+        int asked, got;
+    } widths[] = {{1200, 1200}, {641, 641}, {500, 640}, {640, 640}};
+    for (const auto &w : widths) {
+        window->resize(w.asked, window->height());
+        QTest::qWait(0);
+        ASSERT_EQ(window->width(), w.got);
+        EXPECT_EQ(child<QWidget>("LayoutT")->geometry(), QRect(0, 0, w.got, 60));
+        for (const auto &p : places)
+            EXPECT_EQ(child<QWidget>(p.name)->geometry(),
+                      p.at640.translated(p.right ? w.got - 640 : 0, 0))
+                << p.name << " at width " << w.asked;
+    }
+}
+
 TEST_F(MainWindowTest, OpenShowsTheWholeGridAndFitsIt)
 {
     open(writeGrid(dir, "tile", 1200, 600));

@@ -144,6 +144,30 @@ TEST_F(FrmOptionTest, TypedSizesBeyondTheStorageAreHeldToTheMaximum)
     EXPECT_EQ(result, (Layout{false, 10800, 4800, Missing}));
 }
 
+TEST_F(FrmOptionTest, EveryControlKeepsItsPlace)
+{
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.minimumSize(), QSize(322, 204));
+    EXPECT_EQ(dialog.maximumSize(), QSize(322, 204));
+    const struct
+    {
+        const char *name;
+        QRect place; // in the dialog's coordinates
+    } places[] = {
+        {"Label1", {16, 19, 73, 17}},     {"ComboBox1", {121, 15, 168, 22}},
+        {"Label2", {16, 56, 73, 17}},     {"SpinBox1", {121, 53, 168, 22}},
+        {"Label3", {16, 93, 73, 17}},     {"SpinBox2", {121, 91, 168, 22}},
+        {"Label4", {16, 131, 73, 17}},    {"SpinBox3", {121, 129, 168, 22}},
+        {"btCancel", {180, 167, 60, 30}}, {"btOK", {254, 167, 60, 30}},
+    };
+    for (const auto &p : places) {
+        const auto *w = dialog.findChild<QWidget *>(QLatin1String(p.name));
+        ASSERT_NE(w, nullptr) << p.name;
+        EXPECT_EQ(QRect(w->mapTo(&dialog, QPoint(0, 0)), w->size()), p.place) << p.name;
+    }
+}
+
 TEST_F(FrmOptionTest, FocusMovesInTheDialogsOrder)
 {
     execute(OtherDefaults, [](QWidget *modal) {

@@ -1,7 +1,8 @@
 // Renders the main window with a terrain preview, the dialogs and the
 // standard dialogs the style sheets dress, in both looks, into a directory
 // for the documentation:
-//   relieva_screenshots docs/screenshots
+//   relieva_screenshots docs/screenshots [WIDTHxHEIGHT]
+// The optional size is the main window's client area (800x520 by default).
 // The offscreen platform draws no window frame, so a plain title bar is added.
 
 #include "bench/terrain.h"
@@ -113,10 +114,10 @@ QString writeTerrain(const QDir &dir, int width, int height)
 }
 
 // The main window as a user sees it after opening the terrain and narrowing the crop.
-QImage mainWindowShot(const QString &terrain)
+QImage mainWindowShot(const QString &terrain, QSize size)
 {
     TFrmMain window([] {});
-    window.resize(800, 520);
+    window.resize(size);
     show(window);
     window.ThemeUpdate();
     QTimer::singleShot(0, [terrain] {
@@ -140,8 +141,13 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
+    QSize windowSize(800, 520);
+    if (argc == 3) {
+        const QStringList parts = QString::fromLocal8Bit(argv[2]).split(u'x');
+        if (parts.size() == 2) windowSize = QSize(parts[0].toInt(), parts[1].toInt());
+    }
+    if ((argc != 2 && argc != 3) || windowSize.isEmpty()) {
+        std::fprintf(stderr, "usage: %s DIRECTORY [WIDTHxHEIGHT]\n", argv[0]);
         return 2;
     }
     Shooter shooter(QString::fromLocal8Bit(argv[1]));
@@ -166,7 +172,7 @@ int main(int argc, char **argv)
         for (const char *language : {"en_US.UTF-8", "ja_JP.UTF-8"}) {
             qputenv("LANG", language);
             shooter.save(
-                mainWindowShot(terrain),
+                mainWindowShot(terrain, windowSize),
                 QStringLiteral("mainwindow-%1-%2.png").arg(look, QLatin1String(language, 2)));
         }
         qputenv("LANG", userLanguage);
