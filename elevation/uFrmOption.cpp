@@ -32,6 +32,6 @@ void TFrmOption::Execute()
         BILBigEndian = false;
         BILWidth = -1;
         BILHeight = 0;
-        BILNoData = -32768;
+        BILNoData = BILHeightLowest;
     }
 }
