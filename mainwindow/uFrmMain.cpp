@@ -27,7 +27,9 @@ const Texts &texts()
 {
     static const Texts english{
         QStringLiteral("Height Smoothing"),
-        QStringLiteral("All Type|*.bil;*.hgt;*.bin;*|BIL File|*.bil|HGT File|*.hgt|BIN File|*.bin"),
+        QStringLiteral("All Type|*.bil;*.hgt;*.bin;*.tif;*.tiff;*.asc;*.flt;*|BIL File|*.bil|"
+                       "HGT File|*.hgt|BIN File|*.bin|GeoTIFF File|*.tif;*.tiff|"
+                       "ASCII Grid File|*.asc|GridFloat File|*.flt"),
         QStringLiteral("Bitmap File|*.bmp|PNG File|*.png"),
         QStringLiteral("Open"),
         QStringLiteral("Save"),
@@ -35,8 +37,9 @@ const Texts &texts()
     static const Texts japanese{
         QStringLiteral("高度平滑化"),
         QStringLiteral(
-            "全ての対応ファイル|*.bil;*.hgt;*.bin;*|BIL ファイル|*.bil|HGT ファイル|*.hgt|"
-            "BIN ファイル|*.bin"),
+            "全ての対応ファイル|*.bil;*.hgt;*.bin;*.tif;*.tiff;*.asc;*.flt;*|BIL ファイル|*.bil|"
+            "HGT ファイル|*.hgt|BIN ファイル|*.bin|GeoTIFF ファイル|*.tif;*.tiff|"
+            "ASCII グリッド ファイル|*.asc|GridFloat ファイル|*.flt"),
         QStringLiteral("Bitmap ファイル|*.bmp|PNG ファイル|*.png"),
         QStringLiteral("開く"),
         QStringLiteral("保存"),

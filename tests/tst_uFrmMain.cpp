@@ -204,6 +204,11 @@ TEST_F(MainWindowTest, StartsEmptyInEnglish)
     EXPECT_EQ(spin("SpinBoxX1")->maximum(), 0);
     EXPECT_EQ(spin("SpinBox1")->maximum(), 4);
     EXPECT_FALSE(line("LineX0")->isVisible());
+    EXPECT_EQ(
+        window->findChildren<QFileDialog *>().value(0)->nameFilters(),
+        (QStringList{"All Type (*.bil *.hgt *.bin *.tif *.tiff *.asc *.flt *)", "BIL File (*.bil)",
+                     "HGT File (*.hgt)", "BIN File (*.bin)", "GeoTIFF File (*.tif *.tiff)",
+                     "ASCII Grid File (*.asc)", "GridFloat File (*.flt)"}));
 
     // Presses on an empty preview do nothing.
     QTest::mousePress(image(), Qt::LeftButton, {}, QPoint(300, 100));
@@ -233,7 +238,11 @@ TEST_F(MainWindowTest, SpeaksJapaneseToJapaneseUsers)
     EXPECT_EQ(jp.findChild<TFMXFlatBtn *>("fbAbout")->Text(), "…について");
     const auto dialogs = jp.findChildren<QFileDialog *>();
     ASSERT_EQ(dialogs.size(), 2);
-    EXPECT_EQ(dialogs[0]->nameFilters().value(0), "全ての対応ファイル (*.bil *.hgt *.bin *)");
+    EXPECT_EQ(dialogs[0]->nameFilters(),
+              (QStringList{"全ての対応ファイル (*.bil *.hgt *.bin *.tif *.tiff *.asc *.flt *)",
+                           "BIL ファイル (*.bil)", "HGT ファイル (*.hgt)", "BIN ファイル (*.bin)",
+                           "GeoTIFF ファイル (*.tif *.tiff)", "ASCII グリッド ファイル (*.asc)",
+                           "GridFloat ファイル (*.flt)"}));
     EXPECT_EQ(dialogs[1]->nameFilters(),
               (QStringList{"Bitmap ファイル (*.bmp)", "PNG ファイル (*.png)"}));
 }
