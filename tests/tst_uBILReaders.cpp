@@ -95,6 +95,9 @@ protected:
         BILFileName.clear();
         write("src.asc", sourceGrid);
         write("band2.asc", secondBand);
+        write("centres.asc", QByteArray(sourceGrid)
+                                 .replace("xllcorner 100.0", "XLLCENTER 100.25")
+                                 .replace("yllcorner 200.0", "YLLCENTER 200.25"));
     }
     void TearDown() override
     {
@@ -325,6 +328,7 @@ TEST_F(ReaderTest, EveryVariantReadsWhatGdalReads)
          "dxdy.asc",
          {translate({"-of", "AAIGrid", "-a_ullr", "100", "203", "103.5", "200"}, "dxdy.asc")}},
         {"ASCII grid typed by hand", "src.asc", {}},
+        {"ASCII grid typed by hand with cell centres", "centres.asc", {}},
         {"SRTM tile at three seconds", "N57E011.hgt", {srtmTile("N57E011.hgt", 11, 57, 1201)}},
         {"SRTM tile at one second, south and west",
          "S12W077.hgt",
