@@ -2,7 +2,6 @@
 #include "elevation/uBILGrid.h"
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILReader.h"
-#include "elevation/uBILText.h"
 
 #include <QFileInfo>
 #include <QtEndian>
