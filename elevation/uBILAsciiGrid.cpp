@@ -147,7 +147,8 @@ std::optional<GridSource> asciiGridSource(const QString &path)
             if (!h)
                 refuse(path, line,
                        QStringLiteral("holds \"%1\", which is not a number.")
-                           .arg(QString::fromLatin1(word.first(std::min(word.size(), maxWordLength)))));
+                           .arg(QString::fromLatin1(
+                               word.first(std::min(word.size(), maxWordLength)))));
             out[n] = noData && *h == *noData ? int16_t(BILHeightLowest) : heightFrom(*h);
             return ++n < count;
         });

@@ -4,6 +4,8 @@
 #include "elevation/uBILRender.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <future>
 #include <unordered_map>
 
@@ -52,6 +54,13 @@ BILImage textureImage(Region r)
     return image;
 }
 
+// Where the grey levels stand in metres, for whoever reads the heightmap.
+std::vector<std::pair<QByteArray, QByteArray>> heightText()
+{
+    return {{"relieva:min-height", QByteArray::number(BILMin)},
+            {"relieva:max-height", QByteArray::number(BILMax)}};
+}
+
 // The heightmap as grey levels: palette entry g is grey g.
 BILImage heightmapImage(Region r)
 {
@@ -62,18 +71,94 @@ BILImage heightmapImage(Region r)
     std::vector<uint8_t> levels(colors.size());
     std::transform(colors.begin(), colors.end(), levels.begin(),
                    [](TAlphaColor c) { return uint8_t(c); });
-    return indexedImage(std::move(greys), std::move(levels), r);
+    BILImage image = indexedImage(std::move(greys), std::move(levels), r);
+    image.text = heightText();
+    return image;
 }
 
-void exportRegion(const QString &fileName, int radius, const Region &region)
+// The heightmap as 16-bit grey levels, by the 8-bit rule at a finer step.
+BILImage heightmap16Image(Region r)
+{
+    std::vector<uint16_t> levels(BILHeightCount, 0);
+    if (BILRange != 0)
+        for (int h = BILHeightLowest; h <= BILHeightHighest; ++h) {
+            const double v = double(h - BILMin) / double(BILRange) * 65535.0;
+            levels[size_t(h + BILHeightOffset)] =
+                uint16_t(v > 65535 ? 65535
+                         : v < 0   ? 0
+                                   : std::nearbyint(v)); // halves to even
+        }
+    BILImage image;
+    image.width = r.x1 - r.x0;
+    image.height = r.y1 - r.y0;
+    image.grey16 = true;
+    image.text = heightText();
+    image.rows = [levels = std::move(levels), r](int j, void *out) {
+        bil::renderRow(levels, r.y0 + j, r.x0, r.x1, static_cast<uint16_t *>(out));
+    };
+    return image;
+}
+
+// A world file places an image in the grid's coordinates: the cell size,
+// no rotation, and the centre of the upper-left pixel.
+QByteArray worldFile(const BILGeoReference &geo, const Region &r)
+{
+    const double lines[] = {geo.cellWidth,
+                            0,
+                            0,
+                            -geo.cellHeight,
+                            geo.left + (r.x0 + 0.5) * geo.cellWidth,
+                            geo.top - (r.y0 + 0.5) * geo.cellHeight};
+    QByteArray text;
+    for (double v : lines) {
+        char digits[32];
+        const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+        text.append(digits, end - digits).append('\n');
+    }
+    return text;
+}
+
+// "terrain.-tx.png" is placed by "terrain.-tx.pgw", ".bmp" by ".bpw".
+QString worldFileName(const QString &image)
+{
+    const qsizetype dot = bil::extensionStart(image);
+    const QString extension = image.sliced(dot);
+    return image.left(dot) + extension.left(2) + extension.right(1) + u'w';
+}
+
+void writeImage(const QString &path, const QByteArray &bytes, const BILExportOptions &options,
+                const Region &region)
+{
+    WriteBILImageFile(path, bytes);
+    if (options.worldFiles && BILGeoRef)
+        WriteBILImageFile(worldFileName(path), worldFile(*BILGeoRef, region));
+}
+
+BILHeightRange exportRegion(const QString &fileName, int radius, const Region &region,
+                            const BILExportOptions &options)
 {
     const qsizetype dot = bil::extensionStart(fileName);
     const QString stem = fileName.left(dot) + u'.';
     const QString extension = fileName.sliced(dot);
     const BILImageType type = BILImageTypeOf(extension, fileName);
+    if (options.heightmapBits != 8 && (options.heightmapBits != 16 || type != BILImageType::Png))
+        throw BILError(QStringLiteral("Cannot write \"%1\": heightmaps are 8-bit, or 16-bit PNG.")
+                           .arg(bil::nativePath(fileName))
+                           .toStdString());
+    if (options.range && options.range->lowest > options.range->highest)
+        throw BILError(QStringLiteral("The height range %1 to %2 is empty.")
+                           .arg(QString::number(options.range->lowest),
+                                QString::number(options.range->highest))
+                           .toStdString());
 
     SmoothBIL(radius);
-    ScanBILRange(region.x0, region.y0, region.x1, region.y1);
+    if (options.range) {
+        BILMin = options.range->lowest;
+        BILMax = options.range->highest;
+        BILRange = uint32_t(BILMax - BILMin);
+    } else {
+        ScanBILRange(region.x0, region.y0, region.x1, region.y1);
+    }
     bil::reportColorTableProblem();
 
     // Both images are encoded at once; the texture is still written first.
@@ -81,17 +166,26 @@ void exportRegion(const QString &fileName, int radius, const Region &region)
     const QString texture = stem + QStringLiteral("-tx") + extension;
     const QString heightmap = stem + QStringLiteral("-ht") + extension;
     auto heightmapBytes = std::async(std::launch::async | std::launch::deferred, [&] {
-        return EncodeBILImage(type, heightmapImage(region), heightmap);
+        return EncodeBILImage(
+            type, options.heightmapBits == 16 ? heightmap16Image(region) : heightmapImage(region),
+            heightmap);
     });
-    WriteBILImageFile(texture, EncodeBILImage(type, textureImage(region), texture));
-    WriteBILImageFile(heightmap, heightmapBytes.get());
+    writeImage(texture, EncodeBILImage(type, textureImage(region), texture), options, region);
+    writeImage(heightmap, heightmapBytes.get(), options, region);
+    return {BILMin, BILMax};
 }
 
 } // namespace
 
 void ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1, int y1)
 {
-    if (!bil::gridUsable()) return;
+    ExportBIL(fileName, radius, x0, y0, x1, y1, BILExportOptions{});
+}
+
+std::optional<BILHeightRange> ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1,
+                                        int y1, const BILExportOptions &options)
+{
+    if (!bil::gridUsable()) return std::nullopt;
     if (x0 < 0 || y0 < 0 || x1 > BILWidth || y1 > BILHeight || x0 > x1 || y0 > y1)
         throw BILError(QStringLiteral("The region %1, %2 - %3, %4 lies outside the %5 x %6 grid.")
                            .arg(QString::number(x0), QString::number(y0), QString::number(x1),
@@ -100,9 +194,11 @@ void ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1, int 
                            .toStdString());
     if (x0 == x1 || y0 == y1) {
         bil::showError(QStringLiteral("The selected region is empty."));
-        return;
+        return std::nullopt;
     }
+    std::optional<BILHeightRange> range;
     bil::whileDoing(QStringLiteral("export \"%1\"").arg(bil::nativePath(fileName)), [&] {
-        exportRegion(fileName, radius, {x0, y0, x1, y1});
+        range = exportRegion(fileName, radius, {x0, y0, x1, y1}, options);
     });
+    return range;
 }

@@ -73,15 +73,16 @@ QString native(const QString &path)
 QByteArray encodePng(const BILImage &image, const QString &path)
 {
     const bool indexed = !image.palette.empty();
-    const bool grey = indexed && isGreyRamp(image.palette);
-    const int channels = indexed ? 1 : image.opaque ? 3 : 4;
+    const bool grey = image.grey16 || (indexed && isGreyRamp(image.palette));
+    const int channels = indexed ? 1 : image.grey16 ? 2 : image.opaque ? 3 : 4; // bytes a pixel
     // Heights change smoothly from row to row, so the heightmap takes the Up
     // filter; flat colour bands and palette indices compress best unfiltered.
     const bool up = grey;
     const size_t stride = size_t(image.width) * size_t(channels);
     const size_t rawSize = (stride + 1) * size_t(image.height);
     std::unique_ptr<uint8_t[]> raw(new uint8_t[rawSize]);
-    std::vector<uint32_t> argb(indexed ? 0 : size_t(image.width));
+    std::vector<uint32_t> words(indexed || image.grey16 ? 0 : size_t(image.width));
+    std::vector<uint16_t> levels(image.grey16 ? size_t(image.width) : 0);
     std::vector<uint8_t> previous(stride, 0), current(stride);
     for (int y = 0; y < image.height; ++y) {
         uint8_t *line = raw.get() + (stride + 1) * size_t(y);
@@ -89,9 +90,15 @@ QByteArray encodePng(const BILImage &image, const QString &path)
         uint8_t *out = up ? current.data() : line + 1;
         if (indexed) {
             image.rows(y, out);
+        } else if (image.grey16) {
+            image.rows(y, levels.data());
+            for (uint16_t level : levels) { // PNG stores the high byte first
+                *out++ = uint8_t(level >> 8);
+                *out++ = uint8_t(level);
+            }
         } else {
-            image.rows(y, argb.data());
-            for (uint32_t p : argb) {
+            image.rows(y, words.data());
+            for (uint32_t p : words) {
                 *out++ = uint8_t(p >> 16);
                 *out++ = uint8_t(p >> 8);
                 *out++ = uint8_t(p);
@@ -124,7 +131,7 @@ QByteArray encodePng(const BILImage &image, const QString &path)
     putBE32(ihdr, uint32_t(image.width));
     putBE32(ihdr + 4, uint32_t(image.height));
     const char colorType = grey ? 0 : indexed ? 3 : channels == 3 ? 2 : 6;
-    const char rest[5] = {8, colorType, 0, 0, 0};
+    const char rest[5] = {char(image.grey16 ? 16 : 8), colorType, 0, 0, 0};
     memcpy(ihdr + 8, rest, 5);
     png.chunk("IHDR", ihdr, 13);
     if (indexed && !grey) {
@@ -135,6 +142,10 @@ QByteArray encodePng(const BILImage &image, const QString &path)
         }
         png.chunk("PLTE", plte.data(), plte.size());
         if (!allOpaque(image.palette)) png.chunk("tRNS", trns.data(), trns.size());
+    }
+    for (const auto &[keyword, value] : image.text) {
+        const QByteArray entry = keyword + '\0' + value;
+        png.chunk("tEXt", entry.constData(), size_t(entry.size()));
     }
     png.chunk("IDAT", packed.get(), packedSize);
     png.chunk("IEND", nullptr, 0);

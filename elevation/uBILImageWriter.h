@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 enum class BILImageType
@@ -27,7 +28,12 @@ struct BILImage
     // pixel. Empty: rows() writes one 0xAARRGGBB word per pixel.
     std::vector<TAlphaColor> palette;
     bool opaque = true; // without a palette: every pixel's alpha is 255
+    // Without a palette: rows() writes one 16-bit grey level per pixel instead
+    // (PNG only).
+    bool grey16 = false;
     std::function<void(int row, void *pixels)> rows;
+    // Keywords and texts stored beside a PNG's pixels.
+    std::vector<std::pair<QByteArray, QByteArray>> text;
 };
 
 // The type for an extension such as ".png" or ".BMP"; throws BILError naming

@@ -90,3 +90,26 @@ QString BILCaption();
 
 void SmoothBIL(int radius);
 void ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1, int y1);
+
+// The heights an export maps to black and white.
+struct BILHeightRange
+{
+    int16_t lowest = 0, highest = 0;
+    bool operator==(const BILHeightRange &) const = default;
+};
+
+// What an export does beyond the texture and the 8-bit heightmap.
+struct BILExportOptions
+{
+    int heightmapBits = 8; // or 16: a 16-bit grey PNG
+    // Mapped to black and white instead of the region's own lowest and highest
+    // height; heights beyond it are clamped.
+    std::optional<BILHeightRange> range;
+    bool worldFiles = false; // beside each image, where the grid has a georeference
+};
+
+// Exports as above, with the options; the six-argument form is this with the
+// default options. Gives the heights mapped to black and white, or nullopt
+// when nothing was written.
+std::optional<BILHeightRange> ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1,
+                                        int y1, const BILExportOptions &options);
