@@ -1,5 +1,6 @@
 // TIFF and GeoTIFF through libtiff, the georeferencing keys through libgeotiff.
 
+#include "elevation/uBILBands.h"
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILReader.h"
 
@@ -276,41 +277,73 @@ struct Layout
     int16_t empty; // the height of a block that was never written
 };
 
-// Decodes strip after strip or tile after tile of the first band into out.
-template <typename T> void readBlocks(const TiffFile &file, const Layout &layout, int16_t *out)
+// libtiff's options for one file: its messages come to us, its allocations are bounded.
+std::shared_ptr<TiffFile> openTiff(const QString &path)
+{
+    auto file = std::make_shared<TiffFile>(path);
+    const std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions *)> options(
+        TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
+    if (!options) throw std::bad_alloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onTiffError, &file->messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), onTiffWarning, &file->messages);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), tmsize_t(maxBlockBytes));
+#ifdef Q_OS_WIN
+    file->tif = TIFFOpenWExt(reinterpret_cast<const wchar_t *>(path.utf16()), "r", options.get());
+#else
+    file->tif = TIFFOpenExt(QFile::encodeName(path).constData(), "r", options.get());
+#endif
+    file->check(file->tif != nullptr, QStringLiteral("libtiff cannot open it"));
+    return file;
+}
+
+struct Blocks
+{
+    bool tiled;
+    uint32_t width, height;
+    uint64_t bytes;
+};
+
+Blocks blocksOf(const TiffFile &file, const Layout &layout)
 {
     TIFF *tif = file.tif;
-    const bool tiled = TIFFIsTiled(tif);
-    uint32_t blockWidth = layout.width, blockHeight = 0;
-    if (tiled) {
-        file.check(TIFFGetField(tif, TIFFTAG_TILEWIDTH, &blockWidth) &&
-                       TIFFGetField(tif, TIFFTAG_TILELENGTH, &blockHeight),
+    Blocks blocks{bool(TIFFIsTiled(tif)), layout.width, 0, 0};
+    if (blocks.tiled) {
+        file.check(TIFFGetField(tif, TIFFTAG_TILEWIDTH, &blocks.width) &&
+                       TIFFGetField(tif, TIFFTAG_TILELENGTH, &blocks.height),
                    QStringLiteral("it gives no tile size"));
     } else {
-        file.check(TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &blockHeight),
+        file.check(TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &blocks.height),
                    QStringLiteral("it gives no strip size"));
-        blockHeight = std::min(blockHeight, layout.height);
+        blocks.height = std::min(blocks.height, layout.height);
     }
-    if (blockWidth == 0 || blockHeight == 0)
+    if (blocks.width == 0 || blocks.height == 0)
         file.fail(QStringLiteral("its blocks are %1 x %2 samples.")
-                      .arg(QString::number(blockWidth), QString::number(blockHeight)));
+                      .arg(QString::number(blocks.width), QString::number(blocks.height)));
     // Zero when the size overflows, and libtiff then says why.
-    const uint64_t blockBytes = tiled ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
-    file.check(blockBytes != 0, QStringLiteral("the size of its blocks cannot be worked out"));
-    if (blockBytes > maxBlockBytes)
+    blocks.bytes = blocks.tiled ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
+    file.check(blocks.bytes != 0, QStringLiteral("the size of its blocks cannot be worked out"));
+    if (blocks.bytes > maxBlockBytes)
         file.fail(QStringLiteral("one block of its samples takes %1 bytes, more than %2.")
-                      .arg(QString::number(blockBytes), QString::number(maxBlockBytes)));
-    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(size_t(blockBytes));
+                      .arg(QString::number(blocks.bytes), QString::number(maxBlockBytes)));
+    return blocks;
+}
 
+// Decodes the rows of blocks that start in rows [first, end) of the first band into out.
+template <typename T>
+void readBlockRows(const TiffFile &file, const Layout &layout, const Blocks &blocks, uint32_t first,
+                   uint32_t end, int16_t *out)
+{
+    TIFF *tif = file.tif;
+    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(size_t(blocks.bytes));
     const size_t stride = layout.separatePlanes ? 1 : layout.samplesPerPixel;
-    const size_t rowBytes = size_t(blockWidth) * stride * sizeof(T);
+    const size_t rowBytes = size_t(blocks.width) * stride * sizeof(T);
     const RowConverter<T> convert{layout.noData.value_or(std::numeric_limits<double>::quiet_NaN())};
-    for (uint32_t y0 = 0; y0 < layout.height; y0 += blockHeight) {
-        const uint32_t rows = std::min(blockHeight, layout.height - y0);
-        for (uint32_t x0 = 0; x0 < layout.width; x0 += blockWidth) {
-            const uint32_t columns = std::min(blockWidth, layout.width - x0);
+    for (uint32_t y0 = first; y0 < end; y0 += blocks.height) {
+        const uint32_t rows = std::min(blocks.height, layout.height - y0);
+        for (uint32_t x0 = 0; x0 < layout.width; x0 += blocks.width) {
+            const uint32_t columns = std::min(blocks.width, layout.width - x0);
             const uint32_t block =
-                tiled ? TIFFComputeTile(tif, x0, y0, 0, 0) : TIFFComputeStrip(tif, y0, 0);
+                blocks.tiled ? TIFFComputeTile(tif, x0, y0, 0, 0) : TIFFComputeStrip(tif, y0, 0);
             int16_t *at = out + size_t(y0) * layout.width + x0;
             // Writers leave blocks that hold nothing unwritten (GDAL's sparse files).
             if (TIFFGetStrileOffset(tif, block) == 0 && TIFFGetStrileByteCount(tif, block) == 0) {
@@ -319,10 +352,11 @@ template <typename T> void readBlocks(const TiffFile &file, const Layout &layout
                 continue;
             }
             const tmsize_t got =
-                tiled ? TIFFReadEncodedTile(tif, block, buffer.get(), tmsize_t(blockBytes))
-                      : TIFFReadEncodedStrip(tif, block, buffer.get(), tmsize_t(blockBytes));
+                blocks.tiled
+                    ? TIFFReadEncodedTile(tif, block, buffer.get(), tmsize_t(blocks.bytes))
+                    : TIFFReadEncodedStrip(tif, block, buffer.get(), tmsize_t(blocks.bytes));
             if (got < 0 || file.messages.failed)
-                file.failWhile(tiled
+                file.failWhile(blocks.tiled
                                    ? QStringLiteral("the tile at row %1, column %2 cannot be read")
                                          .arg(QString::number(y0), QString::number(x0))
                                    : QStringLiteral("the strip at row %1 cannot be read")
@@ -336,6 +370,20 @@ template <typename T> void readBlocks(const TiffFile &file, const Layout &layout
                         at + size_t(r) * layout.width);
         }
     }
+}
+
+// Decoding is most of a load, so each core takes the rows of blocks that
+// start in its band, through a handle of its own: libtiff's are not shared.
+template <typename T> void readBlocks(const TiffFile &file, const Layout &layout, int16_t *out)
+{
+    const Blocks blocks = blocksOf(file, layout);
+    bil::forEachBand(int(layout.height), [&](int bandFirst, int bandEnd) {
+        const uint32_t first =
+            (uint32_t(bandFirst) + blocks.height - 1) / blocks.height * blocks.height;
+        if (first >= uint32_t(bandEnd)) return;
+        if (bandFirst == 0) return readBlockRows<T>(file, layout, blocks, first, bandEnd, out);
+        readBlockRows<T>(*openTiff(file.path), layout, blocks, first, bandEnd, out);
+    });
 }
 
 void readSamples(const TiffFile &file, const Layout &layout, Sample kind, int16_t *out)
@@ -358,25 +406,6 @@ void readSamples(const TiffFile &file, const Layout &layout, Sample kind, int16_
     case Sample::Float64:
         return readBlocks<double>(file, layout, out);
     }
-}
-
-// libtiff's options for one file: its messages come to us, its allocations are bounded.
-std::shared_ptr<TiffFile> openTiff(const QString &path)
-{
-    auto file = std::make_shared<TiffFile>(path);
-    const std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions *)> options(
-        TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
-    if (!options) throw std::bad_alloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onTiffError, &file->messages);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), onTiffWarning, &file->messages);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), tmsize_t(maxBlockBytes));
-#ifdef Q_OS_WIN
-    file->tif = TIFFOpenWExt(reinterpret_cast<const wchar_t *>(path.utf16()), "r", options.get());
-#else
-    file->tif = TIFFOpenExt(QFile::encodeName(path).constData(), "r", options.get());
-#endif
-    file->check(file->tif != nullptr, QStringLiteral("libtiff cannot open it"));
-    return file;
 }
 
 } // namespace
