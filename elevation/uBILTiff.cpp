@@ -12,12 +12,16 @@
 #include <tiffio.h>
 #include <xtiffio.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <string_view>
+#include <type_traits>
 
 namespace {
 

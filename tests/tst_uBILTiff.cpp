@@ -9,7 +9,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -185,6 +184,15 @@ TEST_F(TiffTest, EveryVariantReadsAsGdalReadsIt)
     gdal(QStringLiteral("gdalbuildvrt"),
          {QStringLiteral("-q"), QStringLiteral("-separate"), path("two.vrt"), path("source.asc"),
           path("negated.asc")});
+    // A grid turned against north: GDAL writes a transformation matrix with rotation.
+    writeFile(path("rotated.vrt"),
+              "<VRTDataset rasterXSize=\"37\" rasterYSize=\"21\">\n"
+              "  <GeoTransform>10, 0.1, 0.02, 50, 0.01, -0.1</GeoTransform>\n"
+              "  <VRTRasterBand dataType=\"Int16\" band=\"1\"><SimpleSource>\n"
+              "    <SourceFilename relativeToVRT=\"1\">source.asc</SourceFilename>\n"
+              "    <SourceBand>1</SourceBand>\n"
+              "  </SimpleSource></VRTRasterBand>\n"
+              "</VRTDataset>\n");
     const QStringList tiles16 = {"-co",           "TILED=YES", "-co",
                                  "BLOCKXSIZE=16", "-co",       "BLOCKYSIZE=16"};
     const struct
@@ -212,6 +220,7 @@ TEST_F(TiffTest, EveryVariantReadsAsGdalReadsIt)
          {"-ot", "Float32", "-a_srs", "EPSG:32633", "-a_ullr", "500000", "5300000", "500370",
           "5299790"}},
         {"south-up-matrix.tif", {"-ot", "Int16", "-a_ullr", "10", "50", "13.7", "52.1"}},
+        {"rotated-matrix.tif", {}, "rotated.vrt"},
         {"baseline-no-georeference.tif",
          {"-ot", "Int16", "-co", "PROFILE=BASELINE", "--config", "GDAL_PAM_ENABLED", "NO"}},
         {"tiff-named.bil", {"-ot", "Float32"}},
@@ -305,23 +314,33 @@ TEST_F(TiffTest, FractionalHeightsRoundHalvesAwayFromZeroAndClamp)
     }
 }
 
+// Little-endian unsigned numbers of n bytes inside a file's bytes.
+uint32_t readLittle(const QByteArray &bytes, uint32_t at, int n)
+{
+    uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i)
+        v = v << 8 | uint8_t(bytes.at(at + i));
+    return v;
+}
+
+void writeLittle(QByteArray &bytes, uint32_t at, int n, uint32_t v)
+{
+    for (int i = 0; i < n; ++i, v >>= 8)
+        bytes[at + i] = char(v & 0xFF);
+}
+
 // Sets the first value of a tag in the first directory of a little-endian
 // classic TIFF, where the tag's values stand inline or at their offset.
 void patchFirstValue(QByteArray &tiff, uint16_t tag, uint32_t value)
 {
-    const uint32_t ifd = qFromLittleEndian<uint32_t>(tiff.constData() + 4);
-    const uint16_t entries = qFromLittleEndian<uint16_t>(tiff.constData() + ifd);
-    for (uint32_t e = ifd + 2; e < ifd + 2 + 12u * entries; e += 12) {
-        if (qFromLittleEndian<uint16_t>(tiff.constData() + e) != tag) continue;
-        const uint16_t type = qFromLittleEndian<uint16_t>(tiff.constData() + e + 2);
-        const uint32_t count = qFromLittleEndian<uint32_t>(tiff.constData() + e + 4);
-        const int size = type == 3 ? 2 : 4; // SHORT or LONG
-        const uint32_t at =
-            count * size <= 4 ? e + 8 : qFromLittleEndian<uint32_t>(tiff.constData() + e + 8);
-        if (size == 2)
-            qToLittleEndian(uint16_t(std::min<uint32_t>(value, 0xFFFF)), tiff.data() + at);
-        else
-            qToLittleEndian(value, tiff.data() + at);
+    const uint32_t ifd = readLittle(tiff, 4, 4);
+    const uint32_t entries = readLittle(tiff, ifd, 2);
+    for (uint32_t e = ifd + 2; e < ifd + 2 + 12 * entries; e += 12) {
+        if (readLittle(tiff, e, 2) != tag) continue;
+        const int size = readLittle(tiff, e + 2, 2) == 3 ? 2 : 4; // SHORT or LONG
+        const uint32_t count = readLittle(tiff, e + 4, 4);
+        const uint32_t at = count * size <= 4 ? e + 8 : readLittle(tiff, e + 8, 4);
+        writeLittle(tiff, at, size, size == 2 ? std::min<uint32_t>(value, 0xFFFF) : value);
         return;
     }
     ADD_FAILURE() << "no tag " << tag;
