@@ -1,10 +1,461 @@
+// TIFF and GeoTIFF through libtiff, the georeferencing keys through libgeotiff.
+
+#include "elevation/uBILBands.h"
+#include "elevation/uBILPaths.h"
 #include "elevation/uBILReader.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <geotiff.h>
+#include <geovalues.h>
+#include <tiffio.h>
+#include <xtiffio.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string_view>
+#include <type_traits>
+
+namespace {
+
+// No real elevation file needs more at once; a hostile one cannot make us
+// or libtiff ask for more.
+constexpr uint64_t maxBlockBytes = uint64_t(1) << 30;
+
+bool hasTiffSignature(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray head = file.read(4);
+    return head == QByteArrayView("II*\0", 4) || head == QByteArrayView("MM\0*", 4) ||
+           head == QByteArrayView("II+\0", 4) || head == QByteArrayView("MM\0+", 4);
+}
+
+// GDAL keeps a band's missing-sample value as text in a private tag that
+// libtiff does not know; GeoTIFF's own tags come from libgeotiff.
+TIFFExtendProc parentExtender = nullptr;
+
+void extendTags(TIFF *tif)
+{
+    static const TIFFFieldInfo noData[] = {{TIFFTAG_GDAL_NODATA, -1, -1, TIFF_ASCII, FIELD_CUSTOM,
+                                            true, false, const_cast<char *>("GDALNoDataValue")}};
+    TIFFMergeFieldInfo(tif, noData, 1);
+    if (parentExtender) parentExtender(tif);
+}
+
+void registerTags()
+{
+    static const bool registered = [] {
+        XTIFFInitialize();
+        parentExtender = TIFFSetTagExtender(extendTags);
+        return true;
+    }();
+    (void)registered;
+}
+
+// What libtiff and libgeotiff say about one file, kept for our own error.
+struct Messages
+{
+    QStringList lines;
+    bool failed = false;
+
+    void add(const char *module, const char *format, va_list args)
+    {
+        char text[1024];
+        std::vsnprintf(text, sizeof text, format, args);
+        lines << (module && *module ? QStringLiteral("%1: %2").arg(QString::fromLocal8Bit(module),
+                                                                   QString::fromLocal8Bit(text))
+                                    : QString::fromLocal8Bit(text));
+    }
+};
+
+// Both return 1: handled here, so nothing reaches libtiff's global handlers.
+int onTiffError(TIFF *, void *user, const char *module, const char *format, va_list args)
+{
+    auto *messages = static_cast<Messages *>(user);
+    messages->add(module, format, args);
+    messages->failed = true;
+    return 1;
+}
+
+int onTiffWarning(TIFF *, void *user, const char *module, const char *format, va_list args)
+{
+    static_cast<Messages *>(user)->add(module, format, args);
+    return 1;
+}
+
+// A broken key directory costs the georeference, not the heights.
+void onGeoTiffMessage(GTIF *gtif, int, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    static_cast<Messages *>(GTIFGetUserData(gtif))->add("libgeotiff", format, args);
+    va_end(args);
+}
+
+struct TiffFile
+{
+    QString path;
+    Messages messages;
+    TIFF *tif = nullptr;
+
+    TiffFile(const TiffFile &) = delete;
+    TiffFile &operator=(const TiffFile &) = delete;
+    explicit TiffFile(const QString &p) : path(p) {}
+    ~TiffFile()
+    {
+        if (tif) TIFFClose(tif);
+    }
+
+    [[noreturn]] void fail(const QString &cause) const
+    {
+        throw BILError(QStringLiteral("Cannot read the TIFF file \"%1\": %2")
+                           .arg(bil::nativePath(path), cause)
+                           .toStdString());
+    }
+    // Ends the read with what we were doing and what libtiff and libgeotiff
+    // said, if anything.
+    [[noreturn]] void failWhile(const QString &doing) const
+    {
+        fail(messages.lines.isEmpty()
+                 ? doing + u'.'
+                 : QStringLiteral("%1: %2").arg(doing, messages.lines.join(QStringLiteral("; "))));
+    }
+    // Ends the read when libtiff failed or said an error.
+    void check(bool ok, const QString &doing) const
+    {
+        if (!ok || messages.failed) failWhile(doing);
+    }
+};
+
+enum class Sample
+{
+    UInt8,
+    Int8,
+    UInt16,
+    Int16,
+    UInt32,
+    Int32,
+    Float32,
+    Float64
+};
+
+std::optional<Sample> sampleKind(uint16_t format, uint16_t bits)
+{
+    const bool unsignedInt = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID;
+    if (unsignedInt && bits == 8) return Sample::UInt8;
+    if (unsignedInt && bits == 16) return Sample::UInt16;
+    if (unsignedInt && bits == 32) return Sample::UInt32;
+    if (format == SAMPLEFORMAT_INT && bits == 8) return Sample::Int8;
+    if (format == SAMPLEFORMAT_INT && bits == 16) return Sample::Int16;
+    if (format == SAMPLEFORMAT_INT && bits == 32) return Sample::Int32;
+    if (format == SAMPLEFORMAT_IEEEFP && bits == 32) return Sample::Float32;
+    if (format == SAMPLEFORMAT_IEEEFP && bits == 64) return Sample::Float64;
+    return std::nullopt;
+}
+
+QString formatName(uint16_t format)
+{
+    switch (format) {
+    case SAMPLEFORMAT_UINT:
+    case SAMPLEFORMAT_VOID:
+        return QStringLiteral("unsigned integer");
+    case SAMPLEFORMAT_INT:
+        return QStringLiteral("signed integer");
+    case SAMPLEFORMAT_IEEEFP:
+        return QStringLiteral("floating-point");
+    case SAMPLEFORMAT_COMPLEXINT:
+        return QStringLiteral("complex integer");
+    case SAMPLEFORMAT_COMPLEXIEEEFP:
+        return QStringLiteral("complex floating-point");
+    }
+    return QStringLiteral("format %1").arg(format);
+}
+
+// GDAL writes the value as C-locale text ("-9999", "nan", "-3.4e+38").
+std::optional<double> noDataOf(TIFF *tif)
+{
+    const char *text = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_GDAL_NODATA, &text) || !text) return std::nullopt;
+    std::string_view s(text);
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (error != std::errc() || end == s.data()) return std::nullopt;
+    return value;
+}
+
+std::optional<BILGeoReference> georeferenceOf(TIFF *tif, Messages &messages)
+{
+    uint16_t rasterType = RasterPixelIsArea, modelType = 0;
+    if (GTIF *keys = GTIFNewEx(tif, onGeoTiffMessage, &messages)) {
+        GTIFKeyGetSHORT(keys, GTRasterTypeGeoKey, &rasterType, 0, 1);
+        GTIFKeyGetSHORT(keys, GTModelTypeGeoKey, &modelType, 0, 1);
+        GTIFFree(keys);
+    }
+    BILGeoReference geo;
+    uint16_t scaleCount = 0, tieCount = 0, matrixCount = 0;
+    const double *scale = nullptr, *tie = nullptr, *matrix = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_GEOPIXELSCALE, &scaleCount, &scale) && scaleCount >= 2 &&
+        TIFFGetField(tif, TIFFTAG_GEOTIEPOINTS, &tieCount, &tie) && tieCount >= 6) {
+        // The tie point joins raster (i, j) to model (x, y).
+        geo.cellWidth = scale[0];
+        geo.cellHeight = scale[1];
+        geo.left = tie[3] - tie[0] * scale[0];
+        geo.top = tie[4] + tie[1] * scale[1];
+    } else if (TIFFGetField(tif, TIFFTAG_GEOTRANSMATRIX, &matrixCount, &matrix) &&
+               matrixCount >= 16 && matrix[1] == 0 && matrix[4] == 0) {
+        geo.cellWidth = matrix[0];
+        geo.cellHeight = -matrix[5];
+        geo.left = matrix[3];
+        geo.top = matrix[7];
+    } else {
+        return std::nullopt;
+    }
+    // Point rasters tie the centre of a cell; our reference is its corner.
+    if (rasterType == RasterPixelIsPoint) {
+        geo.left -= geo.cellWidth / 2;
+        geo.top += geo.cellHeight / 2;
+    }
+    geo.geographic = modelType == ModelTypeGeographic;
+    for (double v : {geo.left, geo.top, geo.cellWidth, geo.cellHeight})
+        if (!std::isfinite(v)) return std::nullopt;
+    return geo;
+}
+
+// Heights from one row of the first band, every stride-th sample of type T.
+template <typename T> struct RowConverter
+{
+    double noData; // NaN when the file has none: equal to nothing
+
+    bool missing(T v) const
+    {
+        // A float file's missing value is compared as a float, as its writer stored it.
+        if constexpr (std::is_same_v<T, float>)
+            return std::abs(noData) <= FLT_MAX ? v == float(noData) : double(v) == noData;
+        else
+            return double(v) == noData;
+    }
+
+    void operator()(const uint8_t *in, size_t stride, uint32_t count, int16_t *out) const
+    {
+        for (uint32_t i = 0; i < count; ++i) {
+            T v;
+            std::memcpy(&v, in + i * stride * sizeof(T), sizeof(T));
+            out[i] = missing(v) ? int16_t(BILHeightLowest) : bil::heightFrom(double(v));
+        }
+    }
+};
+
+// 16-bit heights are kept as they are; the missing value travels as noData.
+template <> struct RowConverter<int16_t>
+{
+    double noData;
+
+    void operator()(const uint8_t *in, size_t stride, uint32_t count, int16_t *out) const
+    {
+        if (stride == 1) {
+            std::memcpy(out, in, count * sizeof(int16_t));
+            return;
+        }
+        for (uint32_t i = 0; i < count; ++i)
+            std::memcpy(out + i, in + i * stride * sizeof(int16_t), sizeof(int16_t));
+    }
+};
+
+struct Layout
+{
+    uint32_t width, height;
+    uint16_t samplesPerPixel;
+    bool separatePlanes;
+    std::optional<double> noData;
+    int16_t empty; // the height of a block that was never written
+};
+
+// libtiff's options for one file: its messages come to us, its allocations are bounded.
+std::shared_ptr<TiffFile> openTiff(const QString &path)
+{
+    auto file = std::make_shared<TiffFile>(path);
+    const std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions *)> options(
+        TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
+    if (!options) throw std::bad_alloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onTiffError, &file->messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), onTiffWarning, &file->messages);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), tmsize_t(maxBlockBytes));
+#ifdef Q_OS_WIN
+    file->tif = TIFFOpenWExt(reinterpret_cast<const wchar_t *>(path.utf16()), "r", options.get());
+#else
+    file->tif = TIFFOpenExt(QFile::encodeName(path).constData(), "r", options.get());
+#endif
+    file->check(file->tif != nullptr, QStringLiteral("libtiff cannot open it"));
+    return file;
+}
+
+struct Blocks
+{
+    bool tiled;
+    uint32_t width, height;
+    uint64_t bytes;
+};
+
+Blocks blocksOf(const TiffFile &file, const Layout &layout)
+{
+    TIFF *tif = file.tif;
+    Blocks blocks{bool(TIFFIsTiled(tif)), layout.width, 0, 0};
+    if (blocks.tiled) {
+        file.check(TIFFGetField(tif, TIFFTAG_TILEWIDTH, &blocks.width) &&
+                       TIFFGetField(tif, TIFFTAG_TILELENGTH, &blocks.height),
+                   QStringLiteral("it gives no tile size"));
+    } else {
+        file.check(TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &blocks.height),
+                   QStringLiteral("it gives no strip size"));
+        blocks.height = std::min(blocks.height, layout.height);
+    }
+    if (blocks.width == 0 || blocks.height == 0)
+        file.fail(QStringLiteral("its blocks are %1 x %2 samples.")
+                      .arg(QString::number(blocks.width), QString::number(blocks.height)));
+    // Zero when the size overflows, and libtiff then says why.
+    blocks.bytes = blocks.tiled ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
+    file.check(blocks.bytes != 0, QStringLiteral("the size of its blocks cannot be worked out"));
+    if (blocks.bytes > maxBlockBytes)
+        file.fail(QStringLiteral("one block of its samples takes %1 bytes, more than %2.")
+                      .arg(QString::number(blocks.bytes), QString::number(maxBlockBytes)));
+    return blocks;
+}
+
+// Decodes the rows of blocks that start in rows [first, end) of the first band into out.
+template <typename T>
+void readBlockRows(const TiffFile &file, const Layout &layout, const Blocks &blocks, uint32_t first,
+                   uint32_t end, int16_t *out)
+{
+    TIFF *tif = file.tif;
+    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(size_t(blocks.bytes));
+    const size_t stride = layout.separatePlanes ? 1 : layout.samplesPerPixel;
+    const size_t rowBytes = size_t(blocks.width) * stride * sizeof(T);
+    const RowConverter<T> convert{layout.noData.value_or(std::numeric_limits<double>::quiet_NaN())};
+    for (uint32_t y0 = first; y0 < end; y0 += blocks.height) {
+        const uint32_t rows = std::min(blocks.height, layout.height - y0);
+        for (uint32_t x0 = 0; x0 < layout.width; x0 += blocks.width) {
+            const uint32_t columns = std::min(blocks.width, layout.width - x0);
+            const uint32_t block =
+                blocks.tiled ? TIFFComputeTile(tif, x0, y0, 0, 0) : TIFFComputeStrip(tif, y0, 0);
+            int16_t *at = out + size_t(y0) * layout.width + x0;
+            // Writers leave blocks that hold nothing unwritten (GDAL's sparse files).
+            if (TIFFGetStrileOffset(tif, block) == 0 && TIFFGetStrileByteCount(tif, block) == 0) {
+                for (uint32_t r = 0; r < rows; ++r)
+                    std::fill_n(at + size_t(r) * layout.width, columns, layout.empty);
+                continue;
+            }
+            const tmsize_t got =
+                blocks.tiled
+                    ? TIFFReadEncodedTile(tif, block, buffer.get(), tmsize_t(blocks.bytes))
+                    : TIFFReadEncodedStrip(tif, block, buffer.get(), tmsize_t(blocks.bytes));
+            if (got < 0 || file.messages.failed)
+                file.failWhile(blocks.tiled
+                                   ? QStringLiteral("the tile at row %1, column %2 cannot be read")
+                                         .arg(QString::number(y0), QString::number(x0))
+                                   : QStringLiteral("the strip at row %1 cannot be read")
+                                         .arg(QString::number(y0)));
+            if (uint64_t(got) < (rows - 1) * rowBytes + columns * stride * sizeof(T))
+                file.fail(QStringLiteral("the block at row %1, column %2 holds %3 bytes, "
+                                         "fewer than its samples need.")
+                              .arg(QString::number(y0), QString::number(x0), QString::number(got)));
+            for (uint32_t r = 0; r < rows; ++r)
+                convert(buffer.get() + r * rowBytes, stride, columns,
+                        at + size_t(r) * layout.width);
+        }
+    }
+}
+
+// Decoding is most of a load, so each core takes the rows of blocks that
+// start in its band, through a handle of its own: libtiff's are not shared.
+template <typename T> void readBlocks(const TiffFile &file, const Layout &layout, int16_t *out)
+{
+    const Blocks blocks = blocksOf(file, layout);
+    bil::forEachBand(int(layout.height), [&](int bandFirst, int bandEnd) {
+        const uint32_t first =
+            (uint32_t(bandFirst) + blocks.height - 1) / blocks.height * blocks.height;
+        if (first >= uint32_t(bandEnd)) return;
+        if (bandFirst == 0) return readBlockRows<T>(file, layout, blocks, first, bandEnd, out);
+        readBlockRows<T>(*openTiff(file.path), layout, blocks, first, bandEnd, out);
+    });
+}
+
+void readSamples(const TiffFile &file, const Layout &layout, Sample kind, int16_t *out)
+{
+    switch (kind) {
+    case Sample::UInt8:
+        return readBlocks<uint8_t>(file, layout, out);
+    case Sample::Int8:
+        return readBlocks<int8_t>(file, layout, out);
+    case Sample::UInt16:
+        return readBlocks<uint16_t>(file, layout, out);
+    case Sample::Int16:
+        return readBlocks<int16_t>(file, layout, out);
+    case Sample::UInt32:
+        return readBlocks<uint32_t>(file, layout, out);
+    case Sample::Int32:
+        return readBlocks<int32_t>(file, layout, out);
+    case Sample::Float32:
+        return readBlocks<float>(file, layout, out);
+    case Sample::Float64:
+        return readBlocks<double>(file, layout, out);
+    }
+}
+
+} // namespace
 
 namespace bil {
 
-std::optional<GridSource> tiffSource(const QString &)
+std::optional<GridSource> tiffSource(const QString &path)
 {
-    return std::nullopt;
+    if (!hasTiffSignature(path)) return std::nullopt;
+    registerTags();
+    const std::shared_ptr<TiffFile> file = openTiff(path);
+    TIFF *tif = file->tif;
+
+    uint32_t width = 0, height = 0;
+    uint16_t bits = 1, format = SAMPLEFORMAT_UINT, samplesPerPixel = 1,
+             planes = PLANARCONFIG_CONTIG;
+    file->check(TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) &&
+                    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height),
+                QStringLiteral("it gives no image size"));
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planes);
+    const std::optional<Sample> kind = sampleKind(format, bits);
+    if (!kind)
+        file->fail(QStringLiteral("it holds %1-bit %2 samples; RELIEVA reads 8-, 16- and 32-bit "
+                                  "integers and 32- and 64-bit floating point.")
+                       .arg(QString::number(bits), formatName(format)));
+    if (samplesPerPixel == 0) file->fail(QStringLiteral("it has no bands."));
+
+    const std::optional<double> noData = noDataOf(tif);
+    GridSource source;
+    source.width = width;
+    source.height = height;
+    if (*kind == Sample::Int16 && noData && std::trunc(*noData) == *noData &&
+        *noData >= BILHeightLowest && *noData <= BILHeightHighest)
+        source.noData = int32_t(*noData);
+    // As GDAL reads them: the missing value where the file has one, else 0.
+    const Layout layout{width,           height,
+                        samplesPerPixel, planes == PLANARCONFIG_SEPARATE,
+                        noData,          noData ? int16_t(source.noData) : int16_t(0)};
+    source.geo = georeferenceOf(tif, file->messages);
+    source.read = [file, layout, kind = *kind](int16_t *out) {
+        readSamples(*file, layout, kind, out);
+    };
+    return source;
 }
 
 } // namespace bil
