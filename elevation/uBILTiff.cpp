@@ -3,6 +3,7 @@
 #include "elevation/uBILBands.h"
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILReader.h"
+#include "elevation/uBILText.h"
 
 #include <QFile>
 #include <QStringList>
@@ -14,13 +15,11 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <string_view>
 #include <type_traits>
 
 namespace {
@@ -184,14 +183,7 @@ std::optional<double> noDataOf(TIFF *tif)
 {
     const char *text = nullptr;
     if (!TIFFGetField(tif, TIFFTAG_GDAL_NODATA, &text) || !text) return std::nullopt;
-    std::string_view s(text);
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-    double value = 0;
-    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (error != std::errc() || end == s.data()) return std::nullopt;
-    return value;
+    return bil::parseNumber(QByteArrayView(text).trimmed());
 }
 
 std::optional<BILGeoReference> georeferenceOf(TIFF *tif, Messages &messages)
