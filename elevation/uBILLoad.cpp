@@ -29,11 +29,11 @@ void setLayout(const Layout &l)
     BILNoData = l.noData;
 }
 
-// Reads exactly the grid's bytes into BILRaw; throws, with BILRaw untouched,
-// when the file cannot be opened or is too short.
-void readSamples(const QString &path, int64_t count)
+// Opens the sample file and makes sure it holds the grid's bytes; throws,
+// naming the file, when it cannot be opened or is too short.
+void openSamples(QFile &file, int64_t count)
 {
-    QFile file(path);
+    const QString path = file.fileName();
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw BILError(QStringLiteral("Cannot open the sample file \"%1\": %2")
                            .arg(bil::nativePath(path), file.errorString())
@@ -46,6 +46,12 @@ void readSamples(const QString &path, int64_t count)
                                 QString::number(BILHeight), QString::number(needed),
                                 QString::number(file.size()))
                            .toStdString());
+}
+
+// Reads exactly the grid's bytes into BILRaw.
+void readSamples(QFile &file, int64_t count)
+{
+    const int64_t needed = count * 2;
     char *target = reinterpret_cast<char *>(BILRaw);
     int64_t got = 0;
     while (got < needed) {
@@ -53,7 +59,8 @@ void readSamples(const QString &path, int64_t count)
         if (n <= 0)
             throw BILError(
                 QStringLiteral("Cannot read the sample file \"%1\": %2 of %3 bytes read (%4)")
-                    .arg(bil::nativePath(path), QString::number(got), QString::number(needed),
+                    .arg(bil::nativePath(file.fileName()), QString::number(got),
+                         QString::number(needed),
                          n < 0 ? file.errorString() : QStringLiteral("end of file"))
                     .toStdString());
         got += n;
@@ -106,9 +113,11 @@ void settleSamples(const int16_t *from, bool swap, QImage &image, QImage &previe
 void loadSource(const bil::GridSource &source, QImage &preview)
 {
     if (!sizeAccepted(source.width, source.height)) return;
+    // Read first: a file that lies about its size fails before the preview
+    // takes its memory, and a failure puts BILData back.
+    source.read(BILData);
     QImage image(int(source.width), int(source.height), QImage::Format_ARGB32);
     if (image.isNull()) throw std::bad_alloc();
-    source.read(BILData);
     setLayout({false, int32_t(source.width), int32_t(source.height), source.noData});
     BILGeoRef = source.geo;
     settleSamples(BILData, false, image, preview);
@@ -166,10 +175,14 @@ void LoadBILFile(const QString &path, QImage &preview)
 void ReadBILData(const QString &path, QImage &preview)
 {
     if (!sizeAccepted(BILWidth, BILHeight)) return;
-    // Everything that can fail happens before BILData changes.
+    // Everything that can fail happens before BILData changes, and a file
+    // too short for its layout fails before the preview takes its memory.
+    const int64_t count = int64_t(BILWidth) * BILHeight;
+    QFile file(path);
+    openSamples(file, count);
     QImage image(BILWidth, BILHeight, QImage::Format_ARGB32);
     if (image.isNull()) throw std::bad_alloc();
-    readSamples(path, int64_t(BILWidth) * BILHeight);
+    readSamples(file, count);
     settleSamples(BILRaw, BILBigEndian, image, preview);
 }
 
