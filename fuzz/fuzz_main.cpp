@@ -1,0 +1,15 @@
+// One libFuzzer target; RELIEVA_FUZZ_TARGET names the feed it drives.
+#include "fuzz/uFuzzFeeds.h"
+
+#include <cstring>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static const FuzzFeed feed = [] {
+        for (const FuzzTarget &target : FuzzTargets())
+            if (std::strcmp(target.name, RELIEVA_FUZZ_TARGET) == 0) return target.feed;
+        return FuzzFeed(nullptr);
+    }();
+    feed(data, size);
+    return 0;
+}
