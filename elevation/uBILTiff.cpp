@@ -299,7 +299,7 @@ struct Blocks
     uint64_t bytes;
 };
 
-Blocks blocksOf(const TiffFile &file, const Layout &layout)
+Blocks blocksOf(const TiffFile &file, const Layout &layout, uint64_t sampleBytes)
 {
     TIFF *tif = file.tif;
     Blocks blocks{bool(TIFFIsTiled(tif)), layout.width, 0, 0};
@@ -318,9 +318,14 @@ Blocks blocksOf(const TiffFile &file, const Layout &layout)
     // Zero when the size overflows, and libtiff then says why.
     blocks.bytes = blocks.tiled ? TIFFTileSize64(tif) : TIFFStripSize64(tif);
     file.check(blocks.bytes != 0, QStringLiteral("the size of its blocks cannot be worked out"));
-    if (blocks.bytes > maxBlockBytes)
+    // A block may round the image up to whole blocks, but never asks for
+    // much more than the image itself, whatever the file says.
+    const uint64_t imageBytes = uint64_t(layout.width) * layout.height * sampleBytes *
+                                (layout.separatePlanes ? 1 : layout.samplesPerPixel);
+    const uint64_t allowed = std::min(maxBlockBytes, imageBytes + (uint64_t(16) << 20));
+    if (blocks.bytes > allowed)
         file.fail(QStringLiteral("one block of its samples takes %1 bytes, more than %2.")
-                      .arg(QString::number(blocks.bytes), QString::number(maxBlockBytes)));
+                      .arg(QString::number(blocks.bytes), QString::number(allowed)));
     return blocks;
 }
 
@@ -372,7 +377,7 @@ void readBlockRows(const TiffFile &file, const Layout &layout, const Blocks &blo
 // start in its band, through a handle of its own: libtiff's are not shared.
 template <typename T> void readBlocks(const TiffFile &file, const Layout &layout, int16_t *out)
 {
-    const Blocks blocks = blocksOf(file, layout);
+    const Blocks blocks = blocksOf(file, layout, sizeof(T));
     bil::forEachBand(int(layout.height), [&](int bandFirst, int bandEnd) {
         const uint32_t first =
             (uint32_t(bandFirst) + blocks.height - 1) / blocks.height * blocks.height;

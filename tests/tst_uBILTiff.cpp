@@ -405,6 +405,14 @@ TEST_F(TiffTest, BrokenFilesFailCleanlyAndKeepThePreviousGrid)
              return translate("complex.tif", {"-ot", "CInt16"});
          },
          nullptr, "32-bit complex integer samples"},
+        {"a tile far larger than the image",
+         [&] {
+             return translate("wide-tile.tif",
+                              {"-ot", "Float32", "-outsize", "4", "4", "-co", "TILED=YES", "-co",
+                               "BLOCKXSIZE=8192", "-co", "BLOCKYSIZE=8192", "-co",
+                               "COMPRESS=DEFLATE"});
+         },
+         nullptr, "one block of its samples takes 268435456 bytes, more than 16777280."},
         {"20000 x 20000, over the capacity",
          [&] {
              return create("big.tif", {"-outsize", "20000", "20000", "-ot", "Byte", "-co",
