@@ -85,10 +85,12 @@ QSize TFMXNote::sizeHint() const
             2 * PaddingVertical + count * metrics.height() + (count - 1) * metrics.leading()};
 }
 
-// Narrower, the lines are elided; lower, they would be cut.
+// Narrower, the lines are elided down to a few letters; lower, they would be cut.
 QSize TFMXNote::minimumSizeHint() const
 {
-    return {PaddingLeft + fontMetrics().averageCharWidth() * 4 + PaddingRight, sizeHint().height()};
+    const QSize hint = sizeHint();
+    const int fewLetters = PaddingLeft + fontMetrics().averageCharWidth() * 4 + PaddingRight;
+    return {std::min(hint.width(), fewLetters), hint.height()};
 }
 
 // Centred near the area's bottom, no wider than the area allows.
