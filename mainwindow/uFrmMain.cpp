@@ -3,6 +3,7 @@
 #include "ui_uFrmMain.h"
 
 #include "components/uFMXFlatBtn.h"
+#include "components/uFMXNote.h"
 #include "components/uFMXTheme.h"
 #include "components/uFMXUtils.h"
 #include "components/uSVGData.h"
@@ -10,6 +11,7 @@
 #include "mainwindow/uApplication.h"
 
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QShowEvent>
 #include <QSignalBlocker>
 
@@ -21,6 +23,7 @@ namespace {
 struct Texts
 {
     QString smoothing, openFilter, saveFilter, open, save, about;
+    QString heights, flat; // the note after a save
 };
 
 const Texts &texts()
@@ -30,24 +33,47 @@ const Texts &texts()
         QStringLiteral("All Type|*.bil;*.hgt;*.bin;*.tif;*.tiff;*.asc;*.flt;*|BIL File|*.bil|"
                        "HGT File|*.hgt|BIN File|*.bin|GeoTIFF File|*.tif;*.tiff|"
                        "ASCII Grid File|*.asc|GridFloat File|*.flt"),
-        QStringLiteral("Bitmap File|*.bmp|PNG File|*.png"),
+        QStringLiteral("Bitmap File|*.bmp|PNG File|*.png|PNG File, 16-bit heightmap|*.png"),
         QStringLiteral("Open"),
         QStringLiteral("Save"),
-        QStringLiteral("About")};
+        QStringLiteral("About"),
+        QStringLiteral("Heights %1 m to %2 m · %3 m per grey level"),
+        QStringLiteral("All heights %1 m")};
     static const Texts japanese{
         QStringLiteral("高度平滑化"),
         QStringLiteral(
             "全ての対応ファイル|*.bil;*.hgt;*.bin;*.tif;*.tiff;*.asc;*.flt;*|BIL ファイル|*.bil|"
             "HGT ファイル|*.hgt|BIN ファイル|*.bin|GeoTIFF ファイル|*.tif;*.tiff|"
             "ASCII グリッド ファイル|*.asc|GridFloat ファイル|*.flt"),
-        QStringLiteral("Bitmap ファイル|*.bmp|PNG ファイル|*.png"),
+        QStringLiteral(
+            "Bitmap ファイル|*.bmp|PNG ファイル|*.png|PNG ファイル（16 ビット高さ）|*.png"),
         QStringLiteral("開く"),
         QStringLiteral("保存"),
-        QStringLiteral("…について")};
+        QStringLiteral("…について"),
+        QStringLiteral("高さ %1 m ～ %2 m・1 階調 %3 m"),
+        QStringLiteral("全て %1 m")};
     return IsJapanese() ? japanese : english;
 }
 
+// Three significant digits, never in exponent form: 5.97, 0.0232, 392.
+QString metresText(double metres)
+{
+    if (!(metres > 0)) return QStringLiteral("0");
+    const int decimals = std::max(0, 2 - int(std::floor(std::log10(metres))));
+    return QString::number(metres, 'f', decimals);
+}
+
 } // namespace
+
+QString SavedRangeNote(const BILHeightRange &range, int heightmapBits)
+{
+    const Texts &t = texts();
+    if (range.lowest == range.highest) return t.flat.arg(QString::number(range.lowest));
+    const double levels = heightmapBits == 16 ? 65535.0 : 255.0;
+    const double step = (double(range.highest) - double(range.lowest)) / levels;
+    return t.heights.arg(QString::number(range.lowest), QString::number(range.highest),
+                         metresText(step));
+}
 
 QStringList QtNameFilters(const QString &filter)
 {
@@ -67,7 +93,7 @@ QString ForceExtension(const QString &path, const QString &extension)
 
 TFrmMain::TFrmMain(std::function<void()> showAbout, QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::TFrmMain>()), showAbout(std::move(showAbout)),
-      OpenDialog1(new QFileDialog(this)), SaveDialog1(new QFileDialog(this))
+      OpenDialog1(new QFileDialog(this)), SaveDialog1(new QFileDialog(this)), note(nullptr)
 {
     ui->setupUi(this);
     FormCreate();
@@ -116,6 +142,9 @@ void TFrmMain::FormCreate()
     ui->layoutStrip->insertWidget(1, fbSave);
     ui->layoutStrip->addWidget(fbAbout);
 
+    note = new TFMXNote(ui->Image1);
+    note->setObjectName(QStringLiteral("note"));
+
     ui->Path1->setData(QString::fromLatin1(SVGCornerTopLeft));
     ui->Path2->setData(QString::fromLatin1(SVGCornerBottomRight));
 
@@ -137,6 +166,17 @@ void TFrmMain::FormCreate()
     connect(ui->SpinBoxY0, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxY0Change);
     connect(ui->SpinBoxX1, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxX1Change);
     connect(ui->SpinBoxY1, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxY1Change);
+
+    // The note gives way to the next thing the user does with the preview or a box.
+    connect(ui->Image1, &TFMXImage::pressed, note, &TFMXNote::dismiss);
+    for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1})
+        connect(line, &TFMXLine::pressed, note, &TFMXNote::dismiss);
+    for (QSpinBox *box :
+         {ui->SpinBox1, ui->SpinBoxX0, ui->SpinBoxY0, ui->SpinBoxX1, ui->SpinBoxY1}) {
+        box->installEventFilter(this);
+        // Keys reach the box's text field first.
+        if (auto *edit = box->findChild<QLineEdit *>()) edit->installEventFilter(this);
+    }
 
     setMinimumWidth(width());
 }
@@ -160,6 +200,12 @@ void TFrmMain::showEvent(QShowEvent *event)
     if (!event->spontaneous()) FormShow();
 }
 
+bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) note->dismiss();
+    return QWidget::eventFilter(watched, event);
+}
+
 void TFrmMain::ThemeUpdate()
 {
     const QColor color = IsLightTheme ? QColor(0xFF000000u) : QColor(0xFFFFFFFFu);
@@ -169,6 +215,7 @@ void TFrmMain::ThemeUpdate()
     ui->Path2->setFillColor(color);
     for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1})
         line->setStrokeColor(color);
+    note->ThemeUpdate();
     qApp->setStyleSheet(ThemeStyleSheet());
 }
 
@@ -350,6 +397,7 @@ void TFrmMain::SpinBoxY1Change()
 
 void TFrmMain::btOpenClick(QObject *)
 {
+    note->dismiss();
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
     QImage bitmap;
     OpenBILFile(OpenDialog1->selectedFiles().constFirst(), bitmap);
@@ -374,19 +422,26 @@ void TFrmMain::btOpenClick(QObject *)
 
 void TFrmMain::btSaveClick(QObject *)
 {
+    note->dismiss();
     const QStringList filters = SaveDialog1->nameFilters();
     SaveDialog1->selectNameFilter(filters.value(1));
     if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return;
     QString path = SaveDialog1->selectedFiles().constFirst();
     const qsizetype choice = filters.indexOf(SaveDialog1->selectedNameFilter()) + 1;
+    // The third type is a PNG whose heightmap keeps 16 bits.
+    BILExportOptions options;
     if (choice == 1)
         path = ForceExtension(path, QStringLiteral(".bmp"));
-    else if (choice == 2)
+    else if (choice == 2 || choice == 3)
         path = ForceExtension(path, QStringLiteral(".png"));
-    ExportBIL(path, ui->SpinBox1->value(), x0, y0, x1, y1);
+    if (choice == 3) options.heightmapBits = 16;
+    const std::optional<BILHeightRange> range =
+        ExportBIL(path, ui->SpinBox1->value(), x0, y0, x1, y1, options);
+    if (range) note->showMessage(SavedRangeNote(*range, options.heightmapBits));
 }
 
 void TFrmMain::btAboutClick(QObject *)
 {
+    note->dismiss();
     if (showAbout) showAbout();
 }

@@ -14,6 +14,8 @@
 class QFileDialog;
 class TFMXFlatBtn;
 class TFMXLine;
+class TFMXNote;
+struct BILHeightRange;
 namespace Ui {
 class TFrmMain;
 }
@@ -24,6 +26,10 @@ QStringList QtNameFilters(const QString &filter);
 // Gives path's file name the extension (".bmp"), replacing the part from its
 // last dot or appending it when the name has none; folders stay as they are.
 QString ForceExtension(const QString &path, const QString &extension);
+
+// What the note after a save says: the heights mapped to black and white and
+// the metres one grey level stands for in a heightmap of that many bits.
+QString SavedRangeNote(const BILHeightRange &range, int heightmapBits);
 
 class TFrmMain : public QWidget
 {
@@ -47,6 +53,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
@@ -82,6 +89,7 @@ private:
     std::function<void()> showAbout;
     QFileDialog *OpenDialog1;
     QFileDialog *SaveDialog1;
+    TFMXNote *note; // over the preview
 
     float BILZoom = 0;
     float BILOffsetX = 0;

@@ -3,6 +3,7 @@
 #include "components/uFMXFlatBtn.h"
 #include "components/uFMXImage.h"
 #include "components/uFMXLine.h"
+#include "components/uFMXNote.h"
 #include "components/uFMXPath.h"
 #include "components/uFMXTheme.h"
 #include "elevation/uFMXBILUtils.h"
@@ -24,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -66,6 +68,12 @@ protected:
         ASSERT_TRUE(dir.isValid());
         BILShowError = TApplication::ShowError;
         IsLightTheme = true;
+        restart();
+    }
+    // A fresh window, with the texts of the locale in force.
+    void restart()
+    {
+        window.reset();
         window = std::make_unique<TFrmMain>([this] { ++aboutShown; });
         // The preview area comes out at 620 x 336.
         window->resize(640, 60 + 10 + 336 + 10);
@@ -88,6 +96,7 @@ protected:
     }
     TFMXImage *image() const { return child<TFMXImage>("Image1"); }
     TFMXLine *line(const char *name) const { return child<TFMXLine>(name); }
+    TFMXNote *note() const { return child<TFMXNote>("note"); }
     QSpinBox *spin(const char *name) const { return child<QSpinBox>(name); }
     Rect shown() const
     {
@@ -111,7 +120,8 @@ protected:
             enterFileName(dialog, path);
         });
     }
-    // Saves under name with the file type at index choice (0 BMP, 1 PNG).
+    // Saves under name with the file type at index choice (0 BMP, 1 PNG, 2 PNG
+    // with a 16-bit heightmap).
     void save(const QString &name, int choice, QString *preselected = nullptr,
               std::function<void(QWidget *)> then = {})
     {
@@ -209,6 +219,9 @@ TEST_F(MainWindowTest, StartsEmptyInEnglish)
         (QStringList{"All Type (*.bil *.hgt *.bin *.tif *.tiff *.asc *.flt *)", "BIL File (*.bil)",
                      "HGT File (*.hgt)", "BIN File (*.bin)", "GeoTIFF File (*.tif *.tiff)",
                      "ASCII Grid File (*.asc)", "GridFloat File (*.flt)"}));
+    EXPECT_EQ(window->findChildren<QFileDialog *>().value(1)->nameFilters(),
+              (QStringList{"Bitmap File (*.bmp)", "PNG File (*.png)",
+                           "PNG File, 16-bit heightmap (*.png)"}));
 
     // Presses on an empty preview do nothing.
     QTest::mousePress(image(), Qt::LeftButton, {}, QPoint(300, 100));
@@ -244,7 +257,8 @@ TEST_F(MainWindowTest, SpeaksJapaneseToJapaneseUsers)
                            "GeoTIFF ファイル (*.tif *.tiff)", "ASCII グリッド ファイル (*.asc)",
                            "GridFloat ファイル (*.flt)"}));
     EXPECT_EQ(dialogs[1]->nameFilters(),
-              (QStringList{"Bitmap ファイル (*.bmp)", "PNG ファイル (*.png)"}));
+              (QStringList{"Bitmap ファイル (*.bmp)", "PNG ファイル (*.png)",
+                           "PNG ファイル（16 ビット高さ） (*.png)"}));
 }
 
 TEST_F(MainWindowTest, FollowsTheLook)
@@ -519,6 +533,149 @@ TEST_F(MainWindowTest, SaveWritesTheCropWithTheChosenTypeAndRadius)
     EXPECT_EQ(window->cropRect(), (Rect{20, 10, 120, 60}));
     click("fbSave", [](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); });
     EXPECT_EQ(QDir(dir.path()).entryList({"*.-tx.*"}).size(), 2);
+}
+
+TEST_F(MainWindowTest, TheThirdTypeWritesA16BitHeightmap)
+{
+    // Heights are the column numbers, so a crop's lowest and highest are its
+    // first and last column. A range of 2 puts the middle level on a half.
+    const Rect crops[] = {{20, 10, 120, 60}, {20, 0, 23, 5}, {37, 0, 38, 4}};
+    const QString grid = writeGrid(dir, "tile", 200, 100);
+    for (const Rect &crop : crops) {
+        open(grid);
+        setRect(crop);
+        save(dir.filePath("plain"), 1);
+        QString preselected;
+        save(dir.filePath("deep.bmp"), 2, &preselected);
+        EXPECT_EQ(preselected, "PNG File (*.png)");
+
+        const QImage texture(dir.filePath("deep.-tx.png"));
+        const QImage plain(dir.filePath("plain.-tx.png"));
+        ASSERT_FALSE(texture.isNull());
+        EXPECT_EQ(texture.convertToFormat(QImage::Format_ARGB32),
+                  plain.convertToFormat(QImage::Format_ARGB32));
+
+        const QImage heightmap(dir.filePath("deep.-ht.png"));
+        const int w = crop[2] - crop[0], h = crop[3] - crop[1];
+        ASSERT_EQ(heightmap.format(), QImage::Format_Grayscale16);
+        ASSERT_EQ(heightmap.size(), QSize(w, h));
+        const int lowest = crop[0], highest = crop[2] - 1;
+        long wrong = 0;
+        for (int j = 0; j < h; ++j) {
+            const auto *row = reinterpret_cast<const uint16_t *>(heightmap.constScanLine(j));
+            for (int i = 0; i < w; ++i) {
+                const int height = crop[0] + i;
+                // Halves go to the even level: the default rounding of nearbyint.
+                const auto level = uint16_t(
+                    highest > lowest
+                        ? std::nearbyint(double(height - lowest) / (highest - lowest) * 65535.0)
+                        : 0.0);
+                if (row[i] != level && ++wrong <= 3)
+                    ADD_FAILURE() << "pixel " << i << ", " << j << ": " << row[i] << ", expected "
+                                  << level;
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+    // A 16-bit save leaves PNG pre-selected for the next one.
+    QString preselected;
+    save(dir.filePath("next"), 1, &preselected);
+    EXPECT_EQ(preselected, "PNG File (*.png)");
+    EXPECT_FALSE(QFile::exists(dir.filePath("deep.bmp")));
+    EXPECT_TRUE(QDir(dir.path()).entryList({"*w"}).isEmpty()); // no world files
+}
+
+TEST_F(MainWindowTest, AfterASaveTheNoteTellsTheRangeAndTheGreyStep)
+{
+    // Heights 0..1599 along the rows: columns 12..1534 span 1522 m.
+    const Rect ramp{12, 0, 1535, 2}, flat{37, 0, 38, 2};
+    const struct
+    {
+        const char *locale;
+        int choice;
+        Rect crop;
+        const char *text;
+    } cases[] = {
+        {"en_US.UTF-8", 0, ramp, "Heights 12 m to 1534 m · 5.97 m per grey level"},
+        {"en_US.UTF-8", 1, ramp, "Heights 12 m to 1534 m · 5.97 m per grey level"},
+        {"en_US.UTF-8", 2, ramp, "Heights 12 m to 1534 m · 0.0232 m per grey level"},
+        {"en_US.UTF-8", 2, flat, "All heights 37 m"},
+        {"ja_JP.UTF-8", 0, ramp, "高さ 12 m ～ 1534 m・1 階調 5.97 m"},
+        {"ja_JP.UTF-8", 2, ramp, "高さ 12 m ～ 1534 m・1 階調 0.0232 m"},
+        {"ja_JP.UTF-8", 1, flat, "全て 37 m"},
+    };
+    const QString grid = writeGrid(dir, "ramp", 1600, 2);
+    for (const auto &c : cases) {
+        const LocaleEnvironment locale({nullptr, nullptr, c.locale});
+        restart();
+        open(grid);
+        setRect(c.crop);
+        EXPECT_FALSE(note()->isVisible());
+        save(dir.filePath("out"), c.choice);
+        EXPECT_TRUE(note()->isVisible()) << c.text;
+        EXPECT_EQ(note()->text(), QString::fromUtf8(c.text));
+        // Over the preview, near its bottom.
+        EXPECT_EQ(note()->parentWidget(), image());
+        EXPECT_GT(note()->geometry().top(), image()->height() / 2);
+    }
+    // Very small steps keep three digits.
+    const auto english = englishUser();
+    EXPECT_EQ(SavedRangeNote({0, 1}, 16), "Heights 0 m to 1 m · 0.0000153 m per grey level");
+    EXPECT_EQ(SavedRangeNote({-500, 8848}, 8), "Heights -500 m to 8848 m · 36.7 m per grey level");
+}
+
+TEST_F(MainWindowTest, TheNoteGivesWayToTheNextAction)
+{
+    const QString grid = writeGrid(dir, "tile", 300, 150);
+    open(grid);
+    bool hiddenWhileDialogOpen = false;
+    const auto cancel = [&](QWidget *modal) {
+        hiddenWhileDialogOpen = !note()->isVisible();
+        qobject_cast<QDialog *>(modal)->reject();
+    };
+    const struct
+    {
+        const char *action;
+        std::function<void()> act;
+    } actions[] = {
+        // Through the window system, so the press lands where the pointer is:
+        // on the preview under the note.
+        {"a press on the preview",
+         [&] {
+             const QPoint inImage = note()->geometry().center();
+             const QPoint at = image()->mapTo(window.get(), inImage);
+             QTest::mousePress(window->windowHandle(), Qt::LeftButton, {}, at);
+             QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {}, at);
+             // The press set the rectangle's corner in the row under the note.
+             EXPECT_EQ(window->cropRect()[1],
+                       int(std::trunc((inImage.y() - window->offset().y()) / window->zoom())));
+         }},
+        {"a press on a line",
+         [&] {
+             QTest::mousePress(line("LineY0"), Qt::LeftButton, {}, QPoint(100, 2));
+             QTest::mouseRelease(line("LineY0"), Qt::LeftButton, {}, QPoint(100, 2));
+         }},
+        {"a key in a spin box", [&] { type("SpinBoxX0", "5"); }},
+        {"a key in the smoothing box", [&] { type("SpinBox1", "1"); }},
+        {"Open", [&] { click("fbOpen", cancel); }},
+        {"Save", [&] { click("fbSave", cancel); }},
+        {"About", [&] { click("fbAbout"); }},
+    };
+    for (const auto &a : actions) {
+        setRect({0, 0, 300, 150});
+        save(dir.filePath("out"), 1);
+        ASSERT_TRUE(note()->isVisible()) << a.action;
+        hiddenWhileDialogOpen = true;
+        a.act();
+        EXPECT_FALSE(note()->isVisible()) << a.action;
+        EXPECT_TRUE(hiddenWhileDialogOpen) << a.action;
+    }
+
+    // Left alone, it goes after its time.
+    note()->setDuration(20);
+    save(dir.filePath("out"), 1);
+    EXPECT_TRUE(note()->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !note()->isVisible(); }));
 }
 
 TEST_F(MainWindowTest, AboutOpensTheAboutDialog)

@@ -1,6 +1,6 @@
-// Renders the main window with a terrain preview, the dialogs and the
-// standard dialogs the style sheets dress, in both looks, into a directory
-// for the documentation:
+// Renders the main window with a terrain preview, and again with the note
+// after a save, the dialogs and the standard dialogs the style sheets dress,
+// in both looks, into a directory for the documentation:
 //   relieva_screenshots docs/screenshots [WIDTHxHEIGHT]
 // The optional size is the main window's client area (800x520 by default).
 // The offscreen platform draws no window frame, so a plain title bar is added.
@@ -113,24 +113,37 @@ QString writeTerrain(const QDir &dir, int width, int height)
     return bil.fileName();
 }
 
-// The main window as a user sees it after opening the terrain and narrowing the crop.
-QImage mainWindowShot(const QString &terrain, QSize size)
+// Answers the next file dialog with path and, for a save, the file type at index choice.
+void answerFileDialog(const QString &path, int choice = -1)
+{
+    QTimer::singleShot(0, [path, choice] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (choice >= 0) dialog->selectNameFilter(dialog->nameFilters().value(choice));
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+}
+
+// The main window as a user sees it after opening the terrain and narrowing
+// the crop; with saveTo, after saving there with a 16-bit heightmap, the note
+// showing.
+QImage mainWindowShot(const QString &terrain, QSize size, const QString &saveTo = {})
 {
     TFrmMain window([] {});
     window.resize(size);
     show(window);
     window.ThemeUpdate();
-    QTimer::singleShot(0, [terrain] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(terrain);
-        static_cast<QDialog *>(dialog)->accept();
-    });
+    answerFileDialog(terrain);
     window.btOpenClick(nullptr);
     const std::pair<const char *, int> crop[] = {
         {"SpinBoxX1", 7400}, {"SpinBoxY1", 3900}, {"SpinBoxX0", 1900}, {"SpinBoxY0", 1150}};
     for (const auto &[name, value] : crop)
         window.findChild<QSpinBox *>(QLatin1String(name))->setValue(value);
     window.findChild<QSpinBox *>(QStringLiteral("SpinBox1"))->setValue(2);
+    if (!saveTo.isEmpty()) {
+        answerFileDialog(saveTo, 2);
+        window.btSaveClick(nullptr);
+    }
     QApplication::processEvents();
     return framed(window, true);
 }
@@ -174,6 +187,9 @@ int main(int argc, char **argv)
             shooter.save(
                 mainWindowShot(terrain, windowSize),
                 QStringLiteral("mainwindow-%1-%2.png").arg(look, QLatin1String(language, 2)));
+            shooter.save(
+                mainWindowShot(terrain, windowSize, grids.filePath(QStringLiteral("saved"))),
+                QStringLiteral("note-%1-%2.png").arg(look, QLatin1String(language, 2)));
         }
         qputenv("LANG", userLanguage);
 

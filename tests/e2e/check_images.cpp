@@ -4,8 +4,9 @@
 //
 //   e2e_check_images fixtures DIR
 //   e2e_check_images cell AREA_W AREA_H GRID_W GRID_H PX PY
-//   e2e_check_images check GRID TABLE TEXTURE HEIGHTMAP X0 Y0 X1 Y1 RADIUS
+//   e2e_check_images check GRID TABLE TEXTURE HEIGHTMAP X0 Y0 X1 Y1 RADIUS [BITS]
 //
+// BITS is the heightmap's depth: 8 (the default) or 16, a 16-bit grey PNG.
 // Only the colour-table parser and the grid globals come from the program;
 // the smoothing is the direct window sum of the unit tests, and the fit, the
 // texture lookup and the grey ramp are computed here.
@@ -139,8 +140,38 @@ bool compare(const QString &path, int w, int h, const std::function<QRgb(int i, 
     return wrong == 0;
 }
 
+// Compares a 16-bit grey image file level by level with expected(i, j).
+bool compareGrey16(const QString &path, int w, int h,
+                   const std::function<uint16_t(int i, int j)> &expected)
+{
+    const QImage image(path);
+    if (image.format() != QImage::Format_Grayscale16) {
+        std::printf("FAIL %s: not decoded as 16-bit grey (format %d)\n", qPrintable(path),
+                    int(image.format()));
+        return false;
+    }
+    if (image.width() != w || image.height() != h) {
+        std::printf("FAIL %s: %d x %d, expected %d x %d\n", qPrintable(path), image.width(),
+                    image.height(), w, h);
+        return false;
+    }
+    long wrong = 0;
+    for (int j = 0; j < h; ++j) {
+        const auto *row = reinterpret_cast<const uint16_t *>(image.constScanLine(j));
+        for (int i = 0; i < w; ++i)
+            if (row[i] != expected(i, j) && ++wrong <= 5)
+                std::printf("  %s (%d, %d): %u, expected %u\n", qPrintable(path), i, j,
+                            unsigned(row[i]), unsigned(expected(i, j)));
+    }
+    if (wrong)
+        std::printf("FAIL %s: %ld of %d levels differ\n", qPrintable(path), wrong, w * h);
+    else
+        std::printf("ok   %s: %d x %d 16-bit levels as expected\n", qPrintable(path), w, h);
+    return wrong == 0;
+}
+
 int check(const Grid &g, const QString &table, const QString &texture, const QString &heightmap,
-          int x0, int y0, int x1, int y1, int radius)
+          int x0, int y0, int x1, int y1, int radius, int bits)
 {
     // The program's own parser reads the table, from a folder of its own.
     QTemporaryDir tableDir;
@@ -172,17 +203,21 @@ int check(const Grid &g, const QString &table, const QString &texture, const QSt
             lo = std::min<int>(lo, at(i, j));
             hi = std::max<int>(hi, at(i, j));
         }
-    const auto grey = [&](int i, int j) -> QRgb {
-        int level = 0;
-        if (hi > lo) {
-            const double v = double(at(i, j) - lo) / double(hi - lo) * 255.0;
-            level = int(std::clamp(std::nearbyint(v), 0.0, 255.0)); // halves to even
-        }
-        return qRgb(level, level, level);
+    // Lowest black, highest white, halves to the even level.
+    const auto level = [&](int i, int j, double white) {
+        if (hi <= lo) return 0.0;
+        const double v = double(at(i, j) - lo) / double(hi - lo) * white;
+        return std::clamp(std::nearbyint(v), 0.0, white);
     };
+    const auto grey = [&](int i, int j) -> QRgb {
+        const int v = int(level(i, j, 255.0));
+        return qRgb(v, v, v);
+    };
+    const auto grey16 = [&](int i, int j) { return uint16_t(level(i, j, 65535.0)); };
     const auto colour = [&](int i, int j) -> QRgb { return BILColors[at(i, j) + 32768]; };
     const bool textureOk = compare(texture, w, h, colour);
-    const bool heightmapOk = compare(heightmap, w, h, grey);
+    const bool heightmapOk =
+        bits == 16 ? compareGrey16(heightmap, w, h, grey16) : compare(heightmap, w, h, grey);
     return textureOk && heightmapOk ? 0 : 1;
 }
 
@@ -191,7 +226,7 @@ int usage()
     std::fprintf(stderr, "usage: e2e_check_images fixtures DIR\n"
                          "       e2e_check_images cell AREA_W AREA_H GRID_W GRID_H PX PY\n"
                          "       e2e_check_images check terrain|tile TABLE TEXTURE HEIGHTMAP "
-                         "X0 Y0 X1 Y1 RADIUS\n");
+                         "X0 Y0 X1 Y1 RADIUS [8|16]\n");
     return 2;
 }
 
@@ -204,11 +239,12 @@ int main(int argc, char **argv)
     if (args.size() == 2 && args[0] == u"fixtures") return fixtures(QDir(args[1]));
     if (args.size() == 7 && args[0] == u"cell")
         return cell(number(1), number(2), number(3), number(4), number(5), number(6));
-    if (args.size() == 10 && args[0] == u"check") {
+    if ((args.size() == 10 || args.size() == 11) && args[0] == u"check") {
         const Grid *g = gridNamed(args[1]);
-        if (!g) return usage();
+        const int bits = args.size() == 11 ? number(10) : 8;
+        if (!g || (bits != 8 && bits != 16)) return usage();
         return check(*g, args[2], args[3], args[4], number(5), number(6), number(7), number(8),
-                     number(9));
+                     number(9), bits);
     }
     return usage();
 }

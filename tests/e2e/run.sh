@@ -137,7 +137,8 @@ open_file() {
   poll unmapped "$dialog"
 }
 
-# Save, the name typed into the file dialog; the file type stays PNG unless bmp.
+# Save, the name typed into the file dialog; the file type stays PNG unless
+# bmp, or png16 (the PNG with a 16-bit heightmap, below PNG).
 save_as() {
   click 90 30
   local dialog
@@ -146,6 +147,7 @@ save_as() {
   xdotool type --delay 1 "$1"
   # From the name on to "Files of type", up to BMP.
   [ "${2:-}" != bmp ] || xdotool key Tab Up
+  [ "${2:-}" != png16 ] || xdotool key Tab Down
   xdotool key Return
   poll unmapped "$dialog"
 }
@@ -222,6 +224,22 @@ scenario_hgt_drawn_crop_radius2_bmp() {
   poll exists "$dir/tile.-ht.bmp"
   "$check" check tile "$dir/RELIEVA.txt" "$dir/tile.-tx.bmp" "$dir/tile.-ht.bmp" \
     "$x0" "$y0" "$x1" "$y1" 2
+  close_main
+}
+
+scenario_bil_crop_16bit_heightmap() {
+  launch
+  open_file "$data/terrain.bil"
+  expect_title "RELIEVA - terrain.bil"
+  spin_box 467 8 900    # SpinBoxX1
+  spin_box 467 34 500   # SpinBoxY1
+  spin_box 299 8 150    # SpinBoxX0
+  spin_box 299 34 40    # SpinBoxY0
+  spin_box 134 30 1     # the smoothing radius
+  save_as "$dir/deep" png16
+  poll exists "$dir/deep.-ht.png"
+  "$check" check terrain "$dir/RELIEVA.txt" "$dir/deep.-tx.png" "$dir/deep.-ht.png" \
+    150 40 900 500 1 16
   close_main
 }
 
@@ -318,8 +336,8 @@ run() {
 }
 
 begin=$SECONDS
-for s in bil_whole_grid_png hgt_drawn_crop_radius2_bmp refused_file truncated_file \
-  about_and_close installed_default_table; do
+for s in bil_whole_grid_png hgt_drawn_crop_radius2_bmp bil_crop_16bit_heightmap refused_file \
+  truncated_file about_and_close installed_default_table; do
   run "$s"
 done
 echo "end-to-end: $((SECONDS - begin)) s, log in $log"
