@@ -3,13 +3,11 @@
 // from the same file.
 #include "elevation/uFMXBILUtils.h"
 
+#include "tests/gdalTools.h"
+#include "tests/gridState.h"
+
 #include <QDir>
-#include <QFile>
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -21,9 +19,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int16_t kLowest = std::numeric_limits<int16_t>::min();
-constexpr int16_t kHighest = std::numeric_limits<int16_t>::max();
 
 // The source of every fixture: negative heights, halves either side of zero,
 // values beyond 16 bits and a missing cell.
@@ -55,24 +50,6 @@ const QByteArray secondBand = "ncols 7\n"
 // The georeference of the source, as ESRI headers give it.
 #define SOURCE_PLACE "ULXMAP 100.25\nULYMAP 202.25\nXDIM 0.5\nYDIM 0.5\n"
 
-struct Layout
-{
-    bool bigEndian;
-    int32_t width, height, noData;
-    bool operator==(const Layout &) const = default;
-};
-
-Layout layout()
-{
-    return {BILBigEndian, BILWidth, BILHeight, BILNoData};
-}
-
-void PrintTo(const Layout &l, std::ostream *os)
-{
-    *os << (l.bigEndian ? "big" : "little") << ' ' << l.width << 'x' << l.height << " nodata "
-        << l.noData;
-}
-
 // What GDAL reads from band 1 of a file.
 struct GdalView
 {
@@ -83,13 +60,12 @@ struct GdalView
     std::vector<float> values; // every sample of these fixtures fits a float exactly
 };
 
-class ReaderTest : public ::testing::Test
+class ReaderTest : public GridTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        BILShowError = [this](const QString &text) { errors << text; };
+        GridTest::SetUp();
         // The layout dialog: records what it was pre-set to, and is left with OK.
         BILAskLayout = [this] { asked.push_back(layout()); };
         BILFileName.clear();
@@ -99,55 +75,22 @@ protected:
                                  .replace("xllcorner 100.0", "XLLCENTER 100.25")
                                  .replace("yllcorner 200.0", "YLLCENTER 200.25"));
     }
-    void TearDown() override
-    {
-        BILShowError = nullptr;
-        BILAskLayout = nullptr;
-    }
-    QString path(const QString &name) const { return dir.filePath(name); }
-    void write(const QString &name, const QByteArray &bytes)
-    {
-        QFile f(path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << name.toStdString();
-        ASSERT_EQ(f.write(bytes), bytes.size());
-    }
-    QByteArray read(const QString &name)
-    {
-        QFile f(path(name));
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
-        return f.readAll();
-    }
+    void write(const QString &name, const QByteArray &bytes) { writeFile(path(name), bytes); }
+    QByteArray read(const QString &name) { return readFile(path(name)); }
 
     // Runs a GDAL tool in the fixture folder and gives what it printed.
-    QByteArray run(const QStringList &command)
-    {
-        QProcess p;
-        p.setWorkingDirectory(dir.path());
-        p.start(command.first(), command.mid(1));
-        if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode()) {
-            ADD_FAILURE() << command.join(' ').toStdString() << ": "
-                          << p.readAllStandardError().toStdString();
-            return {};
-        }
-        return p.readAllStandardOutput();
-    }
+    QByteArray run(const QStringList &command) { return runTool(command, dir.path()); }
 
     GdalView gdalView(const QString &name)
     {
+        const GdalInfo info = gdalInfo(name, dir.path());
         GdalView view;
-        const QJsonObject info = QJsonDocument::fromJson(run({"gdalinfo", "-json", name})).object();
-        view.width = info["size"].toArray()[0].toInt();
-        view.height = info["size"].toArray()[1].toInt();
-        const QJsonObject band = info["bands"].toArray()[0].toObject();
-        view.storedAsIs =
-            band["type"].toString() == "Int16" && info["driverShortName"].toString() != "AAIGrid";
-        if (band.contains("noDataValue")) view.noData = band["noDataValue"].toDouble();
-        if (info.contains("geoTransform")) {
-            const QJsonArray t = info["geoTransform"].toArray();
-            const QString wkt = info["coordinateSystem"].toObject()["wkt"].toString();
-            view.geo = BILGeoReference{t[0].toDouble(), t[3].toDouble(), t[1].toDouble(),
-                                       -t[5].toDouble(), wkt.startsWith("GEOGCRS")};
-        }
+        view.width = info.width;
+        view.height = info.height;
+        view.storedAsIs = info.type == "Int16" && info.driver != "AAIGrid";
+        view.noData = info.noData;
+        if (const auto &t = info.geoTransform)
+            view.geo = BILGeoReference{(*t)[0], (*t)[3], (*t)[1], -(*t)[5], info.geographic};
         // GDAL's own decoding of band 1, as little-endian floats.
         run({"gdal_translate", "-q", "-of", "ENVI", "-ot", "Float32", "-b", "1", name,
              "gdal-view.raw"});
@@ -166,8 +109,6 @@ protected:
         return preview;
     }
 
-    QTemporaryDir dir;
-    QStringList errors;
     std::vector<Layout> asked;
 };
 
@@ -238,17 +179,6 @@ QStringList warpInto(const char *file, const char *source = "src.asc")
 QStringList translate(const QStringList &options, const char *file, const char *source = "src.asc")
 {
     return QStringList{"gdal_translate", "-q"} + options + QStringList{source, file};
-}
-
-// An SRTM tile of side n named for its lower-left corner, resampled from the source.
-QStringList srtmTile(const char *file, int lon, int lat, int n)
-{
-    const double half = 0.5 / (n - 1);
-    const auto num = [](double v) { return QString::number(v, 'g', 17); };
-    return translate({"-of", "SRTMHGT", "-a_srs", "EPSG:4326", "-outsize", QString::number(n),
-                      QString::number(n), "-a_ullr", num(lon - half), num(lat + 1 + half),
-                      num(lon + 1 + half), num(lat - half)},
-                     file);
 }
 
 TEST_F(ReaderTest, EveryVariantReadsWhatGdalReads)
@@ -329,10 +259,12 @@ TEST_F(ReaderTest, EveryVariantReadsWhatGdalReads)
          {translate({"-of", "AAIGrid", "-a_ullr", "100", "203", "103.5", "200"}, "dxdy.asc")}},
         {"ASCII grid typed by hand", "src.asc", {}},
         {"ASCII grid typed by hand with cell centres", "centres.asc", {}},
-        {"SRTM tile at three seconds", "N57E011.hgt", {srtmTile("N57E011.hgt", 11, 57, 1201)}},
+        {"SRTM tile at three seconds",
+         "N57E011.hgt",
+         {srtmTile("src.asc", "N57E011.hgt", 11, 57, 1201)}},
         {"SRTM tile at one second, south and west",
          "S12W077.hgt",
-         {srtmTile("S12W077.hgt", -77, -12, 3601)}},
+         {srtmTile("src.asc", "S12W077.hgt", -77, -12, 3601)}},
     };
     for (const Fixture &f : fixtures) {
         SCOPED_TRACE(f.name);

@@ -2,34 +2,21 @@
 // open routine and checked against what GDAL's own tools read from them.
 #include "elevation/uFMXBILUtils.h"
 
+#include "tests/gdalTools.h"
+#include "tests/gridState.h"
+
 #include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <optional>
 #include <vector>
 
-// Found by argument lookup, so it sits beside the type, in the global namespace.
-static void PrintTo(const BILGeoReference &g, std::ostream *os)
-{
-    *os << "left " << g.left << " top " << g.top << " cell " << g.cellWidth << " x " << g.cellHeight
-        << (g.geographic ? " geographic" : " projected");
-}
-
 namespace {
-
-constexpr int16_t kLowest = std::numeric_limits<int16_t>::min();
-constexpr int16_t kHighest = std::numeric_limits<int16_t>::max();
 
 // The source grid every variant is made from: 37 x 21 cells, so that strips
 // and 16 x 16 tiles end inside the image; quarter metres, halves included,
@@ -51,76 +38,6 @@ QByteArray asciiGrid(double sign)
     return text;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-    return f.readAll();
-}
-
-// Runs one of GDAL's tools and gives what it printed. A tool that is missing
-// or fails fails the test: scripts/setup installs them.
-QByteArray gdal(const QString &tool, const QStringList &arguments, const QByteArray &input = {})
-{
-    QProcess process;
-    process.start(tool, arguments);
-    if (!process.waitForStarted(-1)) {
-        ADD_FAILURE() << tool.toStdString() << " did not start ("
-                      << process.errorString().toStdString()
-                      << "); scripts/setup installs gdal-bin";
-        return {};
-    }
-    process.write(input);
-    process.closeWriteChannel();
-    process.waitForFinished(-1);
-    EXPECT_TRUE(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-        << tool.toStdString() << ' ' << arguments.join(' ').toStdString() << '\n'
-        << process.readAllStandardError().toStdString();
-    return process.readAllStandardOutput();
-}
-
-// What gdalinfo says about a file's first band and its place.
-struct GdalView
-{
-    int width = 0, height = 0;
-    QString type;
-    std::optional<double> noData;
-    std::optional<std::array<double, 6>> geoTransform;
-    bool geographic = false;
-};
-
-GdalView gdalView(const QString &file)
-{
-    const QJsonObject info =
-        QJsonDocument::fromJson(gdal(QStringLiteral("gdalinfo"), {QStringLiteral("-json"), file}))
-            .object();
-    GdalView view;
-    const QJsonArray size = info[u"size"].toArray();
-    view.width = size[0].toInt();
-    view.height = size[1].toInt();
-    const QJsonObject band = info[u"bands"].toArray()[0].toObject();
-    view.type = band[u"type"].toString();
-    if (band.contains(u"noDataValue")) {
-        const QJsonValue nd = band[u"noDataValue"];
-        view.noData = nd.isDouble() ? nd.toDouble() : std::numeric_limits<double>::quiet_NaN();
-    }
-    if (info.contains(u"geoTransform")) {
-        const QJsonArray gt = info[u"geoTransform"].toArray();
-        view.geoTransform = {gt[0].toDouble(), gt[1].toDouble(), gt[2].toDouble(),
-                             gt[3].toDouble(), gt[4].toDouble(), gt[5].toDouble()};
-    }
-    view.geographic =
-        info[u"coordinateSystem"].toObject()[u"wkt"].toString().startsWith(u"GEOGCRS");
-    return view;
-}
-
 // Band 1's samples, row by row, as gdallocationinfo reads them.
 std::vector<double> gdalSamples(const QString &file, int width, int height)
 {
@@ -129,8 +46,9 @@ std::vector<double> gdalSamples(const QString &file, int width, int height)
         for (int x = 0; x < width; ++x)
             where += QByteArray::number(x) + ' ' + QByteArray::number(y) + '\n';
     const QList<QByteArray> lines =
-        gdal(QStringLiteral("gdallocationinfo"),
-             {QStringLiteral("-valonly"), QStringLiteral("-b"), QStringLiteral("1"), file}, where)
+        runTool({QStringLiteral("gdallocationinfo"), QStringLiteral("-valonly"),
+                 QStringLiteral("-b"), QStringLiteral("1"), file},
+                {}, where)
             .split('\n');
     std::vector<double> values;
     for (const QByteArray &line : lines)
@@ -138,34 +56,30 @@ std::vector<double> gdalSamples(const QString &file, int width, int height)
     return values;
 }
 
-class TiffTest : public ::testing::Test
+class TiffTest : public GridTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        BILShowError = [this](const QString &text) { errors << text; };
-        BILAskLayout = nullptr;
+        GridTest::SetUp();
         writeFile(path("source.asc"), asciiGrid(1));
         writeFile(path("negated.asc"), asciiGrid(-1));
     }
-    void TearDown() override { BILShowError = nullptr; }
-    QString path(const QString &name) const { return dir.filePath(name); }
 
     // Writes name with gdal_translate from the source grid (or from).
     QString translate(const QString &name, const QStringList &options,
                       const QString &from = QStringLiteral("source.asc"))
     {
-        gdal(QStringLiteral("gdal_translate"),
-             QStringList{QStringLiteral("-q"), QStringLiteral("-of"), QStringLiteral("GTiff")} +
-                 options + QStringList{path(from), path(name)});
+        runTool(QStringList{QStringLiteral("gdal_translate"), QStringLiteral("-q"),
+                            QStringLiteral("-of"), QStringLiteral("GTiff")} +
+                options + QStringList{path(from), path(name)});
         return path(name);
     }
     QString create(const QString &name, const QStringList &options)
     {
-        gdal(QStringLiteral("gdal_create"),
-             QStringList{QStringLiteral("-q"), QStringLiteral("-of"), QStringLiteral("GTiff")} +
-                 options + QStringList{path(name)});
+        runTool(QStringList{QStringLiteral("gdal_create"), QStringLiteral("-q"),
+                            QStringLiteral("-of"), QStringLiteral("GTiff")} +
+                options + QStringList{path(name)});
         return path(name);
     }
     QImage open(const QString &file)
@@ -174,16 +88,12 @@ protected:
         OpenBILFile(file, preview);
         return preview;
     }
-
-    QTemporaryDir dir;
-    QStringList errors;
 };
 
 TEST_F(TiffTest, EveryVariantReadsAsGdalReadsIt)
 {
-    gdal(QStringLiteral("gdalbuildvrt"),
-         {QStringLiteral("-q"), QStringLiteral("-separate"), path("two.vrt"), path("source.asc"),
-          path("negated.asc")});
+    runTool({QStringLiteral("gdalbuildvrt"), QStringLiteral("-q"), QStringLiteral("-separate"),
+             path("two.vrt"), path("source.asc"), path("negated.asc")});
     // A grid turned against north: GDAL writes a transformation matrix with rotation.
     writeFile(path("rotated.vrt"),
               "<VRTDataset rasterXSize=\"37\" rasterYSize=\"21\">\n"
@@ -248,7 +158,7 @@ TEST_F(TiffTest, EveryVariantReadsAsGdalReadsIt)
         SCOPED_TRACE(v.name);
         const QString file =
             v.from ? translate(v.name, v.options, v.from) : create(v.name, v.options);
-        const GdalView gdalSays = gdalView(file);
+        const GdalInfo gdalSays = gdalInfo(file);
         const std::vector<double> values = gdalSamples(file, gdalSays.width, gdalSays.height);
         ASSERT_EQ(values.size(), size_t(gdalSays.width) * size_t(gdalSays.height));
 

@@ -1,5 +1,7 @@
 #include "elevation/uFMXBILUtils.h"
 
+#include "tests/fileBytes.h"
+#include "tests/gridState.h"
 #include "tests/reference_smooth.h"
 
 #include <QCoreApplication>
@@ -20,37 +22,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int16_t kLowest = std::numeric_limits<int16_t>::min();
-constexpr int16_t kHighest = std::numeric_limits<int16_t>::max();
-
-struct Layout
-{
-    bool bigEndian;
-    int32_t width, height, noData;
-    bool operator==(const Layout &) const = default;
-};
-
-Layout layout()
-{
-    return {BILBigEndian, BILWidth, BILHeight, BILNoData};
-}
-
-void PrintTo(const Layout &l, std::ostream *os)
-{
-    *os << (l.bigEndian ? "big" : "little") << ' ' << l.width << 'x' << l.height << " nodata "
-        << l.noData;
-}
-
-// Puts a grid straight into the globals, as a load would leave it.
-void setGrid(int w, int h, const std::vector<int16_t> &samples, int32_t noData = kLowest)
-{
-    BILWidth = w;
-    BILHeight = h;
-    BILNoData = noData;
-    std::copy(samples.begin(), samples.end(), BILRaw);
-    SmoothBIL(0);
-}
 
 std::vector<int16_t> data(int count)
 {
@@ -92,41 +63,23 @@ QByteArray samplesAsBytes(const std::vector<int16_t> &samples, bool bigEndian)
     return bytes;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
 QImage decode(const QString &path)
 {
     QImage image(path);
     return image.isNull() ? image : image.convertToFormat(QImage::Format_ARGB32);
 }
 
-// Collects what the core shows and answers the layout dialog.
-class BILTest : public ::testing::Test
+// Starts from no file name, no colour-table problem and the ramp of colours.
+class BILTest : public GridTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        BILShowError = [this](const QString &text) { errors << text; };
-        BILAskLayout = nullptr;
+        GridTest::SetUp();
         BILFileName.clear();
         BILColorTableProblem.clear();
         rampColors();
     }
-    void TearDown() override
-    {
-        BILShowError = nullptr;
-        BILAskLayout = nullptr;
-    }
-    QString path(const QString &name) const { return dir.filePath(name); }
-
-    QTemporaryDir dir;
-    QStringList errors;
 };
 
 // ==================================================================== parse
