@@ -3,6 +3,8 @@
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILRender.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -122,16 +124,23 @@ QByteArray worldFile(const BILGeoReference &geo, const Region &r)
 QString worldFileName(const QString &image)
 {
     const qsizetype dot = bil::extensionStart(image);
-    const QString extension = image.sliced(dot);
+    const QString extension = image.sliced(dot).toLower();
     return image.left(dot) + extension.left(2) + extension.right(1) + u'w';
 }
 
+// Writes the image and its world file. A world file left from an earlier
+// export would place the new image wrongly, so without a new one it goes.
 void writeImage(const QString &path, const QByteArray &bytes, const BILExportOptions &options,
                 const Region &region)
 {
     WriteBILImageFile(path, bytes);
+    const QString world = worldFileName(path);
     if (options.worldFiles && BILGeoRef)
-        WriteBILImageFile(worldFileName(path), worldFile(*BILGeoRef, region));
+        WriteBILImageFile(world, worldFile(*BILGeoRef, region));
+    else if (QFile::exists(world) && !QFile::remove(world))
+        throw BILError(QStringLiteral("Cannot remove \"%1\", which no longer places \"%2\".")
+                           .arg(bil::nativePath(world), bil::nativePath(path))
+                           .toStdString());
 }
 
 BILHeightRange exportRegion(const QString &fileName, int radius, const Region &region,

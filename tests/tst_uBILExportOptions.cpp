@@ -358,6 +358,14 @@ TEST_F(ExportOptionsTest, WorldFilesOnlyWhereAskedAndPlaced)
                        "unasked.-tx.bmp unasked.-tx.png");
     EXPECT_EQ(worldFile(path("asked.-tx.bpw")),
               (std::array<double, 6>{0.25, 0, 0, -0.5, 10.375, 49.25}));
+
+    // Saved again without them, the images lose the world files that would misplace them.
+    ASSERT_TRUE(exportCrop(path("asked.bmp"), {0, 0, 3, 2}, {8, std::nullopt, false}));
+    EXPECT_FALSE(QFile::exists(path("asked.-tx.bpw")));
+    EXPECT_FALSE(QFile::exists(path("asked.-ht.bpw")));
+    // An upper-case extension still gives the usual world file name.
+    ASSERT_TRUE(exportCrop(path("upper.PNG"), {0, 0, 3, 2}, {8, std::nullopt, true}));
+    EXPECT_TRUE(QFile::exists(path("upper.-tx.pgw")));
     EXPECT_TRUE(errors.isEmpty()) << errors.join(' ').toStdString();
 }
 
