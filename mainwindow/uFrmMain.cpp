@@ -51,7 +51,7 @@ const Texts &texts()
         QStringLiteral("保存"),
         QStringLiteral("…について"),
         QStringLiteral("高さ %1 m ～ %2 m・1 階調 %3 m"),
-        QStringLiteral("全て %1 m")};
+        QStringLiteral("高さは全て %1 m")};
     return IsJapanese() ? japanese : english;
 }
 

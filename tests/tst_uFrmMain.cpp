@@ -602,7 +602,7 @@ TEST_F(MainWindowTest, AfterASaveTheNoteTellsTheRangeAndTheGreyStep)
         {"en_US.UTF-8", 2, flat, "All heights 37 m"},
         {"ja_JP.UTF-8", 0, ramp, "高さ 12 m ～ 1534 m・1 階調 5.97 m"},
         {"ja_JP.UTF-8", 2, ramp, "高さ 12 m ～ 1534 m・1 階調 0.0232 m"},
-        {"ja_JP.UTF-8", 1, flat, "全て 37 m"},
+        {"ja_JP.UTF-8", 1, flat, "高さは全て 37 m"},
     };
     const QString grid = writeGrid(dir, "ramp", 1600, 2);
     for (const auto &c : cases) {
