@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QIcon>
+#include <QMetaObject>
 
 int main(int argc, char **argv)
 {
@@ -43,6 +44,13 @@ int main(int argc, char **argv)
     BILShowError = TApplication::ShowError;
 
     FrmMain.show();
+    // relieva FILE: opened from the event loop, where the layout dialog and
+    // the application's error box work as for the Open button.
+    const QStringList files = QCoreApplication::arguments().sliced(1);
+    if (!files.isEmpty())
+        QMetaObject::invokeMethod(
+            &FrmMain, [&FrmMain, file = files.constFirst()] { FrmMain.openFile(file); },
+            Qt::QueuedConnection);
     const int result = QApplication::exec();
     BILAskLayout = nullptr;
     BILShowError = nullptr;
