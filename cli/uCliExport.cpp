@@ -2,6 +2,8 @@
 
 #include "elevation/uBILPaths.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -43,8 +45,9 @@ public:
             const std::optional<BILHeightRange> common = scanAll();
             if (!common) return summary();
             exportOptions.range = common;
-            log << "Common height range: " << common->lowest << " to " << common->highest << " m"
-                << Qt::endl;
+            if (!o.quiet)
+                log << "Common height range: " << common->lowest << " to " << common->highest
+                    << " m" << Qt::endl;
         }
         for (qsizetype k = 0; k < o.inputs.size(); ++k)
             if (!failed.contains(k)) exportOne(k, exportOptions);
@@ -88,11 +91,11 @@ private:
             BILNoData = o.layout->noData;
             return;
         }
-        // An SRTM tile keeps the layout its length gives, as the dialog would show.
-        if (QFileInfo(current).suffix().toLower() == u"hgt") return;
-        BILWidth = -1; // the loader's cancel
-        said << QStringLiteral("no header gives its layout; give it with --layout, "
-                               "e.g. --layout 1201x1201,big.");
+        // The dialog's pre-set, as Enter in the window would take it.
+        if (!o.quiet)
+            log << current << ": no header; read as " << BILWidth << " x " << BILHeight << ", "
+                << (BILBigEndian ? "be" : "le") << ", missing " << BILNoData
+                << " (the layout dialog's pre-set; --layout gives another)" << Qt::endl;
     }
 
     // Opens input k into the grid and checks the region; gives the region,
@@ -134,8 +137,9 @@ private:
             if (!r) continue;
             SmoothBIL(o.radius);
             ScanBILRange(r->x0, r->y0, r->x1, r->y1);
-            log << step(k) << "scanned " << o.inputs[k] << ": heights " << BILMin << " to "
-                << BILMax << " m" << Qt::endl;
+            if (!o.quiet)
+                log << step(k) << "scanned " << o.inputs[k] << ": heights " << BILMin << " to "
+                    << BILMax << " m" << Qt::endl;
             common = common ? BILHeightRange{std::min(common->lowest, BILMin),
                                              std::max(common->highest, BILMax)}
                             : BILHeightRange{BILMin, BILMax};
@@ -145,9 +149,11 @@ private:
 
     void exportOne(qsizetype k, const BILExportOptions &exportOptions)
     {
+        QElapsedTimer timer;
+        timer.start();
         const std::optional<CliCrop> r = open(k);
         if (!r) return;
-        const QString output = CliOutputName(o.output, o.inputs[k]);
+        const QString output = CliOutputName(o, o.inputs[k]);
         const qsizetype dot = bil::extensionStart(output);
         const QString stem = output.left(dot) + u'.', extension = output.sliced(dot);
         const QStringList images{stem + QStringLiteral("-tx") + extension,
@@ -174,12 +180,15 @@ private:
             return;
         }
         warnSaid();
-        log << step(k) << o.inputs[k] << " -> " << images.join(QStringLiteral(", ")) << " (heights "
-            << range->lowest << " to " << range->highest << " m)" << Qt::endl;
+        if (!o.quiet)
+            log << step(k) << o.inputs[k] << " -> " << images.join(QStringLiteral(", "))
+                << " (heights " << range->lowest << " to " << range->highest << " m, "
+                << QString::number(timer.elapsed() / 1000.0, 'f', 2) << " s)" << Qt::endl;
     }
 
     int summary()
     {
+        if (o.quiet && failed.empty()) return CliExitSuccess;
         const qsizetype n = o.inputs.size(), done = n - qsizetype(failed.size());
         log << "Exported " << done << " of " << n << (n == 1 ? " input" : " inputs");
         if (!failed.empty()) {
@@ -197,12 +206,21 @@ private:
 
 int RunCliExport(const CliOptions &options, QTextStream &log)
 {
-    // The window shows the transparent texture at once; here it would go unseen.
-    if (!QFileInfo::exists(QStringLiteral("RELIEVA.txt")) &&
-        !QFileInfo::exists(BILDefaultColorTable()))
+    if (!options.colors.isEmpty()) {
+        LoadColorTable(options.colors);
+        if (!BILColorTableProblem.isEmpty()) {
+            log << "relieva: --colors: " << BILColorTableProblem << Qt::endl;
+            return CliExitUsage;
+        }
+    } else if (!QFileInfo::exists(QStringLiteral("RELIEVA.txt")) &&
+               !QFileInfo::exists(BILDefaultColorTable())) {
+        // The window shows the transparent texture at once; here it would go unseen.
         log << "relieva: warning: no colour table, neither RELIEVA.txt in the working directory "
                "nor "
             << BILDefaultColorTable() << "; textures will be transparent." << Qt::endl;
+    }
+    // A failure to make it shows in each input's own failure to write.
+    if (options.outputIsFolder) QDir().mkpath(options.output);
     Batch batch(options, log);
     return batch.run();
 }

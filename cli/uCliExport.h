@@ -16,7 +16,8 @@ constexpr int CliExitUsage = 2;      // nothing was read or written
 // Exports every input as the options say, one after the other; an input that
 // fails leaves no image of its own and does not stop the others. Installs
 // its own BILAskLayout and BILShowError for the run and puts back the ones
-// before. Gives CliExitSuccess or CliExitSomeFailed.
+// before. Gives CliExitSuccess or CliExitSomeFailed, or CliExitUsage when the
+// --colors table is of no use.
 int RunCliExport(const CliOptions &options, QTextStream &log);
 
 // The command-line mode: parses the arguments (the program's name first),

@@ -8,46 +8,53 @@
 namespace {
 
 constexpr int kMaxRadius = 4; // as the window's smoothing box allows
-const QString kNamePlaceholder = QStringLiteral("{name}");
 
 struct Parser
 {
     QCommandLineParser parser;
-    QCommandLineOption help{{"h", "help"}, "Shows this help and exits."};
-    QCommandLineOption version{{"v", "version"}, "Shows the program's version and exits."};
     QCommandLineOption output{
         {"o", "export"},
-        "Writes each input's texture and heightmap as OUT with \"-tx\" and \"-ht\" before the "
-        "extension (.png or .bmp): out.png gives out.-tx.png and out.-ht.png. With several "
-        "inputs, OUT holds {name}, which stands for each input's file name without extension.",
-        "OUT"};
-    QCommandLineOption radius{{"r", "radius"},
-                              "Smooths the heights over (2 R + 1)^2 samples first, R from 0 to 4.",
-                              "R",
-                              "0"};
+        "Writes the texture and heightmap as OUTPUT with \"-tx\" and \"-ht\" before the "
+        "extension, as the window does: terrain.png gives terrain.-tx.png and terrain.-ht.png. "
+        "With several inputs OUTPUT is a folder, made if missing, that gets "
+        "<input stem>.-tx.png and <input stem>.-ht.png for each input.",
+        "OUTPUT"};
+    QCommandLineOption type{"type",
+                            "png, bmp, or png16 for a 16-bit PNG heightmap. Default: OUTPUT's "
+                            "extension, png for a folder.",
+                            "TYPE"};
     QCommandLineOption crop{"crop",
-                            "Exports only the samples X0 <= x < X1, Y0 <= y < Y1 of each grid "
-                            "(default: the whole grid).",
+                            "Exports only the cells X0 <= x < X1, Y0 <= y < Y1 of each grid "
+                            "(default: the whole grid). A crop beyond a grid fails that input.",
                             "X0,Y0,X1,Y1"};
-    QCommandLineOption bits{"bits", "Heightmap depth: 8, or 16 (PNG only).", "BITS", "8"};
+    QCommandLineOption smooth{
+        "smooth", "Smooths the heights over (2 R + 1)^2 cells first, R from 0 to 4 (default 0).",
+        "R", "0"};
+    QCommandLineOption layout{
+        "layout",
+        "The layout of inputs without a header: columns, rows, byte order (le or be) and the "
+        "missing-sample value, e.g. 1201,1201,be,-32768. Without it they are read with the "
+        "layout dialog's pre-set, and the log says so.",
+        "COLUMNS,ROWS,le|be,NODATA"};
+    QCommandLineOption colors{
+        "colors", "Reads the colour table from FILE instead of RELIEVA.txt or the installed one.",
+        "FILE"};
     QCommandLineOption range{"range",
-                             "Maps the heights LOW and HIGH (metres) to black and white in every "
+                             "Maps the heights LO and HI (metres) to black and white in every "
                              "heightmap instead of each region's own lowest and highest height.",
-                             "LOW,HIGH"};
+                             "LO,HI"};
     QCommandLineOption commonRange{
         "common-range",
         "Maps the lowest and highest height found over all inputs (smoothed, cropped) to black "
         "and white, so that tiles' heightmaps agree where they meet."};
-    QCommandLineOption worldFiles{
-        "world-files", "Writes a world file beside each image of a grid whose file places it."};
-    QCommandLineOption layout{
-        "layout",
-        "The layout of inputs without a header: columns x rows, then optionally \"big\" or "
-        "\"little\" for the byte order (default little) and the missing-sample value (default "
-        "-32768). Without it only SRTM .hgt tiles are read headerless.",
-        "WxH[,ORDER][,NODATA]"};
-    const QList<QCommandLineOption> options{output,      radius,     crop,   bits, range,
-                                            commonRange, worldFiles, layout, help, version};
+    QCommandLineOption worldFile{
+        "world-file", "Writes a world file beside each image of a grid whose file places it."};
+    QCommandLineOption quiet{{"q", "quiet"}, "Tells only failures."};
+    QCommandLineOption help{{"h", "help"}, "Shows this help and exits."};
+    QCommandLineOption version{{"v", "version"}, "Shows the program's version and exits."};
+    const QList<QCommandLineOption> options{output,    type,   crop,  smooth,
+                                            layout,    colors, range, commonRange,
+                                            worldFile, quiet,  help,  version};
 
     Parser()
     {
@@ -88,35 +95,23 @@ std::optional<QList<int>> integers(const QString &text, int count, int lowest, i
 
 std::optional<CliLayout> parseLayout(const QString &text)
 {
-    QStringList parts = text.split(u',');
-    const QStringList size = parts.takeFirst().split(u'x', Qt::KeepEmptyParts, Qt::CaseInsensitive);
-    if (size.size() != 2) return std::nullopt;
-    CliLayout layout;
-    bool okW = false, okH = false;
-    layout.width = size[0].toInt(&okW);
-    layout.height = size[1].toInt(&okH);
-    if (!okW || !okH || layout.width <= 0 || layout.height <= 0) return std::nullopt;
-    bool orderGiven = false, noDataGiven = false;
-    for (const QString &part : parts) {
-        if (!orderGiven && !noDataGiven && (part == u"big" || part == u"little")) {
-            layout.bigEndian = part == u"big";
-            orderGiven = true;
-            continue;
-        }
-        bool ok = false;
-        layout.noData = part.toInt(&ok);
-        if (!ok || noDataGiven || layout.noData < BILHeightLowest ||
-            layout.noData > BILHeightHighest)
-            return std::nullopt;
-        noDataGiven = true;
-    }
-    return layout;
+    const QStringList parts = text.split(u',');
+    if (parts.size() != 4 || (parts[2] != u"le" && parts[2] != u"be")) return std::nullopt;
+    const auto size = integers(parts[0] + u',' + parts[1], 2, 1, BILCapacity);
+    const auto noData = integers(parts[3], 1, BILHeightLowest, BILHeightHighest);
+    if (!size || !noData) return std::nullopt;
+    return CliLayout{(*size)[0], (*size)[1], parts[2] == u"be", noData->front()};
 }
 
-bool hasImageExtension(const QString &output)
+// The images' extension and heightmap depth for a --type value or an
+// extension; nullopt for anything else.
+std::optional<std::pair<QString, int>> imageType(const QString &type)
 {
-    const QString suffix = QFileInfo(output).suffix().toLower();
-    return suffix == u"png" || suffix == u"bmp";
+    const QString t = type.toLower();
+    if (t == u"png") return std::pair{QStringLiteral(".png"), 8};
+    if (t == u"bmp") return std::pair{QStringLiteral(".bmp"), 8};
+    if (t == u"png16") return std::pair{QStringLiteral(".png"), 16};
+    return std::nullopt;
 }
 
 CliCommand usageError(const QString &text)
@@ -156,20 +151,47 @@ CliCommand ParseCommandLine(const QStringList &arguments)
     o.output = parser.value(p.output);
     o.inputs = parser.positionalArguments();
     if (!parser.isSet(p.output))
-        return usageError(QStringLiteral("Missing --export OUT: the command line writes images. "
-                                         "(relieva FILE alone opens FILE in the window.)"));
+        return usageError(QStringLiteral("Missing --export OUTPUT: the command line writes "
+                                         "images. (relieva FILE alone opens FILE in the window.)"));
     if (parser.values(p.output).size() > 1)
         return usageError(QStringLiteral("--export is given more than once."));
-    if (!hasImageExtension(o.output))
-        return usageError(
-            QStringLiteral("--export %1: the name must end in .png or .bmp.").arg(o.output));
     if (o.inputs.isEmpty()) return usageError(QStringLiteral("No input files."));
 
-    if (const auto r = integers(parser.value(p.radius), 1, 0, kMaxRadius))
+    // A folder: several inputs, or a name that says so.
+    const QString suffix = QFileInfo(o.output).suffix();
+    o.outputIsFolder =
+        o.inputs.size() > 1 || o.output.endsWith(u'/') || QFileInfo(o.output).isDir();
+    if (o.outputIsFolder && imageType(suffix))
+        return usageError(QStringLiteral("--export %1: with several inputs OUTPUT is a folder, "
+                                         "not an image name.")
+                              .arg(o.output));
+    const std::optional<std::pair<QString, int>> fromName =
+        o.outputIsFolder ? std::nullopt : imageType(suffix);
+    std::optional<std::pair<QString, int>> chosen = fromName;
+    if (parser.isSet(p.type)) {
+        chosen = imageType(parser.value(p.type));
+        if (!chosen)
+            return usageError(
+                QStringLiteral("--type %1: give png, bmp or png16.").arg(parser.value(p.type)));
+        if (fromName && fromName->first != chosen->first)
+            return usageError(QStringLiteral("--type %1 does not match --export %2.")
+                                  .arg(parser.value(p.type), o.output));
+    } else if (!o.outputIsFolder && !chosen) {
+        return usageError(QStringLiteral("--export %1: the name must end in .png or .bmp, or "
+                                         "give --type.")
+                              .arg(o.output));
+    }
+    if (chosen) {
+        o.extension = chosen->first;
+        o.exportOptions.heightmapBits = chosen->second;
+        if (!o.outputIsFolder && !fromName) o.output += o.extension;
+    }
+
+    if (const auto r = integers(parser.value(p.smooth), 1, 0, kMaxRadius))
         o.radius = r->front();
     else
-        return usageError(QStringLiteral("--radius %1: give a whole number from 0 to %2.")
-                              .arg(parser.value(p.radius), QString::number(kMaxRadius)));
+        return usageError(QStringLiteral("--smooth %1: give a whole number from 0 to %2.")
+                              .arg(parser.value(p.smooth), QString::number(kMaxRadius)));
 
     if (parser.isSet(p.crop)) {
         const auto c = integers(parser.value(p.crop), 4, 0, BILCapacity);
@@ -180,17 +202,10 @@ CliCommand ParseCommandLine(const QStringList &arguments)
         o.crop = CliCrop{(*c)[0], (*c)[1], (*c)[2], (*c)[3]};
     }
 
-    const QString bits = parser.value(p.bits);
-    if (bits != u"8" && bits != u"16")
-        return usageError(QStringLiteral("--bits %1: give 8 or 16.").arg(bits));
-    o.exportOptions.heightmapBits = bits.toInt();
-    if (o.exportOptions.heightmapBits == 16 && QFileInfo(o.output).suffix().toLower() != u"png")
-        return usageError(QStringLiteral("--bits 16 needs a .png export name."));
-
     if (parser.isSet(p.range)) {
         const auto r = integers(parser.value(p.range), 2, BILHeightLowest, BILHeightHighest);
         if (!r || (*r)[0] > (*r)[1])
-            return usageError(QStringLiteral("--range %1: give LOW,HIGH with LOW <= HIGH, in "
+            return usageError(QStringLiteral("--range %1: give LO,HI with LO <= HI, in "
                                              "metres from %2 to %3.")
                                   .arg(parser.value(p.range), QString::number(BILHeightLowest),
                                        QString::number(BILHeightHighest)));
@@ -199,35 +214,34 @@ CliCommand ParseCommandLine(const QStringList &arguments)
     o.commonRange = parser.isSet(p.commonRange);
     if (o.commonRange && o.exportOptions.range)
         return usageError(QStringLiteral("--range and --common-range exclude each other."));
-    o.exportOptions.worldFiles = parser.isSet(p.worldFiles);
+    o.exportOptions.worldFiles = parser.isSet(p.worldFile);
+    o.quiet = parser.isSet(p.quiet);
+    o.colors = parser.value(p.colors);
+    if (parser.isSet(p.colors) && !QFileInfo(o.colors).isFile())
+        return usageError(QStringLiteral("--colors %1: no such file.").arg(o.colors));
 
     if (parser.isSet(p.layout)) {
         o.layout = parseLayout(parser.value(p.layout));
         if (!o.layout)
-            return usageError(QStringLiteral("--layout %1: give WIDTHxHEIGHT, then optionally "
-                                             "big or little, then the missing-sample value, "
-                                             "e.g. 1201x1201,big,-32768.")
+            return usageError(QStringLiteral("--layout %1: give COLUMNS,ROWS,le|be,NODATA, "
+                                             "e.g. 1201,1201,be,-32768.")
                                   .arg(parser.value(p.layout)));
     }
 
-    if (o.inputs.size() > 1 && !o.output.contains(kNamePlaceholder))
-        return usageError(QStringLiteral("%1 inputs would all be written to %2: put {name} in the "
-                                         "--export name, e.g. out/{name}.png.")
-                              .arg(QString::number(o.inputs.size()), o.output));
     QHash<QString, QString> writer; // output → the input that writes it
     for (const QString &input : o.inputs) {
-        const QString out =
-            QDir::cleanPath(QFileInfo(CliOutputName(o.output, input)).absoluteFilePath());
-        if (const auto it = writer.constFind(out); it != writer.constEnd())
-            return usageError(QStringLiteral("%1 and %2 would both be written to %3.")
-                                  .arg(*it, input, CliOutputName(o.output, input)));
-        writer.insert(out, input);
+        const QString out = CliOutputName(o, input);
+        const QString key = QDir::cleanPath(QFileInfo(out).absoluteFilePath());
+        if (const auto it = writer.constFind(key); it != writer.constEnd())
+            return usageError(
+                QStringLiteral("%1 and %2 would both be written to %3.").arg(*it, input, out));
+        writer.insert(key, input);
     }
     return {CliCommand::Action::Export, std::move(o), {}};
 }
 
-QString CliOutputName(const QString &output, const QString &input)
+QString CliOutputName(const CliOptions &options, const QString &input)
 {
-    QString name = output;
-    return name.replace(kNamePlaceholder, QFileInfo(input).completeBaseName());
+    if (!options.outputIsFolder) return options.output;
+    return QDir(options.output).filePath(QFileInfo(input).completeBaseName() + options.extension);
 }

@@ -32,13 +32,19 @@ struct CliCrop
 
 struct CliOptions
 {
-    QString output; // the export's file name; "{name}" stands for each input's name
+    // An image name (out.png writes out.-tx.png and out.-ht.png) or, with
+    // several inputs, a folder that gets <input stem>.-tx.png and so on.
+    QString output;
+    bool outputIsFolder = false;
+    QString extension = QStringLiteral(".png"); // of the images: .png or .bmp
     QStringList inputs;
     int radius = 0;
     std::optional<CliCrop> crop; // absent: the whole grid
     BILExportOptions exportOptions;
     bool commonRange = false; // one height range, found over every input
     std::optional<CliLayout> layout;
+    QString colors;     // a colour table instead of the one the window reads
+    bool quiet = false; // only failures are told
 };
 
 struct CliCommand
@@ -62,6 +68,6 @@ bool WantsCommandLine(const QStringList &arguments);
 // Parses the arguments, the program's name first.
 CliCommand ParseCommandLine(const QStringList &arguments);
 
-// The image names an export writes for input: the --export name with
-// "{name}" replaced by the input's file name without its extension.
-QString CliOutputName(const QString &output, const QString &input);
+// The name the export of input is given: the --export name itself, or in a
+// folder the input's file name with the images' extension for its own.
+QString CliOutputName(const CliOptions &options, const QString &input);

@@ -45,13 +45,14 @@ TEST(CliParse, OptionsBecomeTheExportsSettings)
              o.inputs = QStringList{"N57E011.hgt"};
              return o;
          }()},
-        {"everything",
-         arguments({"--export", "o/{name}.png", "-r", "3", "--crop", "1,2,30,40", "--bits", "16",
-                    "--common-range", "--world-files", "--layout", "1201x1201,big,-9999", "a.bil",
-                    "b.bil"}),
+        {"everything, several inputs into a folder",
+         arguments({"--export", "tiles", "--type", "png16", "--smooth", "3", "--crop", "1,2,30,40",
+                    "--common-range", "--world-file", "--layout", "1201,1201,be,-9999", "--colors",
+                    RELIEVA_SOURCE_DIR "/RELIEVA.txt", "-q", "a.bil", "b.bil"}),
          [] {
              CliOptions o;
-             o.output = "o/{name}.png";
+             o.output = "tiles";
+             o.outputIsFolder = true;
              o.inputs = QStringList{"a.bil", "b.bil"};
              o.radius = 3;
              o.crop = CliCrop{1, 2, 30, 40};
@@ -59,16 +60,35 @@ TEST(CliParse, OptionsBecomeTheExportsSettings)
              o.exportOptions.worldFiles = true;
              o.commonRange = true;
              o.layout = CliLayout{1201, 1201, true, -9999};
+             o.colors = RELIEVA_SOURCE_DIR "/RELIEVA.txt";
+             o.quiet = true;
              return o;
          }()},
-        {"fixed range, layout with its defaults",
-         arguments({"--export=t.BMP", "--range=-100,2000", "--layout", "10X20", "t.raw"}),
+        {"fixed range, type from the name",
+         arguments({"--export=t.BMP", "--range=-100,2000", "--layout", "10,20,le,0", "t.raw"}),
          [] {
              CliOptions o;
              o.output = "t.BMP";
+             o.extension = ".bmp";
              o.inputs = QStringList{"t.raw"};
              o.exportOptions.range = BILHeightRange{-100, 2000};
-             o.layout = CliLayout{10, 20, false, BILHeightLowest};
+             o.layout = CliLayout{10, 20, false, 0};
+             return o;
+         }()},
+        {"type adds the extension", arguments({"-o", "terrain", "--type", "bmp", "t.hgt"}),
+         [] {
+             CliOptions o;
+             o.output = "terrain.bmp";
+             o.extension = ".bmp";
+             o.inputs = QStringList{"t.hgt"};
+             return o;
+         }()},
+        {"a folder by its slash", arguments({"-o", "tiles/", "t.hgt"}),
+         [] {
+             CliOptions o;
+             o.output = "tiles/";
+             o.outputIsFolder = true;
+             o.inputs = QStringList{"t.hgt"};
              return o;
          }()},
     };
@@ -78,6 +98,8 @@ TEST(CliParse, OptionsBecomeTheExportsSettings)
         ASSERT_EQ(command.action, CliCommand::Action::Export) << command.text.toStdString();
         const CliOptions &o = command.options;
         EXPECT_EQ(o.output, c.expected.output);
+        EXPECT_EQ(o.outputIsFolder, c.expected.outputIsFolder);
+        EXPECT_EQ(o.extension, c.expected.extension);
         EXPECT_EQ(o.inputs, c.expected.inputs);
         EXPECT_EQ(o.radius, c.expected.radius);
         EXPECT_EQ(o.crop, c.expected.crop);
@@ -86,7 +108,18 @@ TEST(CliParse, OptionsBecomeTheExportsSettings)
         EXPECT_EQ(o.exportOptions.worldFiles, c.expected.exportOptions.worldFiles);
         EXPECT_EQ(o.commonRange, c.expected.commonRange);
         EXPECT_EQ(o.layout, c.expected.layout);
+        EXPECT_EQ(o.colors, c.expected.colors);
+        EXPECT_EQ(o.quiet, c.expected.quiet);
     }
+}
+
+TEST(CliParse, EachInputOfAFolderGetsItsOwnName)
+{
+    const CliCommand command = ParseCommandLine(
+        arguments({"-o", "out", "--type", "bmp", "a/N57E011.hgt", "b/tile.v2.tif"}));
+    ASSERT_EQ(command.action, CliCommand::Action::Export) << command.text.toStdString();
+    EXPECT_EQ(CliOutputName(command.options, "a/N57E011.hgt"), "out/N57E011.bmp");
+    EXPECT_EQ(CliOutputName(command.options, "b/tile.v2.tif"), "out/tile.v2.bmp");
 }
 
 TEST(CliParse, UsageErrorsNameWhatIsWrong)
@@ -96,24 +129,29 @@ TEST(CliParse, UsageErrorsNameWhatIsWrong)
         QStringList args;
         const char *named;
     } cases[] = {
-        {arguments({"--radius", "2", "a.hgt"}), "--export"},
+        {arguments({"--smooth", "2", "a.hgt"}), "--export"},
         {arguments({"-o", "out.jpg", "a.hgt"}), ".png or .bmp"},
         {arguments({"-o", "out.png"}), "No input"},
-        {arguments({"-o", "out.png", "-r", "5", "a.hgt"}), "--radius 5"},
-        {arguments({"-o", "out.png", "-r", "two", "a.hgt"}), "--radius two"},
+        {arguments({"-o", "out.png", "--smooth", "5", "a.hgt"}), "--smooth 5"},
+        {arguments({"-o", "out.png", "--smooth", "two", "a.hgt"}), "--smooth two"},
         {arguments({"-o", "out.png", "--crop", "5,0,5,10", "a.hgt"}), "--crop 5,0,5,10"},
         {arguments({"-o", "out.png", "--crop", "0,0,5", "a.hgt"}), "--crop 0,0,5"},
-        {arguments({"-o", "out.png", "--bits", "12", "a.hgt"}), "--bits 12"},
-        {arguments({"-o", "out.bmp", "--bits", "16", "a.hgt"}), "--bits 16"},
+        {arguments({"-o", "out.png", "--type", "gif", "a.hgt"}), "--type gif"},
+        {arguments({"-o", "out.bmp", "--type", "png16", "a.hgt"}), "--type png16"},
         {arguments({"-o", "out.png", "--range", "10,5", "a.hgt"}), "--range 10,5"},
         {arguments({"-o", "out.png", "--range", "0,40000", "a.hgt"}), "--range 0,40000"},
         {arguments({"-o", "out.png", "--range", "0,9", "--common-range", "a.hgt"}),
          "--common-range"},
-        {arguments({"-o", "out.png", "--layout", "1201", "a.raw"}), "--layout 1201"},
-        {arguments({"-o", "out.png", "--layout", "0x5", "a.raw"}), "--layout 0x5"},
-        {arguments({"-o", "out.png", "--layout", "4x5,middle", "a.raw"}), "--layout 4x5,middle"},
-        {arguments({"-o", "out.png", "a.hgt", "b.hgt"}), "{name}"},
-        {arguments({"-o", "{name}.png", "x/t.hgt", "y/t.tif"}), "x/t.hgt and y/t.tif"},
+        {arguments({"-o", "out.png", "--layout", "1201,1201", "a.raw"}), "--layout 1201,1201"},
+        {arguments({"-o", "out.png", "--layout", "0,5,le,0", "a.raw"}), "--layout 0,5,le,0"},
+        {arguments({"-o", "out.png", "--layout", "4,5,middle,0", "a.raw"}),
+         "--layout 4,5,middle,0"},
+        {arguments({"-o", "out.png", "--layout", "4,5,be,40000", "a.raw"}),
+         "--layout 4,5,be,40000"},
+        {arguments({"-o", "out.png", "--colors", "no-such-table.txt", "a.hgt"}),
+         "--colors no-such-table.txt"},
+        {arguments({"-o", "out.png", "a.hgt", "b.hgt"}), "folder"},
+        {arguments({"-o", "out", "x/t.hgt", "y/t.tif"}), "x/t.hgt and y/t.tif"},
         {arguments({"-o", "out.png", "--frobnicate", "a.hgt"}), "frobnicate"},
         {arguments({"-o"}), "-o"},
     };
@@ -139,7 +177,7 @@ TEST(CliParse, OnlyTheCommandLinesOwnOptionsLeaveTheWindow)
         {arguments({"--", "--help"}), false},
         {arguments({"-o", "out.png", "N57E011.hgt"}), true},
         {arguments({"--export=out.png", "N57E011.hgt"}), true},
-        {arguments({"--radius", "2", "N57E011.hgt"}), true},
+        {arguments({"--smooth", "2", "N57E011.hgt"}), true},
         {arguments({"-h"}), true},
         {arguments({"--version"}), true},
     };
@@ -297,7 +335,7 @@ TEST_F(CliProgram, HelpVersionAndUsageErrorsNeedNoDisplay)
     } cases[] = {
         {{"--help"}, CliExitSuccess, true, "--common-range"},
         {{"--version"}, CliExitSuccess, true, "relieva " RELIEVA_PROJECT_VERSION},
-        {{"-o", "out/x.png", "--radius", "9", "a.tif"}, CliExitUsage, false, "--radius 9"},
+        {{"-o", "out/x.png", "--smooth", "9", "a.tif"}, CliExitUsage, false, "--smooth 9"},
         {{"-o", "out/x.png", "--nonsense", "a.tif"}, CliExitUsage, false, "nonsense"},
     };
     for (const auto &c : cases) {
@@ -322,8 +360,8 @@ TEST_F(CliProgram, NeighbouringTilesWithACommonRangeAgreeAlongTheirSharedEdge)
     geoTiff("west", west, kWidth);
     geoTiff("east", east, kWidth);
 
-    const ProgramRun run = relieva(
-        {"--export", "out/{name}.png", "--common-range", "--bits", "16", "west.tif", "east.tif"});
+    const ProgramRun run =
+        relieva({"--export", "out", "--common-range", "--type", "png16", "west.tif", "east.tif"});
     ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
     auto valid = [](int16_t h) { return h != -9999; };
     std::vector<int16_t> all;
@@ -365,8 +403,10 @@ TEST_F(CliProgram, AHeaderlessGridIsReadWithTheGivenLayout)
     }
     write("raw.bil", bytes);
 
-    const QString layout = QStringLiteral("%1x%2,big,-500").arg(kWidth).arg(kHeight);
-    const ProgramRun run = relieva({"-o", "out/raw.png", "--layout", layout, "-r", "2", "raw.bil"});
+    const QString layout =
+        QStringLiteral("%1,%2,be,-500").arg(QString::number(kWidth), QString::number(kHeight));
+    const ProgramRun run =
+        relieva({"-o", "out/raw.png", "--layout", layout, "--smooth", "2", "raw.bil"});
     ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("[1/1] raw.bil -> out/raw.-tx.png, out/raw.-ht.png"))
         << run.err.toStdString();
@@ -383,21 +423,24 @@ TEST_F(CliProgram, AFailingInputLeavesNoImageAndTheOthersAreExported)
     write("broken.tif", QByteArray("II*\0", 4) + QByteArray(40, '\x7f'));
     write("nolayout.bil", QByteArray(kWidth * kHeight * 2, '\0'));
 
-    const ProgramRun run = relieva({"-o", "out/{name}.bmp", "good1.tif", "broken.tif",
+    // The folder is made.
+    const ProgramRun run = relieva({"-o", "bmps", "--type", "bmp", "good1.tif", "broken.tif",
                                     "missing.hgt", "nolayout.bil", "good2.tif"});
     EXPECT_EQ(run.exitCode, CliExitSomeFailed) << run.err.toStdString();
-    EXPECT_EQ(files("out"),
+    EXPECT_EQ(files("bmps"),
               QStringList({"good1.-ht.bmp", "good1.-tx.bmp", "good2.-ht.bmp", "good2.-tx.bmp"}));
     for (const char *failed :
          {"[2/5] broken.tif: failed: ", "[3/5] missing.hgt: failed: ",
-          "[4/5] nolayout.bil: failed: no header gives its layout; give it with --layout",
+          "nolayout.bil: no header; read as 10800 x 4800, le, missing -32768 (the layout "
+          "dialog's pre-set; --layout gives another)",
+          "[4/5] nolayout.bil: failed: The sample file \"nolayout.bil\" is too short",
           "Exported 2 of 5 inputs; failed: broken.tif, missing.hgt, nolayout.bil."})
         EXPECT_TRUE(run.err.contains(QString::fromUtf8(failed))) << failed << "\n"
                                                                  << run.err.toStdString();
 
     exportHere("good2.tif", "ref/good2.bmp", 0, {});
     for (const char *image : {"good2.-tx.bmp", "good2.-ht.bmp"})
-        EXPECT_TRUE(samePixels(path("out/") + image, path("ref/") + image));
+        EXPECT_TRUE(samePixels(path("bmps/") + image, path("ref/") + image));
 }
 
 } // namespace
