@@ -72,7 +72,7 @@ struct Parser
     QString helpText() const
     {
         const QString text = parser.helpText();
-        return QStringLiteral("Usage: relieva --export OUT [options] INPUT...") +
+        return QStringLiteral("Usage: relieva --export OUTPUT [options] INPUT...") +
                text.sliced(text.indexOf(u'\n'));
     }
 };
