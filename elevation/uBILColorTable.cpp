@@ -53,11 +53,18 @@ QString &BILDefaultColorTable()
 void LoadColorTable()
 {
     BILColorTableProblem.clear();
-    QFile file(QStringLiteral("RELIEVA.txt"));
+    QString path = QStringLiteral("RELIEVA.txt");
     // Started from a desktop menu the working directory is the home folder,
     // which rarely holds a table of its own.
-    if (!file.exists()) file.setFileName(BILDefaultColorTable());
-    if (!file.exists()) return;
+    if (!QFile::exists(path)) path = BILDefaultColorTable();
+    if (!QFile::exists(path)) return;
+    LoadColorTable(path);
+}
+
+void LoadColorTable(const QString &path)
+{
+    BILColorTableProblem.clear();
+    QFile file(path);
     // What cannot be read leaves the table as it was.
     const auto unreadable = [&] {
         BILColorTableProblem =

@@ -75,6 +75,9 @@ QString &BILDefaultColorTable();
 // when the working directory has none. Neither there: the table stays as it
 // was, and nothing is said.
 void LoadColorTable();
+// Reads the table at path, as above; a file that cannot be read, is empty or
+// holds no colour line sets BILColorTableProblem.
+void LoadColorTable(const QString &path);
 
 // Why the table that LoadColorTable found is of no use (it could not be read,
 // is empty, or holds no colour line), or empty when it is fine. The first

@@ -1,5 +1,7 @@
-// Start-up: the modules' own start-up work, the application object, the three
-// windows once each, then the event loop.
+// Start-up: the modules' own start-up work, then either the command line
+// (no display needed) or the application object, the three windows once
+// each and the event loop.
+#include "cli/uCliExport.h"
 #include "components/uFMXFrmAbout.h"
 #include "components/uFMXTheme.h"
 #include "elevation/uFMXBILUtils.h"
@@ -7,11 +9,22 @@
 #include "mainwindow/uApplication.h"
 #include "mainwindow/uFrmMain.h"
 
+#include <QCoreApplication>
 #include <QIcon>
+#include <QMetaObject>
 
 int main(int argc, char **argv)
 {
     LoadColorTable();
+    // Decided before any GUI application object exists: that one would need a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (WantsCommandLine(arguments)) {
+        QCoreApplication app(argc, argv);
+        return RunCommandLine(QCoreApplication::arguments());
+    }
+
     TApplication app(argc, argv);
     // The desktop's settings come over D-Bus, which needs the application object.
     InitializeTheme();
@@ -31,6 +44,13 @@ int main(int argc, char **argv)
     BILShowError = TApplication::ShowError;
 
     FrmMain.show();
+    // relieva FILE: opened from the event loop, where the layout dialog and
+    // the application's error box work as for the Open button.
+    const QStringList files = QCoreApplication::arguments().sliced(1);
+    if (!files.isEmpty())
+        QMetaObject::invokeMethod(
+            &FrmMain, [&FrmMain, file = files.constFirst()] { FrmMain.openFile(file); },
+            Qt::QueuedConnection);
     const int result = QApplication::exec();
     BILAskLayout = nullptr;
     BILShowError = nullptr;

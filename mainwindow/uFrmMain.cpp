@@ -399,8 +399,13 @@ void TFrmMain::btOpenClick(QObject *)
 {
     note->dismiss();
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
+    openFile(OpenDialog1->selectedFiles().constFirst());
+}
+
+void TFrmMain::openFile(const QString &path)
+{
     QImage bitmap;
-    OpenBILFile(OpenDialog1->selectedFiles().constFirst(), bitmap);
+    OpenBILFile(path, bitmap);
     setWindowTitle(BILCaption());
     ui->Image1->setBitmap(bitmap);
     x0 = 0;

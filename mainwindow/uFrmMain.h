@@ -48,6 +48,8 @@ public:
     QPointF offset() const { return {BILOffsetX, BILOffsetY}; }
 
     void btOpenClick(QObject *Sender);
+    // Opens path as if it had been chosen in the Open dialog.
+    void openFile(const QString &path);
     void btSaveClick(QObject *Sender);
     void btAboutClick(QObject *Sender);
 

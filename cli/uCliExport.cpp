@@ -1,0 +1,245 @@
+#include "cli/uCliExport.h"
+
+#include "elevation/uBILPaths.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <utility>
+
+namespace {
+
+// Where the export puts the world file of image: ".png" is placed by ".pgw".
+QString worldFileName(const QString &image)
+{
+    const qsizetype dot = bil::extensionStart(image);
+    const QString extension = image.sliced(dot);
+    return image.left(dot) + extension.left(2) + extension.right(1) + u'w';
+}
+
+class Batch
+{
+public:
+    Batch(const CliOptions &options, QTextStream &log)
+        : o(options), log(log), askBefore(std::exchange(BILAskLayout, [this] { askLayout(); })),
+          showBefore(std::exchange(BILShowError, [this](const QString &text) { said << text; }))
+    {
+    }
+    ~Batch()
+    {
+        BILAskLayout = askBefore;
+        BILShowError = showBefore;
+    }
+    Batch(const Batch &) = delete;
+    Batch &operator=(const Batch &) = delete;
+
+    int run()
+    {
+        BILExportOptions exportOptions = o.exportOptions;
+        if (o.commonRange) {
+            const std::optional<BILHeightRange> common = scanAll();
+            if (!common) return summary();
+            exportOptions.range = common;
+            if (!o.quiet)
+                log << "Common height range: " << common->lowest << " to " << common->highest
+                    << " m" << Qt::endl;
+        }
+        for (qsizetype k = 0; k < o.inputs.size(); ++k)
+            if (!failed.contains(k)) exportOne(k, exportOptions);
+        return summary();
+    }
+
+private:
+    const CliOptions &o;
+    QTextStream &log;
+    std::function<void()> askBefore;
+    std::function<void(const QString &)> showBefore;
+    QStringList said; // what the core told the user during the current step
+    QString current;  // the input being opened
+    std::map<qsizetype, QString> failed;
+
+    QString step(qsizetype k) const
+    {
+        return QStringLiteral("[%1/%2] ")
+            .arg(QString::number(k + 1), QString::number(o.inputs.size()));
+    }
+
+    void fail(qsizetype k, const QString &why)
+    {
+        failed.emplace(k, why);
+        log << step(k) << o.inputs[k] << ": failed: " << why << Qt::endl;
+    }
+
+    // What the core told during a step that succeeded: a colour table of no use.
+    void warnSaid()
+    {
+        for (const QString &text : std::exchange(said, {}))
+            log << "relieva: warning: " << text << Qt::endl;
+    }
+
+    void askLayout()
+    {
+        if (o.layout) {
+            BILWidth = o.layout->width;
+            BILHeight = o.layout->height;
+            BILBigEndian = o.layout->bigEndian;
+            BILNoData = o.layout->noData;
+            return;
+        }
+        // The dialog's pre-set, as Enter in the window would take it.
+        if (!o.quiet)
+            log << current << ": no header; read as " << BILWidth << " x " << BILHeight << ", "
+                << (BILBigEndian ? "be" : "le") << ", missing " << BILNoData
+                << " (the layout dialog's pre-set; --layout gives another)" << Qt::endl;
+    }
+
+    // Opens input k into the grid and checks the region; gives the region,
+    // or nullopt after telling why not.
+    std::optional<CliCrop> open(qsizetype k)
+    {
+        said.clear();
+        current = o.inputs[k];
+        QImage preview;
+        try {
+            OpenBILFile(current, preview);
+        } catch (const std::exception &e) {
+            fail(k, QString::fromUtf8(e.what()));
+            return std::nullopt;
+        }
+        if (preview.isNull()) {
+            fail(k, said.isEmpty() ? QStringLiteral("nothing was read.") : said.join(u' '));
+            return std::nullopt;
+        }
+        warnSaid();
+        const CliCrop region = o.crop.value_or(CliCrop{0, 0, BILWidth, BILHeight});
+        if (region.x1 > BILWidth || region.y1 > BILHeight) {
+            fail(k, QStringLiteral("the region %1,%2,%3,%4 lies outside its %5 x %6 grid.")
+                        .arg(QString::number(region.x0), QString::number(region.y0),
+                             QString::number(region.x1), QString::number(region.y1),
+                             QString::number(BILWidth), QString::number(BILHeight)));
+            return std::nullopt;
+        }
+        return region;
+    }
+
+    // The first pass of --common-range: every input smoothed and scanned over
+    // its region. Nullopt when no input could be read.
+    std::optional<BILHeightRange> scanAll()
+    {
+        std::optional<BILHeightRange> common;
+        for (qsizetype k = 0; k < o.inputs.size(); ++k) {
+            const std::optional<CliCrop> r = open(k);
+            if (!r) continue;
+            SmoothBIL(o.radius);
+            ScanBILRange(r->x0, r->y0, r->x1, r->y1);
+            if (!o.quiet)
+                log << step(k) << "scanned " << o.inputs[k] << ": heights " << BILMin << " to "
+                    << BILMax << " m" << Qt::endl;
+            common = common ? BILHeightRange{std::min(common->lowest, BILMin),
+                                             std::max(common->highest, BILMax)}
+                            : BILHeightRange{BILMin, BILMax};
+        }
+        return common;
+    }
+
+    void exportOne(qsizetype k, const BILExportOptions &exportOptions)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        const std::optional<CliCrop> r = open(k);
+        if (!r) return;
+        const QString output = CliOutputName(o, o.inputs[k]);
+        const qsizetype dot = bil::extensionStart(output);
+        const QString stem = output.left(dot) + u'.', extension = output.sliced(dot);
+        const QStringList images{stem + QStringLiteral("-tx") + extension,
+                                 stem + QStringLiteral("-ht") + extension};
+        QStringList created;
+        for (const QString &image : images)
+            for (const QString &file : {image, worldFileName(image)})
+                if (!QFileInfo::exists(file)) created << file;
+
+        std::optional<BILHeightRange> range;
+        QString why;
+        try {
+            range = ExportBIL(output, o.radius, r->x0, r->y0, r->x1, r->y1, exportOptions);
+            if (!range)
+                why = said.isEmpty() ? QStringLiteral("nothing was written.") : said.join(u' ');
+        } catch (const std::exception &e) {
+            why = QString::fromUtf8(e.what());
+        }
+        if (!range) {
+            // No half of a pair: the texture may be written when the heightmap fails.
+            for (const QString &file : created)
+                QFile::remove(file);
+            fail(k, why);
+            return;
+        }
+        warnSaid();
+        if (!o.quiet)
+            log << step(k) << o.inputs[k] << " -> " << images.join(QStringLiteral(", "))
+                << " (heights " << range->lowest << " to " << range->highest << " m, "
+                << QString::number(timer.elapsed() / 1000.0, 'f', 2) << " s)" << Qt::endl;
+    }
+
+    int summary()
+    {
+        if (o.quiet && failed.empty()) return CliExitSuccess;
+        const qsizetype n = o.inputs.size(), done = n - qsizetype(failed.size());
+        log << "Exported " << done << " of " << n << (n == 1 ? " input" : " inputs");
+        if (!failed.empty()) {
+            QStringList names;
+            for (const auto &[k, why] : failed)
+                names << o.inputs[k];
+            log << "; failed: " << names.join(QStringLiteral(", "));
+        }
+        log << '.' << Qt::endl;
+        return failed.empty() ? CliExitSuccess : CliExitSomeFailed;
+    }
+};
+
+} // namespace
+
+int RunCliExport(const CliOptions &options, QTextStream &log)
+{
+    if (!options.colors.isEmpty()) {
+        LoadColorTable(options.colors);
+        if (!BILColorTableProblem.isEmpty()) {
+            log << "relieva: --colors: " << BILColorTableProblem << Qt::endl;
+            return CliExitUsage;
+        }
+    } else if (!QFileInfo::exists(QStringLiteral("RELIEVA.txt")) &&
+               !QFileInfo::exists(BILDefaultColorTable())) {
+        // The window shows the transparent texture at once; here it would go unseen.
+        log << "relieva: warning: no colour table, neither RELIEVA.txt in the working directory "
+               "nor "
+            << BILDefaultColorTable() << "; textures will be transparent." << Qt::endl;
+    }
+    // A failure to make it shows in each input's own failure to write.
+    if (options.outputIsFolder) QDir().mkpath(options.output);
+    Batch batch(options, log);
+    return batch.run();
+}
+
+int RunCommandLine(const QStringList &arguments)
+{
+    const CliCommand command = ParseCommandLine(arguments);
+    switch (command.action) {
+    case CliCommand::Action::Help:
+    case CliCommand::Action::Version:
+        QTextStream(stdout) << command.text << Qt::endl;
+        return CliExitSuccess;
+    case CliCommand::Action::UsageError:
+        QTextStream(stderr) << "relieva: " << command.text << Qt::endl
+                            << "Try relieva --help." << Qt::endl;
+        return CliExitUsage;
+    case CliCommand::Action::Export:
+        break;
+    }
+    QTextStream log(stderr);
+    return RunCliExport(command.options, log);
+}

@@ -1,0 +1,247 @@
+#include "cli/uCliOptions.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
+namespace {
+
+constexpr int kMaxRadius = 4; // as the window's smoothing box allows
+
+struct Parser
+{
+    QCommandLineParser parser;
+    QCommandLineOption output{
+        {"o", "export"},
+        "Writes the texture and heightmap as OUTPUT with \"-tx\" and \"-ht\" before the "
+        "extension, as the window does: terrain.png gives terrain.-tx.png and terrain.-ht.png. "
+        "With several inputs OUTPUT is a folder, made if missing, that gets "
+        "<input stem>.-tx.png and <input stem>.-ht.png for each input.",
+        "OUTPUT"};
+    QCommandLineOption type{"type",
+                            "png, bmp, or png16 for a 16-bit PNG heightmap. Default: OUTPUT's "
+                            "extension, png for a folder.",
+                            "TYPE"};
+    QCommandLineOption crop{"crop",
+                            "Exports only the cells X0 <= x < X1, Y0 <= y < Y1 of each grid "
+                            "(default: the whole grid). A crop beyond a grid fails that input.",
+                            "X0,Y0,X1,Y1"};
+    QCommandLineOption smooth{
+        "smooth", "Smooths the heights over (2 R + 1)^2 cells first, R from 0 to 4 (default 0).",
+        "R", "0"};
+    QCommandLineOption layout{
+        "layout",
+        "The layout of inputs without a header: columns, rows, byte order (le or be) and the "
+        "missing-sample value, e.g. 1201,1201,be,-32768. Without it they are read with the "
+        "layout dialog's pre-set, and the log says so.",
+        "COLUMNS,ROWS,le|be,NODATA"};
+    QCommandLineOption colors{
+        "colors", "Reads the colour table from FILE instead of RELIEVA.txt or the installed one.",
+        "FILE"};
+    QCommandLineOption range{"range",
+                             "Maps the heights LO and HI (metres) to black and white in every "
+                             "heightmap instead of each region's own lowest and highest height.",
+                             "LO,HI"};
+    QCommandLineOption commonRange{
+        "common-range",
+        "Maps the lowest and highest height found over all inputs (smoothed, cropped) to black "
+        "and white, so that tiles' heightmaps agree where they meet."};
+    QCommandLineOption worldFile{
+        "world-file", "Writes a world file beside each image of a grid whose file places it."};
+    QCommandLineOption quiet{{"q", "quiet"}, "Tells only failures."};
+    QCommandLineOption help{{"h", "help"}, "Shows this help and exits."};
+    QCommandLineOption version{{"v", "version"}, "Shows the program's version and exits."};
+    const QList<QCommandLineOption> options{output,    type,   crop,  smooth,
+                                            layout,    colors, range, commonRange,
+                                            worldFile, quiet,  help,  version};
+
+    Parser()
+    {
+        parser.setApplicationDescription(
+            "Turns elevation grids into a colour texture and a greyscale heightmap each.\n"
+            "Without --export, relieva [FILE] opens the window (and FILE in it).\n"
+            "Exit status: 0 all exported, 1 some input failed, 2 a usage error.");
+        parser.addOptions(options);
+        parser.addPositionalArgument("INPUT",
+                                     "Elevation grids: BIL, HGT, GeoTIFF, ASCII grid, "
+                                     "GridFloat.",
+                                     "INPUT...");
+    }
+
+    QString helpText() const
+    {
+        const QString text = parser.helpText();
+        return QStringLiteral("Usage: relieva --export OUTPUT [options] INPUT...") +
+               text.sliced(text.indexOf(u'\n'));
+    }
+};
+
+// Comma-separated integers, each within [lowest, highest]; nullopt for
+// anything else.
+std::optional<QList<int>> integers(const QString &text, int count, int lowest, int highest)
+{
+    const QStringList parts = text.split(u',');
+    if (parts.size() != count) return std::nullopt;
+    QList<int> values;
+    for (const QString &part : parts) {
+        bool ok = false;
+        const int v = part.trimmed().toInt(&ok);
+        if (!ok || v < lowest || v > highest) return std::nullopt;
+        values.push_back(v);
+    }
+    return values;
+}
+
+std::optional<CliLayout> parseLayout(const QString &text)
+{
+    const QStringList parts = text.split(u',');
+    if (parts.size() != 4 || (parts[2] != u"le" && parts[2] != u"be")) return std::nullopt;
+    const auto size = integers(parts[0] + u',' + parts[1], 2, 1, BILCapacity);
+    const auto noData = integers(parts[3], 1, BILHeightLowest, BILHeightHighest);
+    if (!size || !noData) return std::nullopt;
+    return CliLayout{(*size)[0], (*size)[1], parts[2] == u"be", noData->front()};
+}
+
+// The images' extension and heightmap depth for a --type value or an
+// extension; nullopt for anything else.
+std::optional<std::pair<QString, int>> imageType(const QString &type)
+{
+    const QString t = type.toLower();
+    if (t == u"png") return std::pair{QStringLiteral(".png"), 8};
+    if (t == u"bmp") return std::pair{QStringLiteral(".bmp"), 8};
+    if (t == u"png16") return std::pair{QStringLiteral(".png"), 16};
+    return std::nullopt;
+}
+
+CliCommand usageError(const QString &text)
+{
+    return {CliCommand::Action::UsageError, {}, text};
+}
+
+} // namespace
+
+bool WantsCommandLine(const QStringList &arguments)
+{
+    const Parser p;
+    for (const QString &argument : arguments.sliced(std::min<qsizetype>(1, arguments.size()))) {
+        if (argument == u"--") break;
+        // Exact names only: Qt's own window options such as -reverse share
+        // first letters with the short ones.
+        for (const QCommandLineOption &option : p.options)
+            for (const QString &name : option.names()) {
+                const QString dashed =
+                    (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+                if (argument == dashed || argument.startsWith(dashed + u'=')) return true;
+            }
+    }
+    return false;
+}
+
+CliCommand ParseCommandLine(const QStringList &arguments)
+{
+    Parser p;
+    QCommandLineParser &parser = p.parser;
+    if (!parser.parse(arguments)) return usageError(parser.errorText());
+    if (parser.isSet(p.help)) return {CliCommand::Action::Help, {}, p.helpText()};
+    if (parser.isSet(p.version))
+        return {CliCommand::Action::Version, {}, QStringLiteral("relieva " RELIEVA_VERSION)};
+
+    CliOptions o;
+    o.output = parser.value(p.output);
+    o.inputs = parser.positionalArguments();
+    if (!parser.isSet(p.output))
+        return usageError(QStringLiteral("Missing --export OUTPUT: the command line writes "
+                                         "images. (relieva FILE alone opens FILE in the window.)"));
+    if (parser.values(p.output).size() > 1)
+        return usageError(QStringLiteral("--export is given more than once."));
+    if (o.inputs.isEmpty()) return usageError(QStringLiteral("No input files."));
+
+    // A folder: several inputs, or a name that says so.
+    const QString suffix = QFileInfo(o.output).suffix();
+    o.outputIsFolder =
+        o.inputs.size() > 1 || o.output.endsWith(u'/') || QFileInfo(o.output).isDir();
+    if (o.outputIsFolder && imageType(suffix))
+        return usageError(QStringLiteral("--export %1: with several inputs OUTPUT is a folder, "
+                                         "not an image name.")
+                              .arg(o.output));
+    const std::optional<std::pair<QString, int>> fromName =
+        o.outputIsFolder ? std::nullopt : imageType(suffix);
+    std::optional<std::pair<QString, int>> chosen = fromName;
+    if (parser.isSet(p.type)) {
+        chosen = imageType(parser.value(p.type));
+        if (!chosen)
+            return usageError(
+                QStringLiteral("--type %1: give png, bmp or png16.").arg(parser.value(p.type)));
+        if (fromName && fromName->first != chosen->first)
+            return usageError(QStringLiteral("--type %1 does not match --export %2.")
+                                  .arg(parser.value(p.type), o.output));
+    } else if (!o.outputIsFolder && !chosen) {
+        return usageError(QStringLiteral("--export %1: the name must end in .png or .bmp, or "
+                                         "give --type.")
+                              .arg(o.output));
+    }
+    if (chosen) {
+        o.extension = chosen->first;
+        o.exportOptions.heightmapBits = chosen->second;
+        if (!o.outputIsFolder && !fromName) o.output += o.extension;
+    }
+
+    if (const auto r = integers(parser.value(p.smooth), 1, 0, kMaxRadius))
+        o.radius = r->front();
+    else
+        return usageError(QStringLiteral("--smooth %1: give a whole number from 0 to %2.")
+                              .arg(parser.value(p.smooth), QString::number(kMaxRadius)));
+
+    if (parser.isSet(p.crop)) {
+        const auto c = integers(parser.value(p.crop), 4, 0, BILCapacity);
+        if (!c || (*c)[0] >= (*c)[2] || (*c)[1] >= (*c)[3])
+            return usageError(
+                QStringLiteral("--crop %1: give X0,Y0,X1,Y1 with 0 <= X0 < X1 and 0 <= Y0 < Y1.")
+                    .arg(parser.value(p.crop)));
+        o.crop = CliCrop{(*c)[0], (*c)[1], (*c)[2], (*c)[3]};
+    }
+
+    if (parser.isSet(p.range)) {
+        const auto r = integers(parser.value(p.range), 2, BILHeightLowest, BILHeightHighest);
+        if (!r || (*r)[0] > (*r)[1])
+            return usageError(QStringLiteral("--range %1: give LO,HI with LO <= HI, in "
+                                             "metres from %2 to %3.")
+                                  .arg(parser.value(p.range), QString::number(BILHeightLowest),
+                                       QString::number(BILHeightHighest)));
+        o.exportOptions.range = BILHeightRange{int16_t((*r)[0]), int16_t((*r)[1])};
+    }
+    o.commonRange = parser.isSet(p.commonRange);
+    if (o.commonRange && o.exportOptions.range)
+        return usageError(QStringLiteral("--range and --common-range exclude each other."));
+    o.exportOptions.worldFiles = parser.isSet(p.worldFile);
+    o.quiet = parser.isSet(p.quiet);
+    o.colors = parser.value(p.colors);
+    if (parser.isSet(p.colors) && !QFileInfo(o.colors).isFile())
+        return usageError(QStringLiteral("--colors %1: no such file.").arg(o.colors));
+
+    if (parser.isSet(p.layout)) {
+        o.layout = parseLayout(parser.value(p.layout));
+        if (!o.layout)
+            return usageError(QStringLiteral("--layout %1: give COLUMNS,ROWS,le|be,NODATA, "
+                                             "e.g. 1201,1201,be,-32768.")
+                                  .arg(parser.value(p.layout)));
+    }
+
+    QHash<QString, QString> writer; // output → the input that writes it
+    for (const QString &input : o.inputs) {
+        const QString out = CliOutputName(o, input);
+        const QString key = QDir::cleanPath(QFileInfo(out).absoluteFilePath());
+        if (const auto it = writer.constFind(key); it != writer.constEnd())
+            return usageError(
+                QStringLiteral("%1 and %2 would both be written to %3.").arg(*it, input, out));
+        writer.insert(key, input);
+    }
+    return {CliCommand::Action::Export, std::move(o), {}};
+}
+
+QString CliOutputName(const CliOptions &options, const QString &input)
+{
+    if (!options.outputIsFolder) return options.output;
+    return QDir(options.output).filePath(QFileInfo(input).completeBaseName() + options.extension);
+}

@@ -1,0 +1,446 @@
+// The command line: its arguments parsed directly, and the built program run
+// as a separate process without any display, its images compared pixel for
+// pixel with what the export routine writes in this process.
+#include "cli/uCliExport.h"
+#include "cli/uCliOptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <vector>
+
+namespace {
+
+QStringList arguments(std::initializer_list<const char *> list)
+{
+    QStringList result{QStringLiteral("relieva")};
+    for (const char *a : list)
+        result << QString::fromUtf8(a);
+    return result;
+}
+
+// ==================================================================== parsing
+
+TEST(CliParse, OptionsBecomeTheExportsSettings)
+{
+    const struct
+    {
+        const char *name;
+        QStringList args;
+        CliOptions expected;
+    } cases[] = {
+        {"defaults", arguments({"-o", "out.png", "N57E011.hgt"}),
+         [] {
+             CliOptions o;
+             o.output = "out.png";
+             o.inputs = QStringList{"N57E011.hgt"};
+             return o;
+         }()},
+        {"everything, several inputs into a folder",
+         arguments({"--export", "tiles", "--type", "png16", "--smooth", "3", "--crop", "1,2,30,40",
+                    "--common-range", "--world-file", "--layout", "1201,1201,be,-9999", "--colors",
+                    RELIEVA_SOURCE_DIR "/RELIEVA.txt", "-q", "a.bil", "b.bil"}),
+         [] {
+             CliOptions o;
+             o.output = "tiles";
+             o.outputIsFolder = true;
+             o.inputs = QStringList{"a.bil", "b.bil"};
+             o.radius = 3;
+             o.crop = CliCrop{1, 2, 30, 40};
+             o.exportOptions.heightmapBits = 16;
+             o.exportOptions.worldFiles = true;
+             o.commonRange = true;
+             o.layout = CliLayout{1201, 1201, true, -9999};
+             o.colors = RELIEVA_SOURCE_DIR "/RELIEVA.txt";
+             o.quiet = true;
+             return o;
+         }()},
+        {"fixed range, type from the name",
+         arguments({"--export=t.BMP", "--range=-100,2000", "--layout", "10,20,le,0", "t.raw"}),
+         [] {
+             CliOptions o;
+             o.output = "t.BMP";
+             o.extension = ".bmp";
+             o.inputs = QStringList{"t.raw"};
+             o.exportOptions.range = BILHeightRange{-100, 2000};
+             o.layout = CliLayout{10, 20, false, 0};
+             return o;
+         }()},
+        {"type adds the extension", arguments({"-o", "terrain", "--type", "bmp", "t.hgt"}),
+         [] {
+             CliOptions o;
+             o.output = "terrain.bmp";
+             o.extension = ".bmp";
+             o.inputs = QStringList{"t.hgt"};
+             return o;
+         }()},
+        {"a folder by its slash", arguments({"-o", "tiles/", "t.hgt"}),
+         [] {
+             CliOptions o;
+             o.output = "tiles/";
+             o.outputIsFolder = true;
+             o.inputs = QStringList{"t.hgt"};
+             return o;
+         }()},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const CliCommand command = ParseCommandLine(c.args);
+        ASSERT_EQ(command.action, CliCommand::Action::Export) << command.text.toStdString();
+        const CliOptions &o = command.options;
+        EXPECT_EQ(o.output, c.expected.output);
+        EXPECT_EQ(o.outputIsFolder, c.expected.outputIsFolder);
+        EXPECT_EQ(o.extension, c.expected.extension);
+        EXPECT_EQ(o.inputs, c.expected.inputs);
+        EXPECT_EQ(o.radius, c.expected.radius);
+        EXPECT_EQ(o.crop, c.expected.crop);
+        EXPECT_EQ(o.exportOptions.heightmapBits, c.expected.exportOptions.heightmapBits);
+        EXPECT_EQ(o.exportOptions.range, c.expected.exportOptions.range);
+        EXPECT_EQ(o.exportOptions.worldFiles, c.expected.exportOptions.worldFiles);
+        EXPECT_EQ(o.commonRange, c.expected.commonRange);
+        EXPECT_EQ(o.layout, c.expected.layout);
+        EXPECT_EQ(o.colors, c.expected.colors);
+        EXPECT_EQ(o.quiet, c.expected.quiet);
+    }
+}
+
+TEST(CliParse, EachInputOfAFolderGetsItsOwnName)
+{
+    const CliCommand command = ParseCommandLine(
+        arguments({"-o", "out", "--type", "bmp", "a/N57E011.hgt", "b/tile.v2.tif"}));
+    ASSERT_EQ(command.action, CliCommand::Action::Export) << command.text.toStdString();
+    EXPECT_EQ(CliOutputName(command.options, "a/N57E011.hgt"), "out/N57E011.bmp");
+    EXPECT_EQ(CliOutputName(command.options, "b/tile.v2.tif"), "out/tile.v2.bmp");
+}
+
+TEST(CliParse, UsageErrorsNameWhatIsWrong)
+{
+    const struct
+    {
+        QStringList args;
+        const char *named;
+    } cases[] = {
+        {arguments({"--smooth", "2", "a.hgt"}), "--export"},
+        {arguments({"-o", "out.jpg", "a.hgt"}), ".png or .bmp"},
+        {arguments({"-o", "out.png"}), "No input"},
+        {arguments({"-o", "out.png", "--smooth", "5", "a.hgt"}), "--smooth 5"},
+        {arguments({"-o", "out.png", "--smooth", "two", "a.hgt"}), "--smooth two"},
+        {arguments({"-o", "out.png", "--crop", "5,0,5,10", "a.hgt"}), "--crop 5,0,5,10"},
+        {arguments({"-o", "out.png", "--crop", "0,0,5", "a.hgt"}), "--crop 0,0,5"},
+        {arguments({"-o", "out.png", "--type", "gif", "a.hgt"}), "--type gif"},
+        {arguments({"-o", "out.bmp", "--type", "png16", "a.hgt"}), "--type png16"},
+        {arguments({"-o", "out.png", "--range", "10,5", "a.hgt"}), "--range 10,5"},
+        {arguments({"-o", "out.png", "--range", "0,40000", "a.hgt"}), "--range 0,40000"},
+        {arguments({"-o", "out.png", "--range", "0,9", "--common-range", "a.hgt"}),
+         "--common-range"},
+        {arguments({"-o", "out.png", "--layout", "1201,1201", "a.raw"}), "--layout 1201,1201"},
+        {arguments({"-o", "out.png", "--layout", "0,5,le,0", "a.raw"}), "--layout 0,5,le,0"},
+        {arguments({"-o", "out.png", "--layout", "4,5,middle,0", "a.raw"}),
+         "--layout 4,5,middle,0"},
+        {arguments({"-o", "out.png", "--layout", "4,5,be,40000", "a.raw"}),
+         "--layout 4,5,be,40000"},
+        {arguments({"-o", "out.png", "--colors", "no-such-table.txt", "a.hgt"}),
+         "--colors no-such-table.txt"},
+        {arguments({"-o", "out.png", "a.hgt", "b.hgt"}), "folder"},
+        {arguments({"-o", "out", "x/t.hgt", "y/t.tif"}), "x/t.hgt and y/t.tif"},
+        {arguments({"-o", "out.png", "--frobnicate", "a.hgt"}), "frobnicate"},
+        {arguments({"-o"}), "-o"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const CliCommand command = ParseCommandLine(c.args);
+        EXPECT_EQ(command.action, CliCommand::Action::UsageError);
+        EXPECT_TRUE(command.text.contains(QString::fromUtf8(c.named)))
+            << command.text.toStdString();
+    }
+}
+
+TEST(CliParse, OnlyTheCommandLinesOwnOptionsLeaveTheWindow)
+{
+    const struct
+    {
+        QStringList args;
+        bool commandLine;
+    } cases[] = {
+        {arguments({}), false},
+        {arguments({"N57E011.hgt"}), false},
+        {arguments({"-reverse", "-style", "fusion", "N57E011.hgt"}), false},
+        {arguments({"--", "--help"}), false},
+        {arguments({"-o", "out.png", "N57E011.hgt"}), true},
+        {arguments({"--export=out.png", "N57E011.hgt"}), true},
+        {arguments({"--smooth", "2", "N57E011.hgt"}), true},
+        {arguments({"-h"}), true},
+        {arguments({"--version"}), true},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(WantsCommandLine(c.args), c.commandLine) << c.args.join(' ').toStdString();
+}
+
+// ==================================================================== the program
+
+constexpr int kWidth = 29, kHeight = 17;
+
+// Heights that change in both directions, with a few missing samples.
+std::vector<int16_t> grid(int base, int noData)
+{
+    std::vector<int16_t> heights(size_t(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            heights[size_t(y) * kWidth + size_t(x)] =
+                int16_t((x + y) % 13 == 5 ? noData : base + x * 37 + (x * y * 7919) % 211);
+    return heights;
+}
+
+QByteArray asciiGrid(const std::vector<int16_t> &heights, int width, int noData)
+{
+    const int height = int(heights.size()) / width;
+    QByteArray text = "ncols " + QByteArray::number(width) + "\nnrows " +
+                      QByteArray::number(height) +
+                      "\nxllcorner 11\nyllcorner 57\ncellsize 0.01\nNODATA_value " +
+                      QByteArray::number(noData) + '\n';
+    for (size_t i = 0; i < heights.size(); ++i)
+        text += QByteArray::number(heights[i]) + ((i + 1) % size_t(width) ? " " : "\n");
+    return text;
+}
+
+testing::AssertionResult samePixels(const QString &actual, const QString &expected)
+{
+    const QImage a(actual), e(expected);
+    if (a.isNull() || e.isNull())
+        return testing::AssertionFailure()
+               << (a.isNull() ? actual : expected).toStdString() << " does not decode";
+    if (a.size() != e.size() || a.format() != e.format())
+        return testing::AssertionFailure()
+               << actual.toStdString() << " is " << a.width() << " x " << a.height() << ", format "
+               << a.format() << "; expected " << e.width() << " x " << e.height() << ", format "
+               << e.format();
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixelColor(x, y) != e.pixelColor(x, y))
+                return testing::AssertionFailure()
+                       << actual.toStdString() << " differs at " << x << ", " << y;
+    return testing::AssertionSuccess();
+}
+
+struct ProgramRun
+{
+    int exitCode = -1;
+    QString out, err;
+};
+
+class CliProgram : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(
+            QFile::copy(QStringLiteral(RELIEVA_SOURCE_DIR "/RELIEVA.txt"), path("RELIEVA.txt")));
+        ASSERT_TRUE(QDir(dir.path()).mkdir("out"));
+        ASSERT_TRUE(QDir(dir.path()).mkdir("ref"));
+    }
+    void TearDown() override { BILAskLayout = nullptr; }
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    void write(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << name.toStdString();
+        ASSERT_EQ(f.write(bytes), bytes.size());
+    }
+
+    // A GeoTIFF as GDAL writes it, from an ASCII grid of the heights.
+    void geoTiff(const QString &name, const std::vector<int16_t> &heights, int width)
+    {
+        write(name + ".asc", asciiGrid(heights, width, -9999));
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start("gdal_translate", {"-q", "-ot", "Int16", name + ".asc", name + ".tif"});
+        ASSERT_TRUE(p.waitForFinished(-1) && p.exitCode() == 0) << p.readAllStandardError().data();
+        QFile::remove(path(name + ".asc"));
+    }
+
+    // The built program in the fixture folder, with no display of any kind.
+    ProgramRun relieva(const QStringList &args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral(RELIEVA_EXECUTABLE), args);
+        ProgramRun run;
+        if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit) {
+            ADD_FAILURE() << "relieva did not finish: " << p.readAllStandardError().data();
+            return run;
+        }
+        run.exitCode = p.exitCode();
+        run.out = QString::fromUtf8(p.readAllStandardOutput());
+        run.err = QString::fromUtf8(p.readAllStandardError());
+        return run;
+    }
+
+    // What the export routine writes here for the same input and settings.
+    void exportHere(const QString &input, const QString &output, int radius,
+                    const BILExportOptions &options, std::optional<CliLayout> layout = {})
+    {
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        LoadColorTable();
+        QDir::setCurrent(before);
+        BILAskLayout = [layout] {
+            if (!layout) {
+                BILWidth = -1; // a cancel
+                return;
+            }
+            BILWidth = layout->width;
+            BILHeight = layout->height;
+            BILBigEndian = layout->bigEndian;
+            BILNoData = layout->noData;
+        };
+        QImage preview;
+        OpenBILFile(path(input), preview);
+        ASSERT_FALSE(preview.isNull()) << input.toStdString();
+        ASSERT_TRUE(
+            ExportBIL(path(output), radius, 0, 0, BILWidth, BILHeight, options).has_value());
+    }
+
+    QStringList files(const QString &folder) const
+    {
+        return QDir(path(folder)).entryList(QDir::Files, QDir::Name);
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(CliProgram, HelpVersionAndUsageErrorsNeedNoDisplay)
+{
+    const struct
+    {
+        QStringList args;
+        int exitCode;
+        bool onStdout;
+        const char *says;
+    } cases[] = {
+        {{"--help"}, CliExitSuccess, true, "--common-range"},
+        {{"--version"}, CliExitSuccess, true, "relieva " RELIEVA_PROJECT_VERSION},
+        {{"-o", "out/x.png", "--smooth", "9", "a.tif"}, CliExitUsage, false, "--smooth 9"},
+        {{"-o", "out/x.png", "--nonsense", "a.tif"}, CliExitUsage, false, "nonsense"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const ProgramRun run = relieva(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_TRUE((c.onStdout ? run.out : run.err).contains(QString::fromUtf8(c.says)))
+            << run.out.toStdString() << run.err.toStdString();
+        EXPECT_TRUE((c.onStdout ? run.err : run.out).isEmpty());
+    }
+    EXPECT_TRUE(files("out").isEmpty());
+}
+
+TEST_F(CliProgram, NeighbouringTilesWithACommonRangeAgreeAlongTheirSharedEdge)
+{
+    // West and east tiles share a column of samples, as adjacent tiles do;
+    // the east one stands far higher.
+    const std::vector<int16_t> west = grid(0, -9999);
+    std::vector<int16_t> east = grid(1500, -9999);
+    for (int y = 0; y < kHeight; ++y)
+        east[size_t(y) * kWidth] = west[size_t(y) * kWidth + kWidth - 1];
+    geoTiff("west", west, kWidth);
+    geoTiff("east", east, kWidth);
+
+    const ProgramRun run =
+        relieva({"--export", "out", "--common-range", "--type", "png16", "west.tif", "east.tif"});
+    ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+    auto valid = [](int16_t h) { return h != -9999; };
+    std::vector<int16_t> all;
+    std::copy_if(west.begin(), west.end(), std::back_inserter(all), valid);
+    std::copy_if(east.begin(), east.end(), std::back_inserter(all), valid);
+    all.push_back(0); // missing samples count as 0
+    const BILHeightRange common{*std::min_element(all.begin(), all.end()),
+                                *std::max_element(all.begin(), all.end())};
+    EXPECT_TRUE(
+        run.err.contains(QStringLiteral("Common height range: %1 to %2 m")
+                             .arg(QString::number(common.lowest), QString::number(common.highest))))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Exported 2 of 2 inputs.")) << run.err.toStdString();
+
+    const QImage westMap(path("out/west.-ht.png")), eastMap(path("out/east.-ht.png"));
+    ASSERT_EQ(westMap.format(), QImage::Format_Grayscale16);
+    for (int y = 0; y < kHeight; ++y)
+        EXPECT_EQ(westMap.pixelColor(kWidth - 1, y), eastMap.pixelColor(0, y)) << "row " << y;
+
+    BILExportOptions options;
+    options.heightmapBits = 16;
+    options.range = common;
+    for (const char *name : {"west", "east"}) {
+        exportHere(QString::fromLatin1(name) + ".tif", QStringLiteral("ref/%1.png").arg(name), 0,
+                   options);
+        for (const char *image : {".-tx.png", ".-ht.png"})
+            EXPECT_TRUE(samePixels(path("out/") + name + image, path("ref/") + name + image));
+    }
+}
+
+TEST_F(CliProgram, AHeaderlessGridIsReadWithTheGivenLayout)
+{
+    // Big-endian samples, with the layout's own missing-sample value.
+    const std::vector<int16_t> heights = grid(-200, -500);
+    QByteArray bytes;
+    for (int16_t h : heights) {
+        const int16_t big = qToBigEndian(h);
+        bytes.append(reinterpret_cast<const char *>(&big), 2);
+    }
+    write("raw.bil", bytes);
+
+    const QString layout =
+        QStringLiteral("%1,%2,be,-500").arg(QString::number(kWidth), QString::number(kHeight));
+    const ProgramRun run =
+        relieva({"-o", "out/raw.png", "--layout", layout, "--smooth", "2", "raw.bil"});
+    ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("[1/1] raw.bil -> out/raw.-tx.png, out/raw.-ht.png"))
+        << run.err.toStdString();
+
+    exportHere("raw.bil", "ref/raw.png", 2, {}, CliLayout{kWidth, kHeight, true, -500});
+    for (const char *image : {"raw.-tx.png", "raw.-ht.png"})
+        EXPECT_TRUE(samePixels(path("out/") + image, path("ref/") + image));
+}
+
+TEST_F(CliProgram, AFailingInputLeavesNoImageAndTheOthersAreExported)
+{
+    geoTiff("good1", grid(10, -9999), kWidth);
+    geoTiff("good2", grid(900, -9999), kWidth);
+    write("broken.tif", QByteArray("II*\0", 4) + QByteArray(40, '\x7f'));
+    write("nolayout.bil", QByteArray(kWidth * kHeight * 2, '\0'));
+
+    // The folder is made.
+    const ProgramRun run = relieva({"-o", "bmps", "--type", "bmp", "good1.tif", "broken.tif",
+                                    "missing.hgt", "nolayout.bil", "good2.tif"});
+    EXPECT_EQ(run.exitCode, CliExitSomeFailed) << run.err.toStdString();
+    EXPECT_EQ(files("bmps"),
+              QStringList({"good1.-ht.bmp", "good1.-tx.bmp", "good2.-ht.bmp", "good2.-tx.bmp"}));
+    for (const char *failed :
+         {"[2/5] broken.tif: failed: ", "[3/5] missing.hgt: failed: ",
+          "nolayout.bil: no header; read as 10800 x 4800, le, missing -32768 (the layout "
+          "dialog's pre-set; --layout gives another)",
+          "[4/5] nolayout.bil: failed: The sample file \"nolayout.bil\" is too short",
+          "Exported 2 of 5 inputs; failed: broken.tif, missing.hgt, nolayout.bil."})
+        EXPECT_TRUE(run.err.contains(QString::fromUtf8(failed))) << failed << "\n"
+                                                                 << run.err.toStdString();
+
+    exportHere("good2.tif", "ref/good2.bmp", 0, {});
+    for (const char *image : {"good2.-tx.bmp", "good2.-ht.bmp"})
+        EXPECT_TRUE(samePixels(path("bmps/") + image, path("ref/") + image));
+}
+
+} // namespace
