@@ -1,6 +1,8 @@
 // One libFuzzer target; RELIEVA_FUZZ_TARGET names the feed it drives.
 #include "fuzz/uFuzzFeeds.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -8,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const FuzzFeed feed = [] {
         for (const FuzzTarget &target : FuzzTargets())
             if (std::strcmp(target.name, RELIEVA_FUZZ_TARGET) == 0) return target.feed;
-        return FuzzFeed(nullptr);
+        std::fprintf(stderr, "no feed is named %s\n", RELIEVA_FUZZ_TARGET);
+        std::abort();
     }();
     feed(data, size);
     return 0;

@@ -1,5 +1,6 @@
 #include "fuzz/uFuzzFeeds.h"
 
+#include "cli/uCliOptions.h"
 #include "elevation/uFMXBILUtils.h"
 
 #include <QDir>
@@ -118,11 +119,26 @@ void FeedRawLayout(const uint8_t *data, size_t size)
     open(place("tile.hgt"));
 }
 
+// The arguments, split at NUL bytes, after the program's name: parsed only,
+// as every command line is before anything is read or written.
+void FeedCommandLine(const uint8_t *data, size_t size)
+{
+    QStringList arguments = {QStringLiteral("relieva")};
+    for (const QByteArray &argument :
+         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)).split('\0'))
+        arguments << QString::fromUtf8(argument);
+    ParseCommandLine(arguments);
+}
+
 const std::vector<FuzzTarget> &FuzzTargets()
 {
     static const std::vector<FuzzTarget> targets = {
-        {"bil_header", FeedBILHeader}, {"color_table", FeedColorTable}, {"tiff", FeedTiff},
-        {"ascii_grid", FeedAsciiGrid}, {"raw_layout", FeedRawLayout},
+        {"bil_header", FeedBILHeader},
+        {"color_table", FeedColorTable},
+        {"tiff", FeedTiff},
+        {"ascii_grid", FeedAsciiGrid},
+        {"raw_layout", FeedRawLayout},
+        {"cli_args", FeedCommandLine},
     };
     return targets;
 }

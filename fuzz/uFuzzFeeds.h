@@ -29,3 +29,4 @@ void FeedColorTable(const uint8_t *data, size_t size);
 void FeedTiff(const uint8_t *data, size_t size);
 void FeedAsciiGrid(const uint8_t *data, size_t size);
 void FeedRawLayout(const uint8_t *data, size_t size);
+void FeedCommandLine(const uint8_t *data, size_t size);
