@@ -443,4 +443,38 @@ TEST_F(CliProgram, AFailingInputLeavesNoImageAndTheOthersAreExported)
         EXPECT_TRUE(samePixels(path("bmps/") + image, path("ref/") + image));
 }
 
+TEST_F(CliProgram, ACropARangeWorldFilesAndAnotherColourTable)
+{
+    geoTiff("tile", grid(100, -9999), kWidth);
+    write("red.txt", "0 255 0 0\n");
+    const ProgramRun run = relieva({"-o", "out/tile.png", "--crop", "2,1,7,5", "--range", "-50,900",
+                                    "--world-file", "--colors", "red.txt", "-q", "tile.tif"});
+    ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    EXPECT_EQ(files("out"),
+              QStringList({"tile.-ht.pgw", "tile.-ht.png", "tile.-tx.pgw", "tile.-tx.png"}));
+
+    LoadColorTable(path("red.txt"));
+    BILAskLayout = nullptr;
+    QImage preview;
+    OpenBILFile(path("tile.tif"), preview);
+    BILExportOptions options;
+    options.range = BILHeightRange{-50, 900};
+    options.worldFiles = true;
+    ASSERT_TRUE(ExportBIL(path("ref/tile.png"), 0, 2, 1, 7, 5, options).has_value());
+    for (const char *name : {"tile.-tx.png", "tile.-ht.png"})
+        EXPECT_TRUE(samePixels(path("out/") + name, path("ref/") + name));
+    for (const char *name : {"tile.-tx.pgw", "tile.-ht.pgw"}) {
+        QFile ours(path("out/") + name), reference(path("ref/") + name);
+        ASSERT_TRUE(ours.open(QIODevice::ReadOnly) && reference.open(QIODevice::ReadOnly));
+        EXPECT_EQ(ours.readAll(), reference.readAll()) << name;
+    }
+
+    // A crop beyond the grid fails that input, not silently clamped.
+    const ProgramRun beyond = relieva({"-o", "out/far.png", "--crop", "0,0,999,5", "tile.tif"});
+    EXPECT_EQ(beyond.exitCode, CliExitSomeFailed);
+    EXPECT_TRUE(beyond.err.contains("tile.tif: failed")) << beyond.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("out/far.-tx.png")));
+}
+
 } // namespace
