@@ -1,7 +1,5 @@
 #include "cli/uCliExport.h"
 
-#include "elevation/uBILPaths.h"
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -13,14 +11,6 @@
 #include <utility>
 
 namespace {
-
-// Where the export puts the world file of image: ".png" is placed by ".pgw".
-QString worldFileName(const QString &image)
-{
-    const qsizetype dot = bil::extensionStart(image);
-    const QString extension = image.sliced(dot);
-    return image.left(dot) + extension.left(2) + extension.right(1) + u'w';
-}
 
 class Batch
 {
@@ -154,13 +144,11 @@ private:
         const std::optional<CliCrop> r = open(k);
         if (!r) return;
         const QString output = CliOutputName(o, o.inputs[k]);
-        const qsizetype dot = bil::extensionStart(output);
-        const QString stem = output.left(dot) + u'.', extension = output.sliced(dot);
-        const QStringList images{stem + QStringLiteral("-tx") + extension,
-                                 stem + QStringLiteral("-ht") + extension};
+        const BILExportNames names = BILExportFileNames(output);
+        const QStringList images{names.texture, names.heightmap};
         QStringList created;
         for (const QString &image : images)
-            for (const QString &file : {image, worldFileName(image)})
+            for (const QString &file : {image, BILWorldFileName(image)})
                 if (!QFileInfo::exists(file)) created << file;
 
         std::optional<BILHeightRange> range;

@@ -120,21 +120,13 @@ QByteArray worldFile(const BILGeoReference &geo, const Region &r)
     return text;
 }
 
-// "terrain.-tx.png" is placed by "terrain.-tx.pgw", ".bmp" by ".bpw".
-QString worldFileName(const QString &image)
-{
-    const qsizetype dot = bil::extensionStart(image);
-    const QString extension = image.sliced(dot).toLower();
-    return image.left(dot) + extension.left(2) + extension.right(1) + u'w';
-}
-
 // Writes the image and its world file. A world file left from an earlier
 // export would place the new image wrongly, so without a new one it goes.
 void writeImage(const QString &path, const QByteArray &bytes, const BILExportOptions &options,
                 const Region &region)
 {
     WriteBILImageFile(path, bytes);
-    const QString world = worldFileName(path);
+    const QString world = BILWorldFileName(path);
     if (options.worldFiles && BILGeoRef)
         WriteBILImageFile(world, worldFile(*BILGeoRef, region));
     else if (QFile::exists(world) && !QFile::remove(world))
@@ -146,10 +138,8 @@ void writeImage(const QString &path, const QByteArray &bytes, const BILExportOpt
 BILHeightRange exportRegion(const QString &fileName, int radius, const Region &region,
                             const BILExportOptions &options)
 {
-    const qsizetype dot = bil::extensionStart(fileName);
-    const QString stem = fileName.left(dot) + u'.';
-    const QString extension = fileName.sliced(dot);
-    const BILImageType type = BILImageTypeOf(extension, fileName);
+    const BILImageType type =
+        BILImageTypeOf(fileName.sliced(bil::extensionStart(fileName)), fileName);
     if (options.heightmapBits != 8 && (options.heightmapBits != 16 || type != BILImageType::Png))
         throw BILError(QStringLiteral("Cannot write \"%1\": heightmaps are 8-bit, or 16-bit PNG.")
                            .arg(bil::nativePath(fileName))
@@ -172,8 +162,7 @@ BILHeightRange exportRegion(const QString &fileName, int radius, const Region &r
 
     // Both images are encoded at once; the texture is still written first.
     // Where no thread can be started the heightmap is encoded afterwards.
-    const QString texture = stem + QStringLiteral("-tx") + extension;
-    const QString heightmap = stem + QStringLiteral("-ht") + extension;
+    const auto [texture, heightmap] = BILExportFileNames(fileName);
     auto heightmapBytes = std::async(std::launch::async | std::launch::deferred, [&] {
         return EncodeBILImage(
             type, options.heightmapBits == 16 ? heightmap16Image(region) : heightmapImage(region),
@@ -185,6 +174,20 @@ BILHeightRange exportRegion(const QString &fileName, int radius, const Region &r
 }
 
 } // namespace
+
+BILExportNames BILExportFileNames(const QString &fileName)
+{
+    const qsizetype dot = bil::extensionStart(fileName);
+    const QString stem = fileName.left(dot) + u'.', extension = fileName.sliced(dot);
+    return {stem + QStringLiteral("-tx") + extension, stem + QStringLiteral("-ht") + extension};
+}
+
+QString BILWorldFileName(const QString &image)
+{
+    const qsizetype dot = bil::extensionStart(image);
+    const QString extension = image.sliced(dot).toLower();
+    return image.left(dot) + extension.left(2) + extension.right(1) + u'w';
+}
 
 void ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1, int y1)
 {

@@ -94,6 +94,18 @@ QString BILCaption();
 void SmoothBIL(int radius);
 void ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1, int y1);
 
+// The images an export to fileName writes: "terrain.png" gives
+// "terrain.-tx.png" and "terrain.-ht.png".
+struct BILExportNames
+{
+    QString texture, heightmap;
+};
+BILExportNames BILExportFileNames(const QString &fileName);
+
+// The world file that places image: "terrain.-tx.png" gives
+// "terrain.-tx.pgw", ".bmp" gives ".bpw".
+QString BILWorldFileName(const QString &image);
+
 // The heights an export maps to black and white.
 struct BILHeightRange
 {
