@@ -119,17 +119,6 @@ void applyHeaderLine(QByteArrayView line)
 
 // ---------------------------------------------------------------- samples
 
-enum class Kind
-{
-    Int8,
-    UInt8,
-    Int16,
-    UInt16,
-    Int32,
-    UInt32,
-    Float32
-};
-
 [[noreturn]] void refuse(const QByteArray &key, const QByteArray &value, const QString &why)
 {
     throw BILError(QStringLiteral("The header \"%1\" gives %2 %3, which cannot be read: %4")
@@ -150,7 +139,7 @@ int64_t count(const QByteArray &key, int64_t fallback, int64_t limit = int64_t(1
     return int64_t(*v);
 }
 
-Kind sampleKind()
+bil::SampleType sampleType()
 {
     const int64_t bits = count("NBITS", extras.floatSamples ? 32 : 16, 64);
     const QByteArray type = extras.values
@@ -164,19 +153,19 @@ Kind sampleKind()
     if (type == "FLOAT") {
         if (bits != 32)
             refuse("PIXELTYPE", type, QStringLiteral("floating-point samples of 32 bits only."));
-        return Kind::Float32;
+        return bil::SampleType::Float32;
     }
     if (type != "SIGNEDINT" && type != "UNSIGNEDINT")
         refuse("PIXELTYPE", type, QStringLiteral("SIGNEDINT, UNSIGNEDINT or FLOAT only."));
     const bool sign = type == "SIGNEDINT";
-    return bits == 8    ? (sign ? Kind::Int8 : Kind::UInt8)
-           : bits == 16 ? (sign ? Kind::Int16 : Kind::UInt16)
-                        : (sign ? Kind::Int32 : Kind::UInt32);
+    return bits == 8    ? (sign ? bil::SampleType::Int8 : bil::SampleType::UInt8)
+           : bits == 16 ? (sign ? bil::SampleType::Int16 : bil::SampleType::UInt16)
+                        : (sign ? bil::SampleType::Int32 : bil::SampleType::UInt32);
 }
 
-int bytesOf(Kind kind)
+int bytesOf(bil::SampleType type)
 {
-    return kind <= Kind::UInt8 ? 1 : kind <= Kind::UInt16 ? 2 : 4;
+    return bil::withSampleType(type, [](auto sample) { return int(sizeof sample); });
 }
 
 // Where band 1's samples lie in the file.
@@ -250,29 +239,14 @@ void convertRow(const char *in, int64_t stride, int width, bool swap, std::optio
 
 using RowConverter = void (*)(const char *, int64_t, int, bool, std::optional<double>, int16_t *);
 
-RowConverter converterFor(Kind kind)
+RowConverter converterFor(bil::SampleType type)
 {
-    switch (kind) {
-    case Kind::Int8:
-        return convertRow<int8_t>;
-    case Kind::UInt8:
-        return convertRow<uint8_t>;
-    case Kind::Int16:
-        return convertRow<int16_t>;
-    case Kind::UInt16:
-        return convertRow<uint16_t>;
-    case Kind::Int32:
-        return convertRow<int32_t>;
-    case Kind::UInt32:
-        return convertRow<uint32_t>;
-    case Kind::Float32:
-        return convertRow<float>;
-    }
-    return nullptr;
+    return bil::withSampleType(
+        type, [](auto sample) -> RowConverter { return convertRow<decltype(sample)>; });
 }
 
 // Reads band 1 of the rows of path as placed, converting each row.
-void readPlaced(const QString &path, Kind kind, Placement at, int16_t *out)
+void readPlaced(const QString &path, bil::SampleType kind, Placement at, int16_t *out)
 {
     const int width = BILWidth, height = BILHeight, bytes = bytesOf(kind);
     QFile file(path);
@@ -292,7 +266,7 @@ void readPlaced(const QString &path, Kind kind, Placement at, int16_t *out)
                 .toStdString());
     const RowConverter convert = converterFor(kind);
     const std::optional<double> noData =
-        kind == Kind::Int16
+        kind == bil::SampleType::Int16
             ? std::nullopt
             : bil::parseNumber(extras.values.value("NODATA_VALUE", extras.values.value("NODATA")));
     std::vector<char> row(static_cast<size_t>(span));
@@ -355,15 +329,15 @@ bool geographicProjection(const QString &path)
 
 std::optional<GridSource> headerSource(const QString &path)
 {
-    const Kind kind = sampleKind();
+    const bil::SampleType kind = sampleType();
     const Placement at = placement(bytesOf(kind), BILWidth);
-    if (kind == Kind::Int16 && at.skip == 0 && at.pixelStride == 2 &&
+    if (kind == bil::SampleType::Int16 && at.skip == 0 && at.pixelStride == 2 &&
         at.rowStride == int64_t(BILWidth) * 2)
         return std::nullopt;
     GridSource source;
     source.width = BILWidth;
     source.height = BILHeight;
-    source.noData = kind == Kind::Int16 ? BILNoData : BILHeightLowest;
+    source.noData = kind == bil::SampleType::Int16 ? BILNoData : BILHeightLowest;
     source.geo = headerGeoReference(path);
     source.read = [path, kind, at](int16_t *out) { readPlaced(path, kind, at, out); };
     return source;

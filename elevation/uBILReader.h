@@ -31,6 +31,43 @@ inline int16_t heightFrom(double v)
         std::lround(std::clamp(v, double(BILHeightLowest + 1), double(BILHeightHighest))));
 }
 
+// The types samples come in.
+enum class SampleType
+{
+    Int8,
+    UInt8,
+    Int16,
+    UInt16,
+    Int32,
+    UInt32,
+    Float32,
+    Float64
+};
+
+// Calls f with a value of type's own C++ type, so that one template serves all.
+template <typename F> decltype(auto) withSampleType(SampleType type, F &&f)
+{
+    switch (type) {
+    case SampleType::Int8:
+        return f(int8_t{});
+    case SampleType::UInt8:
+        return f(uint8_t{});
+    case SampleType::Int16:
+        return f(int16_t{});
+    case SampleType::UInt16:
+        return f(uint16_t{});
+    case SampleType::Int32:
+        return f(int32_t{});
+    case SampleType::UInt32:
+        return f(uint32_t{});
+    case SampleType::Float32:
+        return f(float{});
+    case SampleType::Float64:
+        break;
+    }
+    return f(double{});
+}
+
 // Each gives nullopt when the file is not of its kind, and throws BILError
 // naming the file when it is but cannot be read.
 std::optional<GridSource> tiffSource(const QString &path);

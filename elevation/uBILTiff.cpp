@@ -134,29 +134,17 @@ struct TiffFile
     }
 };
 
-enum class Sample
-{
-    UInt8,
-    Int8,
-    UInt16,
-    Int16,
-    UInt32,
-    Int32,
-    Float32,
-    Float64
-};
-
-std::optional<Sample> sampleKind(uint16_t format, uint16_t bits)
+std::optional<bil::SampleType> sampleKind(uint16_t format, uint16_t bits)
 {
     const bool unsignedInt = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID;
-    if (unsignedInt && bits == 8) return Sample::UInt8;
-    if (unsignedInt && bits == 16) return Sample::UInt16;
-    if (unsignedInt && bits == 32) return Sample::UInt32;
-    if (format == SAMPLEFORMAT_INT && bits == 8) return Sample::Int8;
-    if (format == SAMPLEFORMAT_INT && bits == 16) return Sample::Int16;
-    if (format == SAMPLEFORMAT_INT && bits == 32) return Sample::Int32;
-    if (format == SAMPLEFORMAT_IEEEFP && bits == 32) return Sample::Float32;
-    if (format == SAMPLEFORMAT_IEEEFP && bits == 64) return Sample::Float64;
+    if (unsignedInt && bits == 8) return bil::SampleType::UInt8;
+    if (unsignedInt && bits == 16) return bil::SampleType::UInt16;
+    if (unsignedInt && bits == 32) return bil::SampleType::UInt32;
+    if (format == SAMPLEFORMAT_INT && bits == 8) return bil::SampleType::Int8;
+    if (format == SAMPLEFORMAT_INT && bits == 16) return bil::SampleType::Int16;
+    if (format == SAMPLEFORMAT_INT && bits == 32) return bil::SampleType::Int32;
+    if (format == SAMPLEFORMAT_IEEEFP && bits == 32) return bil::SampleType::Float32;
+    if (format == SAMPLEFORMAT_IEEEFP && bits == 64) return bil::SampleType::Float64;
     return std::nullopt;
 }
 
@@ -387,26 +375,10 @@ template <typename T> void readBlocks(const TiffFile &file, const Layout &layout
     });
 }
 
-void readSamples(const TiffFile &file, const Layout &layout, Sample kind, int16_t *out)
+void readSamples(const TiffFile &file, const Layout &layout, bil::SampleType type, int16_t *out)
 {
-    switch (kind) {
-    case Sample::UInt8:
-        return readBlocks<uint8_t>(file, layout, out);
-    case Sample::Int8:
-        return readBlocks<int8_t>(file, layout, out);
-    case Sample::UInt16:
-        return readBlocks<uint16_t>(file, layout, out);
-    case Sample::Int16:
-        return readBlocks<int16_t>(file, layout, out);
-    case Sample::UInt32:
-        return readBlocks<uint32_t>(file, layout, out);
-    case Sample::Int32:
-        return readBlocks<int32_t>(file, layout, out);
-    case Sample::Float32:
-        return readBlocks<float>(file, layout, out);
-    case Sample::Float64:
-        return readBlocks<double>(file, layout, out);
-    }
+    bil::withSampleType(type,
+                        [&](auto sample) { readBlocks<decltype(sample)>(file, layout, out); });
 }
 
 } // namespace
@@ -430,7 +402,7 @@ std::optional<GridSource> tiffSource(const QString &path)
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planes);
-    const std::optional<Sample> kind = sampleKind(format, bits);
+    const std::optional<bil::SampleType> kind = sampleKind(format, bits);
     if (!kind)
         file->fail(QStringLiteral("it holds %1-bit %2 samples; RELIEVA reads 8-, 16- and 32-bit "
                                   "integers and 32- and 64-bit floating point.")
@@ -441,7 +413,7 @@ std::optional<GridSource> tiffSource(const QString &path)
     GridSource source;
     source.width = width;
     source.height = height;
-    if (*kind == Sample::Int16 && noData && std::trunc(*noData) == *noData &&
+    if (*kind == bil::SampleType::Int16 && noData && std::trunc(*noData) == *noData &&
         *noData >= BILHeightLowest && *noData <= BILHeightHighest)
         source.noData = int32_t(*noData);
     // As GDAL reads them: the missing value where the file has one, else 0.
