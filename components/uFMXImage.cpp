@@ -14,7 +14,7 @@
 namespace {
 
 // The readout's panel, in device-independent units.
-constexpr int ReadoutMargin = 8; // from the preview's corner
+constexpr int ReadoutMargin = 8; // from the bitmap's corner
 constexpr int ReadoutPaddingX = 8;
 constexpr int ReadoutPaddingY = 4;
 constexpr qreal ReadoutRadius = 4;
@@ -86,15 +86,18 @@ void TFMXImage::setReadout(ReadoutProvider provider)
 
 // Asks the provider only when the pixel changes, and repaints only the
 // panel's old and new rectangles, so a move costs a corner, not the preview.
-void TFMXImage::showReadout(std::optional<QPoint> pixel)
+void TFMXImage::showReadout(std::optional<QPoint> pixel, QPointF pointer)
 {
-    if (pixel && readoutShown && *pixel == readoutPixel) return;
-    const QString text = pixel && readoutProvider ? readoutProvider(*pixel) : QString();
     const QRect oldBox = readoutShown ? readoutBox : QRect();
-    readoutShown = !text.isEmpty();
-    if (readoutShown) {
+    bool changed = false;
+    if (!pixel) {
+        readoutShown = false;
+    } else if (!readoutShown || *pixel != readoutPixel) {
+        const QString text = readoutProvider ? readoutProvider(*pixel) : QString();
+        readoutShown = !text.isEmpty();
         readoutPixel = *pixel;
-        if (text != readout) {
+        changed = text != readout;
+        if (changed) {
             readout = text;
             const QStringList lines = readout.split(u'\n');
             const QFontMetrics metrics = fontMetrics();
@@ -102,20 +105,37 @@ void TFMXImage::showReadout(std::optional<QPoint> pixel)
             for (const QString &line : lines)
                 width = std::max(width, metrics.horizontalAdvance(line));
             const int count = int(lines.size());
-            readoutBox = QRect(ReadoutMargin, ReadoutMargin, width + 2 * ReadoutPaddingX,
-                               count * metrics.height() + (count - 1) * metrics.leading() +
-                                   2 * ReadoutPaddingY);
+            readoutSize = QSize(width + 2 * ReadoutPaddingX, count * metrics.height() +
+                                                                 (count - 1) * metrics.leading() +
+                                                                 2 * ReadoutPaddingY);
         }
     }
+    if (readoutShown) readoutBox = readoutPlace(pointer);
     const QRect newBox = readoutShown ? readoutBox : QRect();
-    if (oldBox == newBox && !readoutShown) return;
+    if (newBox == oldBox && !changed) return;
     update(oldBox);
     if (newBox != oldBox) update(newBox);
 }
 
+// In the drawn bitmap's top-left corner, or in its top-right one while the
+// pointer is near the first, so the panel never hides what is pointed at.
+QRect TFMXImage::readoutPlace(QPointF pointer) const
+{
+    const TImageFit f = fit();
+    const QRectF drawn(f.offsetX, f.offsetY, image.width() * double(f.zoom),
+                       image.height() * double(f.zoom));
+    QRect box(QPoint(int(std::ceil(drawn.left())), int(std::ceil(drawn.top()))) +
+                  QPoint(ReadoutMargin, ReadoutMargin),
+              readoutSize);
+    const QRect near = box.adjusted(-ReadoutMargin, -ReadoutMargin, ReadoutMargin, ReadoutMargin);
+    if (near.contains(pointer.toPoint()))
+        box.moveRight(int(std::floor(drawn.right())) - 1 - ReadoutMargin);
+    return box;
+}
+
 void TFMXImage::mouseMoveEvent(QMouseEvent *event)
 {
-    showReadout(pixelAt(event->position()));
+    showReadout(pixelAt(event->position()), event->position());
     // The drag handlers expect moves only between a press and its release.
     if (event->buttons() != Qt::NoButton) TPointerWidget::mouseMoveEvent(event);
 }

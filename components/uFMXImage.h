@@ -3,7 +3,7 @@
 // Shows a bitmap scaled to fit, aspect ratio kept, centred. Painting uses a
 // copy scaled once per size and device pixel ratio, so even a 10800 x 4800
 // preview repaints as a plain blit of the exposed area. While the pointer is
-// over the bitmap, a small readout in the top-left corner says what a text
+// over the bitmap, a small readout in a corner of it says what a text
 // provider has to say about the pixel under it.
 
 #include "components/uPointerWidget.h"
@@ -12,6 +12,7 @@
 #include <QPoint>
 #include <QPointF>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -64,7 +65,8 @@ protected:
     void leaveEvent(QEvent *event) override;
 
 private:
-    void showReadout(std::optional<QPoint> pixel);
+    void showReadout(std::optional<QPoint> pixel, QPointF pointer = {});
+    QRect readoutPlace(QPointF pointer) const;
     void paintReadout(QPainter &painter) const;
 
     QImage image;
@@ -75,5 +77,6 @@ private:
     bool readoutShown = false;
     QPoint readoutPixel;
     QString readout;
+    QSize readoutSize;
     QRect readoutBox;
 };

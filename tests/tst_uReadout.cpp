@@ -259,6 +259,32 @@ TEST_F(ReadoutTest, ThePanelTakesTheLook)
     IsLightTheme = true;
 }
 
+TEST_F(ReadoutTest, ThePanelGivesWayToThePointer)
+{
+    open(Grid::Geographic);
+    struct Case
+    {
+        const char *name;
+        QPoint at;
+        bool onTheRight;
+    };
+    const Case cases[] = {
+        {"far from the top-left corner", centreOf({2, 2}), false},
+        {"in the top-left corner", {60, 20}, true},
+        {"in the top-right corner", {440, 20}, false},
+    };
+    for (const Case &c : cases) {
+        hover(c.at);
+        const QRect box = image->readoutRect();
+        ASSERT_FALSE(box.isEmpty()) << c.name;
+        EXPECT_FALSE(box.contains(c.at)) << c.name;
+        // Inside the drawn grid, which runs from x = 50 to 450.
+        EXPECT_GE(box.left(), 50) << c.name;
+        EXPECT_LT(box.right(), 450) << c.name;
+        EXPECT_EQ(box.center().x() > 250, c.onTheRight) << c.name;
+    }
+}
+
 // In the main window: the readout of the grid opened, and the crop untouched by hovering.
 TEST_F(ReadoutTest, TheMainWindowShowsTheReadoutAndHoveringLeavesTheCrop)
 {
