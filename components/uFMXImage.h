@@ -2,12 +2,21 @@
 
 // Shows a bitmap scaled to fit, aspect ratio kept, centred. Painting uses a
 // copy scaled once per size and device pixel ratio, so even a 10800 x 4800
-// preview repaints as a plain blit of the exposed area.
+// preview repaints as a plain blit of the exposed area. While the pointer is
+// over the bitmap, a small readout in a corner of it says what a text
+// provider has to say about the pixel under it.
 
 #include "components/uPointerWidget.h"
 
 #include <QImage>
+#include <QPoint>
 #include <QPointF>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+#include <optional>
 
 struct TImageFit
 {
@@ -21,6 +30,10 @@ class TFMXImage : public TPointerWidget
     Q_OBJECT
 
 public:
+    // The readout's text for the bitmap pixel (column, row) under the pointer;
+    // a "\n" starts a second line. Empty shows nothing.
+    using ReadoutProvider = std::function<QString(QPoint pixel)>;
+
     explicit TFMXImage(QWidget *parent = nullptr);
 
     // The placement of a bitmap of size bitmap in an area of size area: the
@@ -31,6 +44,14 @@ public:
     void setBitmap(const QImage &value);
     TImageFit fit() const { return Fit(size(), image.size()); }
 
+    // The bitmap pixel drawn at position, or nullopt where no pixel is drawn.
+    std::optional<QPoint> pixelAt(QPointF position) const;
+
+    void setReadout(ReadoutProvider provider);
+    // The readout as shown, or empty while it is hidden.
+    QString readoutText() const { return readoutShown ? readout : QString(); }
+    QRect readoutRect() const { return readoutShown ? readoutBox : QRect(); }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -40,9 +61,22 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
 
 private:
+    void showReadout(std::optional<QPoint> pixel, QPointF pointer = {});
+    QRect readoutPlace(QPointF pointer) const;
+    void paintReadout(QPainter &painter) const;
+
     QImage image;
     QImage reduced; // image at no more than screen size
     QImage scaled;  // image at the drawn size in device pixels
+
+    ReadoutProvider readoutProvider;
+    bool readoutShown = false;
+    QPoint readoutPixel;
+    QString readout;
+    QSize readoutSize;
+    QRect readoutBox;
 };

@@ -15,6 +15,23 @@ std::optional<BILGeoReference> BILGeoRef;
 std::function<void()> BILAskLayout;
 std::function<void(const QString &)> BILShowError;
 
+std::optional<int16_t> BILHeightAt(int x, int y)
+{
+    // The raw samples keep the missing flag that the working copy reads as 0.
+    if (!bil::gridUsable() || x < 0 || y < 0 || x >= BILWidth || y >= BILHeight)
+        return std::nullopt;
+    const int16_t h = BILRaw[int64_t(y) * BILWidth + x];
+    if (h == BILNoData) return std::nullopt;
+    return h;
+}
+
+std::optional<QPointF> BILMapPosition(double column, double row)
+{
+    if (!BILGeoRef) return std::nullopt;
+    const BILGeoReference &g = *BILGeoRef;
+    return QPointF(g.left + (column + 0.5) * g.cellWidth, g.top - (row + 0.5) * g.cellHeight);
+}
+
 namespace bil {
 
 bool gridUsable()

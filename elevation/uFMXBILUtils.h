@@ -9,6 +9,7 @@
 #include "elevation/uBILTypes.h"
 
 #include <QImage>
+#include <QPointF>
 #include <QString>
 
 #include <cstdint>
@@ -42,6 +43,13 @@ struct BILGeoReference
     bool operator==(const BILGeoReference &) const = default;
 };
 extern std::optional<BILGeoReference> BILGeoRef;
+
+// The height of the cell at column x, row y as read, or nullopt for a missing
+// sample or a cell outside the grid.
+std::optional<int16_t> BILHeightAt(int x, int y);
+// The centre of the cell at column, row in the georeference's coordinates,
+// or nullopt when the grid has none. Rows run downwards, y upwards.
+std::optional<QPointF> BILMapPosition(double column, double row);
 
 // Colour of height h is BILColors[h + BILHeightOffset].
 extern TAlphaColor BILColors[BILHeightCount];

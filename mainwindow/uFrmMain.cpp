@@ -9,6 +9,7 @@
 #include "components/uSVGData.h"
 #include "elevation/uFMXBILUtils.h"
 #include "mainwindow/uApplication.h"
+#include "mainwindow/uReadout.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
@@ -142,6 +143,7 @@ void TFrmMain::FormCreate()
     ui->layoutStrip->insertWidget(1, fbSave);
     ui->layoutStrip->addWidget(fbAbout);
 
+    ui->Image1->setReadout(ReadoutText);
     note = new TFMXNote(ui->Image1);
     note->setObjectName(QStringLiteral("note"));
 

@@ -1130,3 +1130,58 @@ TEST_F(LoadTest, RunningOutOfMemorySaysWhatWasBeingDone)
         "Not enough memory to export \"" + QDir::toNativeSeparators(out) + "\".");
     EXPECT_EQ(QDir(dir.path()).entryList({"out*"}, QDir::Files), QStringList());
 }
+
+// ==================================================================== queries
+
+TEST_F(BILTest, HeightAtReadsTheSampleAsReadOrNothing)
+{
+    constexpr int32_t noData = -9999;
+    // 3 x 2, one missing sample, the extremes, and a smoothing that must not show.
+    setGrid(3, 2, {5, noData, kHighest, -12, int16_t(kLowest + 1), 0}, noData);
+    SmoothBIL(1);
+    struct Case
+    {
+        const char *name;
+        int x, y;
+        std::optional<int16_t> height;
+    };
+    const Case cases[] = {
+        {"a normal sample", 0, 0, 5},
+        {"a missing sample", 1, 0, std::nullopt},
+        {"the highest height", 2, 0, kHighest},
+        {"a negative height", 0, 1, -12},
+        {"the lowest valid height", 1, 1, int16_t(kLowest + 1)},
+        {"zero", 2, 1, 0},
+        {"left of the grid", -1, 0, std::nullopt},
+        {"right of the grid", 3, 0, std::nullopt},
+        {"above the grid", 0, -1, std::nullopt},
+        {"below the grid", 0, 2, std::nullopt},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(BILHeightAt(c.x, c.y), c.height) << c.name;
+}
+
+TEST_F(BILTest, MapPositionIsTheCellCentreOfTheGeoreference)
+{
+    struct Case
+    {
+        const char *name;
+        std::optional<BILGeoReference> geo;
+        double column, row;
+        std::optional<QPointF> position;
+    };
+    const BILGeoReference geographic{11.0, 58.0, 0.25, 0.125, true};
+    const BILGeoReference projected{500000, 6400000, 30, 30, false};
+    const Case cases[] = {
+        {"no georeference", std::nullopt, 0, 0, std::nullopt},
+        {"the upper-left cell", geographic, 0, 0, QPointF(11.125, 57.9375)},
+        {"a cell further in", geographic, 3, 5, QPointF(11.875, 57.3125)},
+        {"a projected cell", projected, 2, 1, QPointF(500075, 6399955)},
+        {"before the first column", projected, -1, 0, QPointF(499985, 6399985)},
+    };
+    for (const Case &c : cases) {
+        BILGeoRef = c.geo;
+        EXPECT_EQ(BILMapPosition(c.column, c.row), c.position) << c.name;
+    }
+    BILGeoRef.reset();
+}

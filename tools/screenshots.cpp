@@ -1,6 +1,6 @@
-// Renders the main window with a terrain preview, and again with the note
-// after a save, the dialogs and the standard dialogs the style sheets dress,
-// in both looks, into a directory for the documentation:
+// Renders the main window with a terrain preview, again with the note after
+// a save and with the pointer readout, the dialogs and the standard dialogs
+// the style sheets dress, in both looks, into a directory for the documentation:
 //   relieva_screenshots docs/screenshots [WIDTHxHEIGHT]
 // The optional size is the main window's client area (800x520 by default).
 // The offscreen platform draws no window frame, so a plain title bar is added.
@@ -18,8 +18,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -148,6 +150,46 @@ QImage mainWindowShot(const QString &terrain, QSize size, const QString &saveTo 
     return framed(window, true);
 }
 
+// A copy of the terrain placed on the Earth: 3 arc-second cells west of
+// Gothenburg, with a .prj that says the coordinates are geographic.
+QString writeGeoreferencedTerrain(const QString &terrain)
+{
+    const QDir dir = QFileInfo(terrain).dir();
+    const QString bil = dir.filePath(QStringLiteral("skagerrak.bil"));
+    QFile::copy(terrain, bil);
+    QFile hdr(dir.filePath(QStringLiteral("skagerrak.hdr"))),
+        prj(dir.filePath(QStringLiteral("skagerrak.prj")));
+    if (hdr.open(QIODevice::WriteOnly))
+        hdr.write(QStringLiteral("NCOLS 10800\nNROWS 4800\nNODATA %1\nBYTEORDER I\n"
+                                 "ULXMAP 5.000416666666667\nULYMAP 59.99958333333333\n"
+                                 "XDIM 0.000833333333333\nYDIM 0.000833333333333\n")
+                      .arg(kTerrainNoData)
+                      .toLatin1());
+    if (prj.open(QIODevice::WriteOnly))
+        prj.write(
+            "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
+            "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]");
+    return bil;
+}
+
+// The main window with the pointer resting over the terrain, the readout showing.
+QImage readoutShot(const QString &terrain, QSize size)
+{
+    TFrmMain window([] {});
+    window.resize(size);
+    show(window);
+    window.ThemeUpdate();
+    answerFileDialog(terrain);
+    window.btOpenClick(nullptr);
+    auto *image = window.findChild<QWidget *>(QStringLiteral("Image1"));
+    const QPointF at(image->width() * 0.62, image->height() * 0.41);
+    QMouseEvent move(QEvent::MouseMove, at, image->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(image, &move);
+    QApplication::processEvents();
+    return framed(window, true);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -176,6 +218,7 @@ int main(int argc, char **argv)
     QDir::setCurrent(QStringLiteral(RELIEVA_SOURCE_DIR)); // the default colour table
     LoadColorTable();
     const QString terrain = writeTerrain(QDir(grids.path()), 10800, 4800);
+    const QString placedTerrain = writeGeoreferencedTerrain(terrain);
 
     for (const bool light : {true, false}) {
         applyLook(light);
@@ -190,6 +233,8 @@ int main(int argc, char **argv)
             shooter.save(
                 mainWindowShot(terrain, windowSize, grids.filePath(QStringLiteral("saved"))),
                 QStringLiteral("note-%1-%2.png").arg(look, QLatin1String(language, 2)));
+            shooter.save(readoutShot(placedTerrain, windowSize),
+                         QStringLiteral("readout-%1-%2.png").arg(look, QLatin1String(language, 2)));
         }
         qputenv("LANG", userLanguage);
 
