@@ -162,14 +162,15 @@ BILHeightRange exportRegion(const QString &fileName, int radius, const Region &r
 
     // Both images are encoded at once; the texture is still written first.
     // Where no thread can be started the heightmap is encoded afterwards.
-    const auto [texture, heightmap] = BILExportFileNames(fileName);
+    const BILExportNames names = BILExportFileNames(fileName);
     auto heightmapBytes = std::async(std::launch::async | std::launch::deferred, [&] {
         return EncodeBILImage(
             type, options.heightmapBits == 16 ? heightmap16Image(region) : heightmapImage(region),
-            heightmap);
+            names.heightmap);
     });
-    writeImage(texture, EncodeBILImage(type, textureImage(region), texture), options, region);
-    writeImage(heightmap, heightmapBytes.get(), options, region);
+    writeImage(names.texture, EncodeBILImage(type, textureImage(region), names.texture), options,
+               region);
+    writeImage(names.heightmap, heightmapBytes.get(), options, region);
     return {BILMin, BILMax};
 }
 
