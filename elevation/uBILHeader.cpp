@@ -230,7 +230,7 @@ void convertRow(const char *in, int64_t stride, int width, bool swap, std::optio
         const T v = load<T>(in, swap);
         if constexpr (std::is_same_v<T, int16_t>)
             out[x] = v;
-        else if (noData && v == T(*noData))
+        else if (noData && bil::isMissing(v, *noData))
             out[x] = int16_t(BILHeightLowest);
         else
             out[x] = bil::heightFrom(double(v));

@@ -6,9 +6,11 @@
 
 #include "elevation/uFMXBILUtils.h"
 
+#include <cfloat>
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <type_traits>
 
 namespace bil {
 
@@ -66,6 +68,16 @@ template <typename F> decltype(auto) withSampleType(SampleType type, F &&f)
         break;
     }
     return f(double{});
+}
+
+// Whether a sample is the file's missing value (NaN when it has none). A
+// float sample is compared as a float, as its writer stored the value.
+template <typename T> bool isMissing(T v, double noData)
+{
+    if constexpr (std::is_same_v<T, float>)
+        return std::abs(noData) <= FLT_MAX ? v == float(noData) : double(v) == noData;
+    else
+        return double(v) == noData;
 }
 
 // Each gives nullopt when the file is not of its kind, and throws BILError

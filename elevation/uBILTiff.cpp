@@ -217,21 +217,12 @@ template <typename T> struct RowConverter
 {
     double noData; // NaN when the file has none: equal to nothing
 
-    bool missing(T v) const
-    {
-        // A float file's missing value is compared as a float, as its writer stored it.
-        if constexpr (std::is_same_v<T, float>)
-            return std::abs(noData) <= FLT_MAX ? v == float(noData) : double(v) == noData;
-        else
-            return double(v) == noData;
-    }
-
     void operator()(const uint8_t *in, size_t stride, uint32_t count, int16_t *out) const
     {
         for (uint32_t i = 0; i < count; ++i) {
             T v;
             std::memcpy(&v, in + i * stride * sizeof(T), sizeof(T));
-            out[i] = missing(v) ? int16_t(BILHeightLowest) : bil::heightFrom(double(v));
+            out[i] = bil::isMissing(v, noData) ? int16_t(BILHeightLowest) : bil::heightFrom(double(v));
         }
     }
 };
