@@ -126,17 +126,23 @@ void answerFileDialog(const QString &path, int choice = -1)
     });
 }
 
+// Shows the window at size and opens the terrain through its Open dialog.
+void openTerrain(TFrmMain &window, const QString &terrain, QSize size)
+{
+    window.resize(size);
+    show(window);
+    window.ThemeUpdate();
+    answerFileDialog(terrain);
+    window.btOpenClick(nullptr);
+}
+
 // The main window as a user sees it after opening the terrain and narrowing
 // the crop; with saveTo, after saving there with a 16-bit heightmap, the note
 // showing.
 QImage mainWindowShot(const QString &terrain, QSize size, const QString &saveTo = {})
 {
     TFrmMain window([] {});
-    window.resize(size);
-    show(window);
-    window.ThemeUpdate();
-    answerFileDialog(terrain);
-    window.btOpenClick(nullptr);
+    openTerrain(window, terrain, size);
     const std::pair<const char *, int> crop[] = {
         {"SpinBoxX1", 7400}, {"SpinBoxY1", 3900}, {"SpinBoxX0", 1900}, {"SpinBoxY0", 1150}};
     for (const auto &[name, value] : crop)
@@ -176,11 +182,7 @@ QString writeGeoreferencedTerrain(const QString &terrain)
 QImage readoutShot(const QString &terrain, QSize size)
 {
     TFrmMain window([] {});
-    window.resize(size);
-    show(window);
-    window.ThemeUpdate();
-    answerFileDialog(terrain);
-    window.btOpenClick(nullptr);
+    openTerrain(window, terrain, size);
     auto *image = window.findChild<QWidget *>(QStringLiteral("Image1"));
     const QPointF at(image->width() * 0.62, image->height() * 0.41);
     QMouseEvent move(QEvent::MouseMove, at, image->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
