@@ -102,10 +102,10 @@ exited() {
   [[ $state == Z* ]]
 }
 
+# The caption changes once the file is read, which may be after the dialog has gone.
+titled() { [ "$(xdotool getwindowname "$main")" = "$1" ]; }
 expect_title() {
-  local title
-  title=$(xdotool getwindowname "$main")
-  [ "$title" = "$1" ] || { echo "main window titled '$title', expected '$1'" >&2; return 1; }
+  poll titled "$1" || { echo "main window titled '$(xdotool getwindowname "$main")', expected '$1'" >&2; return 1; }
 }
 
 # Starts the program from a fresh working directory holding RELIEVA.txt
@@ -188,8 +188,11 @@ cell() { "$check" cell 620 400 "$@"; }
 
 scenario_bil_whole_grid_png() {
   launch
-  eval "$(xdotool getwindowgeometry --shell "$main")"
-  [ "$WIDTH" = 640 ] && [ "$HEIGHT" = 480 ]
+  sized() {
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    [ "$WIDTH" = 640 ] && [ "$HEIGHT" = 480 ]
+  }
+  poll sized
   open_file "$data/terrain.bil"
   expect_title "RELIEVA - terrain.bil"
   save_as "$dir/terrain"
