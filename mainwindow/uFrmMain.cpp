@@ -11,7 +11,9 @@
 #include "mainwindow/uApplication.h"
 #include "mainwindow/uReadout.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QCompleter>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -22,6 +24,7 @@
 #include <QSettings>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -487,8 +490,8 @@ void TFrmMain::SpinBoxY1Change()
 void TFrmMain::btOpenClick(QObject *)
 {
     note->dismiss();
-    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
-    openFile(OpenDialog1->selectedFiles().constFirst());
+    const QString path = chosenFile(OpenDialog1);
+    if (!path.isEmpty()) openFile(path);
 }
 
 void TFrmMain::openFile(const QString &path)
@@ -498,9 +501,7 @@ void TFrmMain::openFile(const QString &path)
     // A cancel or a refusal leaves the grid shown, as a failure does.
     if (bitmap.isNull()) return;
     // A drop or the command line moves the dialog along, as a choice in it does.
-    const QString folder = QFileInfo(path).absolutePath();
-    settings().setValue(OpenFolderKey, folder);
-    if (OpenDialog1->directory().absolutePath() != folder) OpenDialog1->setDirectory(folder);
+    rememberFolder(OpenDialog1, OpenFolderKey, path);
     setWindowTitle(BILCaption());
     ui->Image1->setBitmap(bitmap);
     x0 = 0;
@@ -527,9 +528,9 @@ void TFrmMain::btSaveClick(QObject *)
     note->dismiss();
     const QStringList filters = SaveDialog1->nameFilters();
     SaveDialog1->selectNameFilter(filters.value(1));
-    if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return;
-    QString path = SaveDialog1->selectedFiles().constFirst();
-    settings().setValue(SaveFolderKey, QFileInfo(path).absolutePath());
+    QString path = chosenFile(SaveDialog1);
+    if (path.isEmpty()) return;
+    rememberFolder(SaveDialog1, SaveFolderKey, path);
     const qsizetype choice = filters.indexOf(SaveDialog1->selectedNameFilter()) + 1;
     // The third type is a PNG whose heightmap keeps 16 bits.
     BILExportOptions options;
@@ -550,20 +551,39 @@ void TFrmMain::btAboutClick(QObject *)
     if (showAbout) showAbout();
 }
 
+// A name left in the name box from the last run is selected, so that typing
+// replaces it instead of going on at its end. The name completer's list is
+// closed with the dialog, or it stays over the window until the next click.
+QString TFrmMain::chosenFile(QFileDialog *dialog)
+{
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    if (name) QTimer::singleShot(0, name, &QLineEdit::selectAll);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (name && name->completer() && name->completer()->popup()) name->completer()->popup()->hide();
+    const QStringList files = dialog->selectedFiles();
+    return accepted && !files.isEmpty() ? files.constFirst() : QString();
+}
+
+// The dialog starts in path's folder from now on, also in later runs.
+void TFrmMain::rememberFolder(QFileDialog *dialog, const QString &key, const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    settings().setValue(key, folder);
+    if (dialog->directory().absolutePath() != folder) dialog->setDirectory(folder);
+}
+
 // The dialog's own question sees only the chosen name; the names written are
 // derived from it, so the question is asked here, once for both.
 bool TFrmMain::replaceAllowed(const QString &path)
 {
-    const qsizetype dot = path.lastIndexOf(u'.');
-    if (dot < 0) return true;
-    const QString texture = path.left(dot) + QStringLiteral(".-tx") + path.sliced(dot);
-    const QString heightmap = path.left(dot) + QStringLiteral(".-ht") + path.sliced(dot);
-    if (!QFile::exists(texture) && !QFile::exists(heightmap)) return true;
+    const BILExportNames names = BILExportFileNames(path);
+    if (!QFile::exists(names.texture) && !QFile::exists(names.heightmap)) return true;
     const Texts &t = texts();
-    return QMessageBox::question(
-               this, t.save,
-               t.replace.arg(QFileInfo(texture).fileName(), QFileInfo(heightmap).fileName()),
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(this, t.save,
+                                 t.replace.arg(QFileInfo(names.texture).fileName(),
+                                               QFileInfo(names.heightmap).fileName()),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TFrmMain::showStartNote(bool opening)

@@ -92,6 +92,8 @@ private:
     QPointF inImage(const TFMXLine *line, QPointF p) const;
     void startDrag(int32_t state);
     void dragBoundary(int32_t &boundary, int32_t value, int32_t &start, int32_t &end);
+    static QString chosenFile(QFileDialog *dialog);
+    static void rememberFolder(QFileDialog *dialog, const QString &key, const QString &path);
     bool replaceAllowed(const QString &path);
     // The dropped local file that opens, or empty when the drop is ignored.
     static QString droppedFile(const QMimeData *data);

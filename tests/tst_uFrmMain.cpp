@@ -13,6 +13,8 @@
 #include "tests/localeEnvironment.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -61,6 +63,8 @@ void enterFileName(QFileDialog *dialog, const QString &path)
     ASSERT_NE(edit, nullptr);
     edit->setFocus();
     edit->setText(path);
+    // The name completer's list would take the Enter, as it does for a user.
+    if (QCompleter *completer = edit->completer()) completer->popup()->hide();
     QTest::keyClick(edit, Qt::Key_Return);
 }
 
@@ -695,13 +699,14 @@ TEST_F(MainWindowTest, AfterASaveTheNoteTellsTheRangeAndTheGreyStep)
         {"ja_JP.UTF-8", 1, flat, "高さは全て 37 m"},
     };
     const QString grid = writeGrid(dir, "ramp", 1600, 2);
+    int saved = 0; // each save under a new name, so that none asks to replace
     for (const auto &c : cases) {
         const LocaleEnvironment locale({nullptr, nullptr, c.locale});
         restart();
         open(grid);
         setRect(c.crop);
         EXPECT_FALSE(note()->isVisible());
-        save(dir.filePath("out"), c.choice);
+        save(dir.filePath(QStringLiteral("out%1").arg(++saved)), c.choice);
         EXPECT_TRUE(note()->isVisible()) << c.text;
         EXPECT_EQ(note()->text(), QString::fromUtf8(c.text));
         // Over the preview, near its bottom.
@@ -751,9 +756,10 @@ TEST_F(MainWindowTest, TheNoteGivesWayToTheNextAction)
         {"Save", [&] { click("fbSave", cancel); }},
         {"About", [&] { click("fbAbout"); }},
     };
+    int saved = 0; // each save under a new name, so that none asks to replace
     for (const auto &a : actions) {
         setRect({0, 0, 300, 150});
-        save(dir.filePath("out"), 1);
+        save(dir.filePath(QStringLiteral("out%1").arg(++saved)), 1);
         ASSERT_TRUE(note()->isVisible()) << a.action;
         hiddenWhileDialogOpen = true;
         a.act();
@@ -763,7 +769,7 @@ TEST_F(MainWindowTest, TheNoteGivesWayToTheNextAction)
 
     // Left alone, it goes after its time.
     note()->setDuration(20);
-    save(dir.filePath("out"), 1);
+    save(dir.filePath("last"), 1);
     EXPECT_TRUE(note()->isVisible());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !note()->isVisible(); }));
 }
@@ -789,7 +795,13 @@ TEST_F(MainWindowTest, ShortcutsRunTheCommands)
         {Qt::CTRL | Qt::Key_O, QFileDialog::AcceptOpen},
         {Qt::CTRL | Qt::Key_S, QFileDialog::AcceptSave},
     };
+    // A closed dialog hands activation back later; a key goes to the active window.
+    const auto activate = [&] {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }));
+    };
     for (const auto &d : dialogs) {
+        activate();
         std::optional<QFileDialog::AcceptMode> shown;
         answerModal([&](QWidget *modal) {
             auto *dialog = qobject_cast<QFileDialog *>(modal);
@@ -800,6 +812,7 @@ TEST_F(MainWindowTest, ShortcutsRunTheCommands)
         QTest::keyClick(window.get(), d.key.key(), d.key.keyboardModifiers());
         EXPECT_EQ(shown, d.dialog) << QKeySequence(d.key).toString().toStdString();
     }
+    activate();
     QTest::keyClick(window.get(), Qt::Key_F1);
     EXPECT_EQ(aboutShown, 1);
     QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
@@ -879,9 +892,9 @@ TEST_F(MainWindowTest, TheFocusedButtonShowsARing)
         EXPECT_EQ(ringed.pixel(1, ringed.height() / 2) & 0xFFFFFF, light ? 0x000000u : 0xFFFFFFu);
         child<QWidget>("SpinBox1")->setFocus(Qt::TabFocusReason);
         QTest::mousePress(save, Qt::LeftButton, {}, QPoint(30, 30));
+        QTest::mouseRelease(save, Qt::LeftButton, {}, QPoint(300, 300)); // outside: no save
         EXPECT_TRUE(save->hasFocus());
         EXPECT_EQ(save->grab().toImage(), plain);
-        QTest::mouseRelease(save, Qt::LeftButton, {}, QPoint(300, 300)); // outside: no save
     }
     IsLightTheme = true;
 }
@@ -1051,12 +1064,33 @@ TEST_F(MainWindowTest, SavingOverEarlierImagesAsksFirst)
         });
         EXPECT_EQ(question, "\"terrain.-tx.png\" or \"terrain.-ht.png\" already exists.\n"
                             "Do you want to replace them?");
-        EXPECT_EQ(QImage(texture).size(), c.written ? QSize(20, 10) : QSize()) << c.what;
+        EXPECT_EQ(QImage(texture).size(), c.written ? QSize(20, 10) : QSize(0, 0));
         EXPECT_EQ(QFile::exists(heightmap), c.written || c.existing == heightmap);
     }
     // Fresh names: no question.
     save(dir.filePath("fresh"), 1);
     EXPECT_TRUE(QFile::exists(dir.filePath("fresh.-tx.png")));
+}
+
+// Typing in a dialog replaces the name left from its last run.
+TEST_F(MainWindowTest, TypingReplacesTheNameLeftInTheDialog)
+{
+    const QString first = writeGrid(dir, "first", 20, 10);
+    const QString second = writeGrid(dir, "second", 30, 10);
+    open(first);
+    ASSERT_EQ(window->windowTitle(), "RELIEVA - first.bil");
+    click("fbOpen", [&](QWidget *modal) {
+        auto *edit = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (edit) {
+            EXPECT_FALSE(edit->text().isEmpty());
+            QTest::keyClicks(edit, second);
+            edit->completer()->popup()->hide();
+            QTest::keyClick(edit, Qt::Key_Return);
+        }
+        // A name the typing went on from is no file: the dialog stays.
+        if (modal->isVisible()) qobject_cast<QDialog *>(modal)->reject();
+    });
+    EXPECT_EQ(window->windowTitle(), "RELIEVA - second.bil");
 }
 
 // The dialogs start in the folder last used, also after a restart.

@@ -151,6 +151,10 @@ QImage mainWindowShot(const QString &terrain, QSize size, const QString &saveTo 
         window.findChild<QSpinBox *>(QLatin1String(name))->setValue(value);
     window.findChild<QSpinBox *>(QStringLiteral("SpinBox1"))->setValue(2);
     if (!saveTo.isEmpty()) {
+        // Images left by the last shot would bring up the question to replace them.
+        const BILExportNames earlier = BILExportFileNames(saveTo + QStringLiteral(".png"));
+        QFile::remove(earlier.texture);
+        QFile::remove(earlier.heightmap);
         answerFileDialog(saveTo, 2);
         window.btSaveClick(nullptr);
     }
@@ -191,6 +195,9 @@ QImage readoutShot(const QString &terrain, QSize size)
                      Qt::NoModifier);
     QApplication::sendEvent(image, &move);
     QApplication::processEvents();
+    return framed(window, true);
+}
+
 // The empty window at start with its note; without a colour table when
 // noTable (none in the working directory, none installed).
 QImage startShot(QSize size, bool noTable)
