@@ -1,5 +1,9 @@
 #include "components/uFMXFlatBtn.h"
 
+#include "components/uFMXTheme.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -46,6 +50,8 @@ TFMXFlatBtn::TFMXFlatBtn(QWidget *AOwner) : QWidget(AOwner)
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     FlatBtnTypeApply(mtMetroSingle);
     setCursor(Qt::PointingHandCursor);
+    // Tab, Enter and Space reach it like any button.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 TFMXFlatBtn::TFMXFlatBtn(QWidget *AOwner, QWidget *AParent, TFMXFlatBtnType AFlatBtnType,
@@ -57,6 +63,8 @@ TFMXFlatBtn::TFMXFlatBtn(QWidget *AOwner, QWidget *AParent, TFMXFlatBtnType AFla
     setContentsMargins(padding, padding, padding, padding);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
+    // Tab, Enter and Space reach it like any button.
+    setFocusPolicy(Qt::StrongFocus);
     // Without a parent the owner keeps the button, so it is not leaked.
     if (AParent) {
         setParent(AParent);
@@ -181,6 +189,50 @@ void TFMXFlatBtn::paintEvent(QPaintEvent *)
     canvas.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                           QPainter::SmoothPixmapTransform);
     (this->*FPaint)(canvas, QRectF(rect()));
+    if (hasFocus() && FFocusRing) FocusRingDraw(canvas, QRectF(rect()));
+}
+
+// A ring of the look's text colour just inside the tile, as the desktop draws
+// keyboard focus.
+void TFMXFlatBtn::FocusRingDraw(QPainter &Canvas, const QRectF &R)
+{
+    Canvas.setBrush(Qt::NoBrush);
+    Canvas.setPen(QPen(QColor::fromRgba(IsLightTheme ? 0xFF000000u : 0xFFFFFFFFu), 2));
+    Canvas.drawRoundedRect(R.adjusted(1, 1, -1, -1), 4, 4);
+}
+
+void TFMXFlatBtn::focusInEvent(QFocusEvent *event)
+{
+    // A click needs no ring; a window coming back keeps the ring it had.
+    if (event->reason() == Qt::MouseFocusReason)
+        FFocusRing = false;
+    else if (event->reason() != Qt::ActiveWindowFocusReason &&
+             event->reason() != Qt::PopupFocusReason)
+        FFocusRing = true;
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void TFMXFlatBtn::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+// Enter and Space act as a click with the primary button.
+void TFMXFlatBtn::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if ((key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Space) ||
+        event->modifiers() & ~Qt::KeypadModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    FFocusRing = true;
+    if (event->isAutoRepeat()) return;
+    if (FisToggle) FisDown = !FisDown;
+    update();
+    if (FOnExecuteL) FOnExecuteL(this);
 }
 
 void TFMXFlatBtn::mousePressEvent(QMouseEvent *)

@@ -90,6 +90,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     using TPaintHandler = void (TFMXFlatBtn::*)(QPainter &Canvas, const QRectF &R);
@@ -119,6 +122,7 @@ private:
     QString SwatchIcon() const;
     double IconInset() const;
     bool OwnEnabled() const;
+    void FocusRingDraw(QPainter &Canvas, const QRectF &R);
     void CaptionDraw(QPainter &Canvas, const QRectF &R, bool shifted);
     void IconDraw(QPainter &Canvas, const QRectF &R, const TFace &face);
     void FinishDraw(QPainter &Canvas, const QRectF &R, bool captionShifted, TAlphaColor veil,
@@ -136,6 +140,7 @@ private:
     bool MDown = false;
     bool FisDown = false;
     bool FColorDot = false;
+    bool FFocusRing = false; // focus came from the keyboard
     TPaintHandler FPaint = nullptr;
     TSVGIconCache FIcon;
 };

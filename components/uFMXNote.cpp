@@ -7,6 +7,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -77,9 +78,11 @@ void TFMXNote::ThemeUpdate()
 QSize TFMXNote::sizeHint() const
 {
     const QFontMetrics metrics = fontMetrics();
+    // Whole pixels would round some lines down, and the painter would elide them.
+    const QFontMetricsF exact(font());
     int width = 0;
     for (const QString &line : lines)
-        width = std::max(width, metrics.horizontalAdvance(line));
+        width = std::max(width, int(std::ceil(exact.horizontalAdvance(line))));
     const int count = std::max<int>(1, int(lines.size()));
     return {PaddingLeft + width + PaddingRight,
             2 * PaddingVertical + count * metrics.height() + (count - 1) * metrics.leading()};

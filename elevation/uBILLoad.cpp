@@ -127,20 +127,29 @@ void loadSource(const bil::GridSource &source, QImage &preview)
 
 void OpenBILFile(const QString &path, QImage &preview)
 {
-    BILFileName = path;
-    // A load that fails midway puts back the grid still held, so that a
-    // later export reads the samples with their own layout.
+    // A load that fails, is cancelled or is refused puts back the grid still
+    // held, so that a later export reads the samples with their own layout
+    // and the caption still names them.
     const Layout before = currentLayout();
     const std::optional<BILGeoReference> geoBefore = BILGeoRef;
+    const QString nameBefore = BILFileName;
+    const auto restore = [&] {
+        setLayout(before);
+        BILGeoRef = geoBefore;
+        BILFileName = nameBefore;
+    };
+    BILFileName = path;
+    preview = QImage();
     try {
         bil::whileDoing(QStringLiteral("open \"%1\"").arg(bil::nativePath(path)),
                         [&] { LoadBILFile(path, preview); });
     } catch (...) {
-        setLayout(before);
-        BILGeoRef = geoBefore;
+        restore();
         SmoothBIL(0); // a reader may have staged its samples there
         throw;
     }
+    // A cancel or a refusal reads no sample, so BILRaw and BILData still hold the grid.
+    if (preview.isNull()) restore();
 }
 
 void LoadBILFile(const QString &path, QImage &preview)

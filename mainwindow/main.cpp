@@ -47,6 +47,7 @@ int main(int argc, char **argv)
     // relieva FILE: opened from the event loop, where the layout dialog and
     // the application's error box work as for the Open button.
     const QStringList files = QCoreApplication::arguments().sliced(1);
+    FrmMain.showStartNote(!files.isEmpty());
     if (!files.isEmpty())
         QMetaObject::invokeMethod(
             &FrmMain, [&FrmMain, file = files.constFirst()] { FrmMain.openFile(file); },

@@ -11,10 +11,21 @@
 #include "mainwindow/uApplication.h"
 #include "mainwindow/uReadout.h"
 
+#include <QAbstractItemView>
+#include <QAction>
+#include <QCompleter>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSettings>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -24,7 +35,11 @@ namespace {
 struct Texts
 {
     QString smoothing, openFilter, saveFilter, open, save, about;
-    QString heights, flat; // the note after a save
+    QString heights, flat;              // the note after a save
+    QString openTip, saveTip, aboutTip; // %1: the shortcut
+    QString hint;                       // %1: the Open shortcut
+    QString noTable, lookedForTwo, lookedForOne;
+    QString replace; // %1, %2: the two file names
 };
 
 const Texts &texts()
@@ -39,7 +54,15 @@ const Texts &texts()
         QStringLiteral("Save"),
         QStringLiteral("About"),
         QStringLiteral("Heights %1 m to %2 m · %3 m per grey level"),
-        QStringLiteral("All heights %1 m")};
+        QStringLiteral("All heights %1 m"),
+        QStringLiteral("Open a grid (%1)"),
+        QStringLiteral("Save the texture and the heightmap (%1)"),
+        QStringLiteral("About RELIEVA (%1)"),
+        QStringLiteral("Open a grid with the Open button, %1, or by dropping its file here."),
+        QStringLiteral("No colour table was found: textures will be transparent."),
+        QStringLiteral("Looked for %1 and %2."),
+        QStringLiteral("Looked for %1."),
+        QStringLiteral("\"%1\" or \"%2\" already exists.\nDo you want to replace them?")};
     static const Texts japanese{
         QStringLiteral("高度平滑化"),
         QStringLiteral(
@@ -52,7 +75,15 @@ const Texts &texts()
         QStringLiteral("保存"),
         QStringLiteral("…について"),
         QStringLiteral("高さ %1 m ～ %2 m・1 階調 %3 m"),
-        QStringLiteral("高さは全て %1 m")};
+        QStringLiteral("高さは全て %1 m"),
+        QStringLiteral("グリッドを開く (%1)"),
+        QStringLiteral("テクスチャと高さマップを保存 (%1)"),
+        QStringLiteral("RELIEVA について (%1)"),
+        QStringLiteral("「開く」ボタン、%1、またはファイルのドロップでグリッドを開きます。"),
+        QStringLiteral("色テーブルが見つからないため、テクスチャは透明になります。"),
+        QStringLiteral("探した場所: %1、%2"),
+        QStringLiteral("探した場所: %1"),
+        QStringLiteral("「%1」または「%2」は既に存在します。\n置き換えますか？")};
     return IsJapanese() ? japanese : english;
 }
 
@@ -63,6 +94,27 @@ QString metresText(double metres)
     const int decimals = std::max(0, 2 - int(std::floor(std::log10(metres))));
     return QString::number(metres, 'f', decimals);
 }
+
+// The standard key where the platform has one, else the usual one.
+QKeySequence standardKey(QKeySequence::StandardKey key, const char *usual)
+{
+    const QKeySequence standard(key);
+    return standard.isEmpty() ? QKeySequence(QString::fromLatin1(usual)) : standard;
+}
+
+QString keyText(const QKeySequence &key)
+{
+    return key.toString(QKeySequence::NativeText);
+}
+
+// The folders the dialogs start in, kept across runs.
+QSettings settings()
+{
+    return QSettings(QStringLiteral("relieva"), QStringLiteral("relieva"));
+}
+
+const QString OpenFolderKey = QStringLiteral("folders/open");
+const QString SaveFolderKey = QStringLiteral("folders/save");
 
 } // namespace
 
@@ -120,6 +172,12 @@ void TFrmMain::FormCreate()
     SaveDialog1->setNameFilters(QtNameFilters(t.saveFilter));
     // Only the derived -tx and -ht names are written, never the chosen one.
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+    // The dialogs start where they were last used, in this run or an earlier one.
+    for (const auto &[dialog, key] :
+         {std::pair{OpenDialog1, OpenFolderKey}, std::pair{SaveDialog1, SaveFolderKey}}) {
+        const QString folder = settings().value(key).toString();
+        if (!folder.isEmpty() && QFileInfo(folder).isDir()) dialog->setDirectory(folder);
+    }
 
     const auto command = [this](void (TFrmMain::*handler)(QObject *)) {
         return [this, handler](QObject *sender) {
@@ -144,6 +202,38 @@ void TFrmMain::FormCreate()
     ui->layoutStrip->addWidget(fbAbout);
 
     ui->Image1->setReadout(ReadoutText);
+
+    // Each command has its key; the buttons' tips name it.
+    const auto shortcut = [this](const QKeySequence &key, std::function<void()> run) {
+        auto *action = new QAction(this);
+        action->setShortcut(key);
+        connect(action, &QAction::triggered, this, std::move(run));
+        addAction(action);
+    };
+    const QKeySequence openKey = standardKey(QKeySequence::Open, "Ctrl+O");
+    const QKeySequence saveKey = standardKey(QKeySequence::Save, "Ctrl+S");
+    const QKeySequence aboutKey = standardKey(QKeySequence::HelpContents, "F1");
+    const QKeySequence quitKey = standardKey(QKeySequence::Quit, "Ctrl+Q");
+    const auto run = [command](void (TFrmMain::*handler)(QObject *), QObject *sender) {
+        return [sender, call = command(handler)] { call(sender); };
+    };
+    shortcut(openKey, run(&TFrmMain::btOpenClick, fbOpen));
+    shortcut(saveKey, run(&TFrmMain::btSaveClick, fbSave));
+    shortcut(aboutKey, run(&TFrmMain::btAboutClick, fbAbout));
+    shortcut(quitKey, [this] { close(); });
+    fbOpen->setToolTip(t.openTip.arg(keyText(openKey)));
+    fbSave->setToolTip(t.saveTip.arg(keyText(saveKey)));
+    fbAbout->setToolTip(t.aboutTip.arg(keyText(aboutKey)));
+    openKeyText = keyText(openKey);
+
+    // Tab follows the strip from left to right.
+    QWidget *order[] = {fbOpen,        fbSave,        ui->SpinBox1,  ui->SpinBoxX0,
+                        ui->SpinBoxY0, ui->SpinBoxX1, ui->SpinBoxY1, fbAbout};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
+    setAcceptDrops(true);
+
     note = new TFMXNote(ui->Image1);
     note->setObjectName(QStringLiteral("note"));
 
@@ -400,14 +490,18 @@ void TFrmMain::SpinBoxY1Change()
 void TFrmMain::btOpenClick(QObject *)
 {
     note->dismiss();
-    if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
-    openFile(OpenDialog1->selectedFiles().constFirst());
+    const QString path = chosenFile(OpenDialog1);
+    if (!path.isEmpty()) openFile(path);
 }
 
 void TFrmMain::openFile(const QString &path)
 {
     QImage bitmap;
     OpenBILFile(path, bitmap);
+    // A cancel or a refusal leaves the grid shown, as a failure does.
+    if (bitmap.isNull()) return;
+    // A drop or the command line moves the dialog along, as a choice in it does.
+    rememberFolder(OpenDialog1, OpenFolderKey, path);
     setWindowTitle(BILCaption());
     ui->Image1->setBitmap(bitmap);
     x0 = 0;
@@ -425,6 +519,8 @@ void TFrmMain::openFile(const QString &path)
         ui->SpinBoxY1->setMaximum(bitmap.height());
     }
     Image1Resize();
+    // An unusable colour table leaves this preview blank: say why.
+    if (!colourNote.isEmpty()) note->showMessage(std::exchange(colourNote, QString()));
 }
 
 void TFrmMain::btSaveClick(QObject *)
@@ -432,8 +528,9 @@ void TFrmMain::btSaveClick(QObject *)
     note->dismiss();
     const QStringList filters = SaveDialog1->nameFilters();
     SaveDialog1->selectNameFilter(filters.value(1));
-    if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) return;
-    QString path = SaveDialog1->selectedFiles().constFirst();
+    QString path = chosenFile(SaveDialog1);
+    if (path.isEmpty()) return;
+    rememberFolder(SaveDialog1, SaveFolderKey, path);
     const qsizetype choice = filters.indexOf(SaveDialog1->selectedNameFilter()) + 1;
     // The third type is a PNG whose heightmap keeps 16 bits.
     BILExportOptions options;
@@ -442,6 +539,7 @@ void TFrmMain::btSaveClick(QObject *)
     else if (choice == 2 || choice == 3)
         path = ForceExtension(path, QStringLiteral(".png"));
     if (choice == 3) options.heightmapBits = 16;
+    if (!replaceAllowed(path)) return;
     const std::optional<BILHeightRange> range =
         ExportBIL(path, ui->SpinBox1->value(), x0, y0, x1, y1, options);
     if (range) note->showMessage(SavedRangeNote(*range, options.heightmapBits));
@@ -451,4 +549,90 @@ void TFrmMain::btAboutClick(QObject *)
 {
     note->dismiss();
     if (showAbout) showAbout();
+}
+
+// A name left in the name box from the last run is selected, so that typing
+// replaces it instead of going on at its end. The name completer's list is
+// closed with the dialog, or it stays over the window until the next click.
+QString TFrmMain::chosenFile(QFileDialog *dialog)
+{
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    if (name) QTimer::singleShot(0, name, &QLineEdit::selectAll);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (name && name->completer() && name->completer()->popup()) name->completer()->popup()->hide();
+    const QStringList files = dialog->selectedFiles();
+    return accepted && !files.isEmpty() ? files.constFirst() : QString();
+}
+
+// The dialog starts in path's folder from now on, also in later runs.
+void TFrmMain::rememberFolder(QFileDialog *dialog, const QString &key, const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    settings().setValue(key, folder);
+    if (dialog->directory().absolutePath() != folder) dialog->setDirectory(folder);
+}
+
+// The dialog's own question sees only the chosen name; the names written are
+// derived from it, so the question is asked here, once for both.
+bool TFrmMain::replaceAllowed(const QString &path)
+{
+    const BILExportNames names = BILExportFileNames(path);
+    if (!QFile::exists(names.texture) && !QFile::exists(names.heightmap)) return true;
+    const Texts &t = texts();
+    return QMessageBox::question(this, t.save,
+                                 t.replace.arg(QFileInfo(names.texture).fileName(),
+                                               QFileInfo(names.heightmap).fileName()),
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+void TFrmMain::showStartNote(bool opening)
+{
+    const Texts &t = texts();
+    // Where LoadColorTable looks, in its order.
+    const QString here = QFileInfo(QStringLiteral("RELIEVA.txt")).absoluteFilePath();
+    const QString installed = BILDefaultColorTable();
+    QString colour;
+    if (!BILColorTableProblem.isEmpty()) {
+        // Said here, not by a modal box at the first preview.
+        colour = std::exchange(BILColorTableProblem, QString());
+    } else if (!QFile::exists(here) && (installed.isEmpty() || !QFile::exists(installed))) {
+        const QString looked = installed.isEmpty()
+                                   ? t.lookedForOne.arg(QDir::toNativeSeparators(here))
+                                   : t.lookedForTwo.arg(QDir::toNativeSeparators(here),
+                                                        QDir::toNativeSeparators(installed));
+        colour = t.noTable + u'\n' + looked;
+    }
+    colourNote = colour;
+    QStringList lines;
+    if (!colour.isEmpty()) lines << colour;
+    if (!opening) lines << t.hint.arg(openKeyText);
+    if (!lines.isEmpty()) note->showMessage(lines.join(u'\n'));
+}
+
+void TFrmMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+// Opened from the event loop: the drag source waits for the drop to end,
+// and the layout dialog is modal.
+void TFrmMain::dropEvent(QDropEvent *event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty()) return;
+    event->acceptProposedAction();
+    note->dismiss();
+    QMetaObject::invokeMethod(
+        this, [this, path] { TApplication::ReportErrors([&] { openFile(path); }); },
+        Qt::QueuedConnection);
+}
+
+QString TFrmMain::droppedFile(const QMimeData *data)
+{
+    if (!data || !data->hasUrls() || data->urls().isEmpty()) return {};
+    const QUrl url = data->urls().constFirst();
+    if (!url.isLocalFile()) return {};
+    const QString path = url.toLocalFile();
+    return QFileInfo(path).isDir() ? QString() : path;
 }

@@ -12,6 +12,7 @@
 #include <memory>
 
 class QFileDialog;
+class QMimeData;
 class TFMXFlatBtn;
 class TFMXLine;
 class TFMXNote;
@@ -52,9 +53,14 @@ public:
     void openFile(const QString &path);
     void btSaveClick(QObject *Sender);
     void btAboutClick(QObject *Sender);
+    // The note at start: why textures will be transparent, if they will be,
+    // and, unless a file is about to be opened, how to open a grid.
+    void showStartNote(bool opening);
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -86,12 +92,19 @@ private:
     QPointF inImage(const TFMXLine *line, QPointF p) const;
     void startDrag(int32_t state);
     void dragBoundary(int32_t &boundary, int32_t value, int32_t &start, int32_t &end);
+    static QString chosenFile(QFileDialog *dialog);
+    static void rememberFolder(QFileDialog *dialog, const QString &key, const QString &path);
+    bool replaceAllowed(const QString &path);
+    // The dropped local file that opens, or empty when the drop is ignored.
+    static QString droppedFile(const QMimeData *data);
 
     std::unique_ptr<Ui::TFrmMain> ui;
     std::function<void()> showAbout;
     QFileDialog *OpenDialog1;
     QFileDialog *SaveDialog1;
     TFMXNote *note; // over the preview
+    QString openKeyText;
+    QString colourNote; // repeated over the first preview it leaves blank
 
     float BILZoom = 0;
     float BILOffsetX = 0;

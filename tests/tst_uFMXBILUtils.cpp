@@ -514,28 +514,37 @@ TEST_F(LoadTest, AnHgtTileOfFullSizeIsReadAndSwapped)
     EXPECT_EQ(BILData[5], 0);
 }
 
-TEST_F(LoadTest, CancelledAndRefusedLoadsKeepTheSamples)
+TEST_F(LoadTest, CancelledAndRefusedLoadsKeepTheGrid)
 {
-    setGrid(2, 1, {11, 12});
+    // The grid held: samples, layout, georeference and name stay as they were.
+    open(make("held.bil", {11, 12}, true,
+              "NCOLS 2\nNROWS 1\nBYTEORDER M\nNODATA 7\nULXMAP 10\nULYMAP 50\n"
+              "XDIM 0.5\nYDIM 0.5\n"));
+    const Layout held = layout();
+    const std::optional<BILGeoReference> geo = BILGeoRef;
+    ASSERT_EQ(held, (Layout{true, 2, 1, 7}));
+    ASSERT_TRUE(geo.has_value());
     const auto unchanged = [&](const char *what) {
         EXPECT_EQ(BILRaw[0], 11) << what;
         EXPECT_EQ(BILData[1], 12) << what;
+        EXPECT_EQ(layout(), held) << what;
+        EXPECT_EQ(BILGeoRef, geo) << what;
+        EXPECT_EQ(BILCaption(), "RELIEVA - held.bil") << what;
     };
 
     answer(std::nullopt); // Cancel
     QImage preview = open(make("tile.bin", {1, 2}, false));
     EXPECT_TRUE(preview.isNull());
-    EXPECT_EQ(layout(), (Layout{false, 0, 0, kLowest}));
+    EXPECT_EQ(asked.size(), 1u);
     EXPECT_TRUE(errors.isEmpty());
     unchanged("cancel");
 
     BILAskLayout = nullptr; // no dialog installed acts as a cancel
     EXPECT_TRUE(open(make("tile.bin", {1, 2}, false)).isNull());
-    EXPECT_EQ(BILWidth, 0);
+    unchanged("no dialog");
 
     asked.clear();
     open(make("minus.bil", {1, 2}, false, "NCOLS -1\nNROWS 1\n"));
-    EXPECT_EQ(BILWidth, 0);
     EXPECT_TRUE(errors.isEmpty());
     unchanged("columns -1");
 
@@ -558,7 +567,6 @@ TEST_F(LoadTest, CancelledAndRefusedLoadsKeepTheSamples)
         preview = open(make("refused.bil", {1, 2}, false, QByteArray(r.header)));
         EXPECT_EQ(errors, QStringList{r.message}) << r.header;
         EXPECT_TRUE(preview.isNull());
-        EXPECT_EQ(BILCaption(), "RELIEVA - refused.bil");
         unchanged(r.header);
     }
 }
@@ -604,7 +612,7 @@ TEST_F(LoadTest, ATruncatedOrMissingSampleFileFailsAndKeepsThePreviousGrid)
     }
     EXPECT_EQ(layout(), good);
     EXPECT_EQ(std::vector<int16_t>(BILRaw, BILRaw + 4), (std::vector<int16_t>{1, 2, 3, 4}));
-    EXPECT_EQ(BILCaption(), "RELIEVA - short.bil");
+    EXPECT_EQ(BILCaption(), "RELIEVA - good.bil");
 
     writeFile(path("gone.hdr"), "NCOLS 1\nNROWS 1\n");
     EXPECT_THROW(
@@ -627,13 +635,18 @@ TEST_F(LoadTest, ATruncatedOrMissingSampleFileFailsAndKeepsThePreviousGrid)
     EXPECT_EQ(texture.pixel(1, 1), BILColorOf(4));
 }
 
-TEST_F(LoadTest, CaptionNamesTheLastFileGiven)
+TEST_F(LoadTest, CaptionNamesTheFileOfTheGridHeld)
 {
     EXPECT_EQ(BILCaption(), "RELIEVA");
-    answer(std::nullopt);
-    open(path("sub/dir/tile.bil"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("sub/dir"));
+    const QString tile = make("sub/dir/tile.bil", {1, 2}, false);
+    answer(std::nullopt); // a cancelled open names nothing
+    open(tile);
+    EXPECT_EQ(BILCaption(), "RELIEVA");
+    answer(Layout{false, 2, 1, kLowest});
+    open(tile);
     EXPECT_EQ(BILCaption(), "RELIEVA - tile.bil");
-    EXPECT_EQ(BILFileName, path("sub/dir/tile.bil"));
+    EXPECT_EQ(BILFileName, tile);
 }
 
 // Hostile inputs: each fails with a clear message or a clean refusal, never a crash.

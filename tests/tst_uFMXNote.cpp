@@ -90,6 +90,24 @@ TEST_F(NoteTest, AsksRoomForEachLine)
     EXPECT_EQ(note->minimumSizeHint().height(), two.height());
 }
 
+// With room enough, no line loses its end, whatever its letters' fractional widths.
+TEST_F(NoteTest, WithRoomNoLineIsElided)
+{
+    area->resize(1200, 300);
+    note->showMessage(QString());
+    const int padding = note->sizeHint().width();
+    for (const char *text :
+         {"Open a grid with the Open button, Ctrl+O, or by dropping its file here.",
+          "Heights 12 m to 1534 m · 5.97 m per grey level",
+          "「開く」ボタン、Ctrl+O、またはファイルのドロップでグリッドを開きます。",
+          "iiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiiii"}) {
+        const QString line = QString::fromUtf8(text);
+        note->showMessage(line);
+        const int room = note->width() - padding;
+        EXPECT_EQ(note->fontMetrics().elidedText(line, Qt::ElideRight, room), line) << text;
+    }
+}
+
 TEST_F(NoteTest, TakesItsColoursFromTheLook)
 {
     const struct

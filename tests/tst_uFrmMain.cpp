@@ -12,14 +12,20 @@
 #include "tests/answerModal.h"
 #include "tests/localeEnvironment.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -57,6 +63,8 @@ void enterFileName(QFileDialog *dialog, const QString &path)
     ASSERT_NE(edit, nullptr);
     edit->setFocus();
     edit->setText(path);
+    // The name completer's list would take the Enter, as it does for a user.
+    if (QCompleter *completer = edit->completer()) completer->popup()->hide();
     QTest::keyClick(edit, Qt::Key_Return);
 }
 
@@ -65,7 +73,9 @@ class MainWindowTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(dir.isValid() && settingsDir.isValid());
+        // The folders the dialogs remember go here, never to the user's settings.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
         BILShowError = TApplication::ShowError;
         IsLightTheme = true;
         restart();
@@ -161,6 +171,7 @@ protected:
     }
 
     QTemporaryDir dir;
+    QTemporaryDir settingsDir;
     std::unique_ptr<TFrmMain> window;
     int aboutShown = 0;
 };
@@ -470,7 +481,7 @@ TEST_F(MainWindowTest, SpinBoxesSwapAndClampTypedValues)
                 1e-3);
 }
 
-TEST_F(MainWindowTest, RefusedAndFailedLoads)
+TEST_F(MainWindowTest, FailedLoadsKeepTheGrid)
 {
     open(writeGrid(dir, "good", 200, 100));
     setRect({10, 20, 30, 40});
@@ -490,26 +501,106 @@ TEST_F(MainWindowTest, RefusedAndFailedLoads)
     EXPECT_EQ(image()->bitmap().size(), QSize(200, 100));
     EXPECT_EQ(shown(), (Rect{10, 20, 30, 40}));
 
-    // A refused layout: its message, then an empty preview named after the file.
-    shownError.clear();
+    // A cancelled dialog changes nothing.
+    click("fbOpen", [](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); });
+    EXPECT_EQ(window->windowTitle(), "RELIEVA - good.bil");
+    EXPECT_EQ(shown(), (Rect{10, 20, 30, 40}));
+}
+
+// A cancelled layout dialog and each refusal leave the grid, preview, crop,
+// boxes, caption and layout as they were, and Save still writes that grid.
+TEST_F(MainWindowTest, CancelledAndRefusedOpensKeepTheGrid)
+{
+    TFrmOption option(window.get());
+    BILAskLayout = [&option] { option.Execute(); };
+    QFile headerless(dir.filePath("raw.bin"));
+    ASSERT_TRUE(headerless.open(QIODevice::WriteOnly));
+    headerless.write(QByteArray(64, '\0'));
+    headerless.close();
+
+    const struct
+    {
+        const char *what;
+        QString path;
+        std::function<void(QWidget *)> answer;
+        QString message; // of the box shown, if any
+    } cases[] = {
+        {"Escape in the layout dialog",
+         headerless.fileName(),
+         [](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); },
+         {}},
+        {"Cancel in the layout dialog",
+         headerless.fileName(),
+         [](QWidget *modal) {
+             QTest::mouseClick(modal->findChild<QWidget *>(QStringLiteral("btCancel")),
+                               Qt::LeftButton);
+         },
+         {}},
+        {"no rows", writeGrid(dir, "norows", 200, 100, "NROWS 0\n"),
+         [](QWidget *modal) { modal->close(); }, "Width or Height is not correct."},
+        {"too big", writeGrid(dir, "big", 200, 100, "NCOLS 65536\nNROWS 65536\n"),
+         [](QWidget *modal) { modal->close(); }, "This file is too big."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        window->openFile(writeGrid(dir, "good", 200, 100, "NODATA 5\n"));
+        setRect({10, 20, 30, 40});
+        const QImage before = image()->bitmap();
+        const QImage texture = image()->grab().toImage();
+        const int32_t width = BILWidth, height = BILHeight, noData = BILNoData;
+
+        // Through the routine Open, a drop and the command line share.
+        QString shownMessage;
+        answerModal([&](QWidget *modal) {
+            if (auto *box = qobject_cast<QMessageBox *>(modal)) shownMessage = box->text();
+            c.answer(modal);
+        });
+        TApplication::ReportErrors([&] { window->openFile(c.path); });
+        EXPECT_EQ(shownMessage, c.message);
+        EXPECT_EQ(window->windowTitle(), "RELIEVA - good.bil");
+        EXPECT_EQ(BILCaption(), "RELIEVA - good.bil");
+        EXPECT_EQ(image()->bitmap(), before);
+        EXPECT_EQ(image()->grab().toImage(), texture);
+        EXPECT_EQ(window->cropRect(), (Rect{10, 20, 30, 40}));
+        EXPECT_EQ(shown(), (Rect{10, 20, 30, 40}));
+        EXPECT_EQ(spin("SpinBoxX1")->maximum(), 200);
+        EXPECT_EQ(spin("SpinBoxY1")->maximum(), 100);
+        EXPECT_TRUE(line("LineX0")->isVisible());
+        EXPECT_EQ(BILWidth, width);
+        EXPECT_EQ(BILHeight, height);
+        EXPECT_EQ(BILNoData, noData);
+
+        const QString name = dir.filePath(QStringLiteral("after"));
+        QFile::remove(name + ".-tx.png");
+        QFile::remove(name + ".-ht.png");
+        save(name, 1);
+        const QImage written(name + ".-tx.png");
+        EXPECT_EQ(written.size(), QSize(20, 20));
+    }
+}
+
+TEST_F(MainWindowTest, ARefusalOnAnEmptyWindowLeavesItEmpty)
+{
+    QString shownError;
     open(writeGrid(dir, "refused", 200, 100, "NROWS 0\n"), [&](QWidget *modal) {
         shownError = qobject_cast<QMessageBox *>(modal)->text();
         modal->close();
     });
     EXPECT_EQ(shownError, "Width or Height is not correct.");
-    EXPECT_EQ(window->windowTitle(), "RELIEVA - refused.bil");
+    EXPECT_EQ(window->windowTitle(), "RELIEVA");
     EXPECT_TRUE(image()->bitmap().isNull());
     EXPECT_EQ(shown(), (Rect{0, 0, 0, 0}));
     EXPECT_EQ(spin("SpinBoxX1")->maximum(), 0);
     EXPECT_FALSE(line("LineX0")->isVisible());
 
-    // Save then writes nothing and says nothing.
-    save(dir.filePath("nothing"), 1);
+    // Save then writes nothing and says what it says before any Open.
+    QString refusal;
+    save(dir.filePath("nothing"), 1, nullptr, [&](QWidget *modal) {
+        refusal = qobject_cast<QMessageBox *>(modal)->text();
+        modal->close();
+    });
+    EXPECT_EQ(refusal, "The selected region is empty.");
     EXPECT_FALSE(QFile::exists(dir.filePath("nothing.-tx.png")));
-
-    // A cancelled dialog changes nothing.
-    click("fbOpen", [](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); });
-    EXPECT_EQ(window->windowTitle(), "RELIEVA - refused.bil");
 }
 
 TEST_F(MainWindowTest, SaveWritesTheCropWithTheChosenTypeAndRadius)
@@ -544,6 +635,9 @@ TEST_F(MainWindowTest, TheThirdTypeWritesA16BitHeightmap)
     for (const Rect &crop : crops) {
         open(grid);
         setRect(crop);
+        // Fresh names each time: saving over the last ones would ask first.
+        for (const char *name : {"plain.-tx.png", "plain.-ht.png", "deep.-tx.png", "deep.-ht.png"})
+            QFile::remove(dir.filePath(name));
         save(dir.filePath("plain"), 1);
         QString preselected;
         save(dir.filePath("deep.bmp"), 2, &preselected);
@@ -605,13 +699,14 @@ TEST_F(MainWindowTest, AfterASaveTheNoteTellsTheRangeAndTheGreyStep)
         {"ja_JP.UTF-8", 1, flat, "高さは全て 37 m"},
     };
     const QString grid = writeGrid(dir, "ramp", 1600, 2);
+    int saved = 0; // each save under a new name, so that none asks to replace
     for (const auto &c : cases) {
         const LocaleEnvironment locale({nullptr, nullptr, c.locale});
         restart();
         open(grid);
         setRect(c.crop);
         EXPECT_FALSE(note()->isVisible());
-        save(dir.filePath("out"), c.choice);
+        save(dir.filePath(QStringLiteral("out%1").arg(++saved)), c.choice);
         EXPECT_TRUE(note()->isVisible()) << c.text;
         EXPECT_EQ(note()->text(), QString::fromUtf8(c.text));
         // Over the preview, near its bottom.
@@ -661,9 +756,10 @@ TEST_F(MainWindowTest, TheNoteGivesWayToTheNextAction)
         {"Save", [&] { click("fbSave", cancel); }},
         {"About", [&] { click("fbAbout"); }},
     };
+    int saved = 0; // each save under a new name, so that none asks to replace
     for (const auto &a : actions) {
         setRect({0, 0, 300, 150});
-        save(dir.filePath("out"), 1);
+        save(dir.filePath(QStringLiteral("out%1").arg(++saved)), 1);
         ASSERT_TRUE(note()->isVisible()) << a.action;
         hiddenWhileDialogOpen = true;
         a.act();
@@ -673,7 +769,7 @@ TEST_F(MainWindowTest, TheNoteGivesWayToTheNextAction)
 
     // Left alone, it goes after its time.
     note()->setDuration(20);
-    save(dir.filePath("out"), 1);
+    save(dir.filePath("last"), 1);
     EXPECT_TRUE(note()->isVisible());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !note()->isVisible(); }));
 }
@@ -685,3 +781,340 @@ TEST_F(MainWindowTest, AboutOpensTheAboutDialog)
 }
 
 } // namespace
+
+// Each command's key, pressed in the window, runs the command.
+TEST_F(MainWindowTest, ShortcutsRunTheCommands)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const struct
+    {
+        QKeyCombination key;
+        QFileDialog::AcceptMode dialog;
+    } dialogs[] = {
+        {Qt::CTRL | Qt::Key_O, QFileDialog::AcceptOpen},
+        {Qt::CTRL | Qt::Key_S, QFileDialog::AcceptSave},
+    };
+    // A closed dialog hands activation back later; a key goes to the active window.
+    const auto activate = [&] {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }));
+    };
+    for (const auto &d : dialogs) {
+        activate();
+        std::optional<QFileDialog::AcceptMode> shown;
+        answerModal([&](QWidget *modal) {
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            ASSERT_NE(dialog, nullptr);
+            shown = dialog->acceptMode();
+            dialog->reject();
+        });
+        QTest::keyClick(window.get(), d.key.key(), d.key.keyboardModifiers());
+        EXPECT_EQ(shown, d.dialog) << QKeySequence(d.key).toString().toStdString();
+    }
+    activate();
+    QTest::keyClick(window.get(), Qt::Key_F1);
+    EXPECT_EQ(aboutShown, 1);
+    QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, TheButtonsNameTheirShortcuts)
+{
+    EXPECT_EQ(child<TFMXFlatBtn>("fbOpen")->toolTip(), "Open a grid (Ctrl+O)");
+    EXPECT_EQ(child<TFMXFlatBtn>("fbSave")->toolTip(),
+              "Save the texture and the heightmap (Ctrl+S)");
+    EXPECT_EQ(child<TFMXFlatBtn>("fbAbout")->toolTip(), "About RELIEVA (F1)");
+    const auto japanese = japaneseUser();
+    TFrmMain jp([] {});
+    EXPECT_EQ(jp.findChild<TFMXFlatBtn *>("fbOpen")->toolTip(), "グリッドを開く (Ctrl+O)");
+    EXPECT_EQ(jp.findChild<TFMXFlatBtn *>("fbSave")->toolTip(),
+              "テクスチャと高さマップを保存 (Ctrl+S)");
+    EXPECT_EQ(jp.findChild<TFMXFlatBtn *>("fbAbout")->toolTip(), "RELIEVA について (F1)");
+}
+
+// Tab walks the strip from left to right, and Enter or Space runs the focused button.
+TEST_F(MainWindowTest, TabReachesTheButtonsAndKeysPressThem)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const char *order[] = {"fbOpen",    "fbSave",    "SpinBox1",  "SpinBoxX0",
+                           "SpinBoxY0", "SpinBoxX1", "SpinBoxY1", "fbAbout"};
+    child<QWidget>("fbAbout")->setFocus(Qt::TabFocusReason);
+    const auto focused = [] {
+        for (QWidget *w = QApplication::focusWidget(); w; w = w->parentWidget())
+            if (!w->objectName().isEmpty() && w->objectName() != "qt_spinbox_lineedit")
+                return w->objectName();
+        return QString();
+    };
+    for (const char *name : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(focused(), name);
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(focused(), "SpinBoxY1");
+
+    const struct
+    {
+        const char *button;
+        Qt::Key key;
+    } presses[] = {{"fbOpen", Qt::Key_Return}, {"fbSave", Qt::Key_Space}};
+    for (const auto &p : presses) {
+        child<QWidget>(p.button)->setFocus(Qt::TabFocusReason);
+        bool dialogShown = false;
+        answerModal([&](QWidget *modal) {
+            dialogShown = qobject_cast<QFileDialog *>(modal) != nullptr;
+            qobject_cast<QDialog *>(modal)->reject();
+        });
+        QTest::keyClick(child<QWidget>(p.button), p.key);
+        EXPECT_TRUE(dialogShown) << p.button;
+    }
+    child<QWidget>("fbAbout")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(child<QWidget>("fbAbout"), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(aboutShown, 1);
+}
+
+// The focused button shows a ring in either look; a click gives focus without one.
+TEST_F(MainWindowTest, TheFocusedButtonShowsARing)
+{
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto *save = child<TFMXFlatBtn>("fbSave");
+    for (bool light : {true, false}) {
+        IsLightTheme = light;
+        window->ThemeUpdate();
+        child<QWidget>("SpinBox1")->setFocus(Qt::TabFocusReason);
+        const QImage plain = save->grab().toImage();
+        save->setFocus(Qt::TabFocusReason);
+        const QImage ringed = save->grab().toImage();
+        EXPECT_NE(ringed, plain) << (light ? "light" : "dark");
+        // The ring's colour reads on the look's background.
+        EXPECT_EQ(ringed.pixel(1, ringed.height() / 2) & 0xFFFFFF, light ? 0x000000u : 0xFFFFFFu);
+        child<QWidget>("SpinBox1")->setFocus(Qt::TabFocusReason);
+        QTest::mousePress(save, Qt::LeftButton, {}, QPoint(30, 30));
+        QTest::mouseRelease(save, Qt::LeftButton, {}, QPoint(300, 300)); // outside: no save
+        EXPECT_TRUE(save->hasFocus());
+        EXPECT_EQ(save->grab().toImage(), plain);
+    }
+    IsLightTheme = true;
+}
+
+// A dropped local file opens as if chosen in the Open dialog; anything else is ignored.
+TEST_F(MainWindowTest, ADroppedFileOpens)
+{
+    const QString first = writeGrid(dir, "first", 200, 100);
+    const QString second = writeGrid(dir, "second", 100, 50);
+    const struct
+    {
+        const char *what;
+        QList<QUrl> urls;
+        QString title; // afterwards, starting from second.bil
+    } cases[] = {
+        {"one file", {QUrl::fromLocalFile(first)}, "RELIEVA - first.bil"},
+        {"several files",
+         {QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)},
+         "RELIEVA - first.bil"},
+        {"a web address", {QUrl("https://example.org/first.bil")}, "RELIEVA - second.bil"},
+        {"a folder", {QUrl::fromLocalFile(dir.path())}, "RELIEVA - second.bil"},
+        {"no address", {}, "RELIEVA - second.bil"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        open(second);
+        ASSERT_EQ(window->windowTitle(), "RELIEVA - second.bil");
+        QMimeData data;
+        if (c.urls.isEmpty())
+            data.setText("first.bil");
+        else
+            data.setUrls(c.urls);
+        const QPoint at = image()->mapTo(window.get(), QPoint(300, 150));
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(window.get(), &enter);
+        const bool opens = c.title != "RELIEVA - second.bil";
+        EXPECT_EQ(enter.isAccepted(), opens);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(window.get(), &drop);
+        QCoreApplication::processEvents(); // the open is queued
+        EXPECT_EQ(window->windowTitle(), c.title);
+        if (opens) {
+            EXPECT_EQ(shown(), (Rect{0, 0, 200, 100}));
+        }
+    }
+}
+
+// At start the note tells how to open a grid, and why textures will be
+// transparent when the colour table is missing or of no use.
+TEST_F(MainWindowTest, TheStartNote)
+{
+    const QString savedDefault = BILDefaultColorTable();
+    const QString savedFolder = QDir::currentPath();
+    QTemporaryDir empty;
+    ASSERT_TRUE(QDir::setCurrent(empty.path()));
+    const QString here = QDir::toNativeSeparators(QDir(empty.path()).filePath("RELIEVA.txt"));
+    const QString installed = QDir::toNativeSeparators(dir.filePath("RELIEVA.txt"));
+    const auto useTable = [&](bool present, const QString &problem) {
+        QFile::remove(installed);
+        if (present) {
+            QFile table(installed);
+            EXPECT_TRUE(table.open(QIODevice::WriteOnly));
+        }
+        BILDefaultColorTable() = installed;
+        BILColorTableProblem = problem;
+    };
+    const QString hint = "Open a grid with the Open button, Ctrl+O, or by dropping its file here.";
+    const struct
+    {
+        const char *what;
+        bool present;
+        QString problem;
+        bool opening;
+        QString note;
+    } cases[] = {
+        {"a table", true, {}, false, hint},
+        {"a table, a file given", true, {}, true, {}},
+        {"no table",
+         false,
+         {},
+         false,
+         "No colour table was found: textures will be transparent.\nLooked for " + here + " and " +
+             installed + ".\n" + hint},
+        {"no table, a file given",
+         false,
+         {},
+         true,
+         "No colour table was found: textures will be transparent.\nLooked for " + here + " and " +
+             installed + "."},
+        {"an empty table", true, "The colour table is empty: textures will be transparent.", false,
+         "The colour table is empty: textures will be transparent.\n" + hint},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        useTable(c.present, c.problem);
+        restart();
+        window->showStartNote(c.opening);
+        EXPECT_EQ(note()->isVisible(), !c.note.isEmpty());
+        if (!c.note.isEmpty()) {
+            EXPECT_EQ(note()->text(), c.note);
+        }
+        // Said here, so the core does not say it again in a box.
+        EXPECT_TRUE(BILColorTableProblem.isEmpty());
+    }
+
+    // The first preview the table leaves blank repeats the reason, without a box.
+    useTable(true, "The colour table is empty: textures will be transparent.");
+    restart();
+    window->showStartNote(false);
+    open(writeGrid(dir, "blank", 20, 10));
+    EXPECT_TRUE(note()->isVisible());
+    EXPECT_EQ(note()->text(), "The colour table is empty: textures will be transparent.");
+    open(writeGrid(dir, "again", 20, 10));
+    EXPECT_FALSE(note()->isVisible());
+
+    const auto japanese = japaneseUser();
+    useTable(false, {});
+    restart();
+    window->showStartNote(false);
+    EXPECT_EQ(note()->text(),
+              "色テーブルが見つからないため、テクスチャは透明になります。\n探した場所: " + here +
+                  "、" + installed +
+                  "\n「開く」ボタン、Ctrl+O、またはファイルのドロップでグリッドを開きます。");
+
+    QFile::remove(installed);
+    BILDefaultColorTable() = savedDefault;
+    ASSERT_TRUE(QDir::setCurrent(savedFolder));
+}
+
+// Either derived name taken: one question naming both; No writes nothing.
+TEST_F(MainWindowTest, SavingOverEarlierImagesAsksFirst)
+{
+    open(writeGrid(dir, "tile", 20, 10));
+    const QString texture = dir.filePath("terrain.-tx.png");
+    const QString heightmap = dir.filePath("terrain.-ht.png");
+    const struct
+    {
+        const char *what;
+        QString existing;
+        QMessageBox::StandardButton answer;
+        bool written;
+    } cases[] = {
+        {"texture there, No", texture, QMessageBox::No, false},
+        {"heightmap there, No", heightmap, QMessageBox::No, false},
+        {"texture there, Escape", texture, QMessageBox::Escape, false},
+        {"texture there, Yes", texture, QMessageBox::Yes, true},
+        {"heightmap there, Yes", heightmap, QMessageBox::Yes, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(texture);
+        QFile::remove(heightmap);
+        {
+            QFile old(c.existing);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old");
+        }
+        QString question;
+        save(dir.filePath("terrain"), 1, nullptr, [&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            ASSERT_NE(box, nullptr);
+            question = box->text();
+            if (c.answer == QMessageBox::Escape)
+                QTest::keyClick(box, Qt::Key_Escape);
+            else
+                box->button(c.answer)->click();
+        });
+        EXPECT_EQ(question, "\"terrain.-tx.png\" or \"terrain.-ht.png\" already exists.\n"
+                            "Do you want to replace them?");
+        EXPECT_EQ(QImage(texture).size(), c.written ? QSize(20, 10) : QSize(0, 0));
+        EXPECT_EQ(QFile::exists(heightmap), c.written || c.existing == heightmap);
+    }
+    // Fresh names: no question.
+    save(dir.filePath("fresh"), 1);
+    EXPECT_TRUE(QFile::exists(dir.filePath("fresh.-tx.png")));
+}
+
+// Typing in a dialog replaces the name left from its last run.
+TEST_F(MainWindowTest, TypingReplacesTheNameLeftInTheDialog)
+{
+    const QString first = writeGrid(dir, "first", 20, 10);
+    const QString second = writeGrid(dir, "second", 30, 10);
+    open(first);
+    ASSERT_EQ(window->windowTitle(), "RELIEVA - first.bil");
+    click("fbOpen", [&](QWidget *modal) {
+        auto *edit = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (edit) {
+            EXPECT_FALSE(edit->text().isEmpty());
+            QTest::keyClicks(edit, second);
+            edit->completer()->popup()->hide();
+            QTest::keyClick(edit, Qt::Key_Return);
+        }
+        // A name the typing went on from is no file: the dialog stays.
+        if (modal->isVisible()) qobject_cast<QDialog *>(modal)->reject();
+    });
+    EXPECT_EQ(window->windowTitle(), "RELIEVA - second.bil");
+}
+
+// The dialogs start in the folder last used, also after a restart.
+TEST_F(MainWindowTest, TheDialogsStartInTheLastFolder)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkpath("grids") && QDir(dir.path()).mkpath("images"));
+    const QString grids = dir.filePath("grids"), images = dir.filePath("images");
+    open(writeGrid(dir, "grids/tile", 20, 10));
+    save(images + "/out", 1);
+    ASSERT_TRUE(QFile::exists(images + "/out.-tx.png"));
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        QString openFolder, saveFolder;
+        click("fbOpen", [&](QWidget *modal) {
+            openFolder = qobject_cast<QFileDialog *>(modal)->directory().path();
+            qobject_cast<QDialog *>(modal)->reject();
+        });
+        click("fbSave", [&](QWidget *modal) {
+            saveFolder = qobject_cast<QFileDialog *>(modal)->directory().path();
+            qobject_cast<QDialog *>(modal)->reject();
+        });
+        EXPECT_EQ(openFolder, grids);
+        EXPECT_EQ(saveFolder, images);
+        restart();
+    }
+    EXPECT_TRUE(QFile::exists(settingsDir.filePath("relieva/relieva.conf")));
+}

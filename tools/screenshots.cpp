@@ -1,5 +1,6 @@
 // Renders the main window with a terrain preview, again with the note after
-// a save and with the pointer readout, the dialogs and the standard dialogs
+// a save and with the pointer readout, empty with the notes at start, the
+// dialogs and the standard dialogs
 // the style sheets dress, in both looks, into a directory for the documentation:
 //   relieva_screenshots docs/screenshots [WIDTHxHEIGHT]
 // The optional size is the main window's client area (800x520 by default).
@@ -23,6 +24,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -149,6 +151,10 @@ QImage mainWindowShot(const QString &terrain, QSize size, const QString &saveTo 
         window.findChild<QSpinBox *>(QLatin1String(name))->setValue(value);
     window.findChild<QSpinBox *>(QStringLiteral("SpinBox1"))->setValue(2);
     if (!saveTo.isEmpty()) {
+        // Images left by the last shot would bring up the question to replace them.
+        const BILExportNames earlier = BILExportFileNames(saveTo + QStringLiteral(".png"));
+        QFile::remove(earlier.texture);
+        QFile::remove(earlier.heightmap);
         answerFileDialog(saveTo, 2);
         window.btSaveClick(nullptr);
     }
@@ -192,6 +198,28 @@ QImage readoutShot(const QString &terrain, QSize size)
     return framed(window, true);
 }
 
+// The empty window at start with its note; without a colour table when
+// noTable (none in the working directory, none installed).
+QImage startShot(QSize size, bool noTable)
+{
+    const QString folder = QDir::currentPath();
+    const QString installed = BILDefaultColorTable();
+    QTemporaryDir empty;
+    if (noTable) {
+        QDir::setCurrent(empty.path());
+        BILDefaultColorTable() = QStringLiteral("/usr/share/relieva/RELIEVA.txt");
+    }
+    TFrmMain window([] {});
+    window.resize(size);
+    show(window);
+    window.ThemeUpdate();
+    window.showStartNote(false);
+    QApplication::processEvents();
+    QDir::setCurrent(folder);
+    BILDefaultColorTable() = installed;
+    return framed(window, true);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -208,6 +236,9 @@ int main(int argc, char **argv)
         return 2;
     }
     Shooter shooter(QString::fromLocal8Bit(argv[1]));
+    // The window remembers folders; these are not the user's.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
 
     // A folder of grid files for the file dialog.
     QTemporaryDir grids;
@@ -237,6 +268,12 @@ int main(int argc, char **argv)
                 QStringLiteral("note-%1-%2.png").arg(look, QLatin1String(language, 2)));
             shooter.save(readoutShot(placedTerrain, windowSize),
                          QStringLiteral("readout-%1-%2.png").arg(look, QLatin1String(language, 2)));
+            shooter.save(
+                startShot(windowSize, false),
+                QStringLiteral("start-note-%1-%2.png").arg(look, QLatin1String(language, 2)));
+            shooter.save(
+                startShot(windowSize, true),
+                QStringLiteral("no-table-note-%1-%2.png").arg(look, QLatin1String(language, 2)));
         }
         qputenv("LANG", userLanguage);
 

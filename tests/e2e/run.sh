@@ -123,9 +123,14 @@ launch() {
 # A click at a point of the main window's client area.
 click() { xdotool mousemove --window "$main" "$1" "$2" click 1; }
 
-# Open, the path typed into the file dialog.
+# Open, the path typed into the file dialog; with --key, Open is Ctrl+O.
 open_file() {
-  click 30 30
+  if [ "$1" = --key ]; then
+    shift
+    xdotool key ctrl+o
+  else
+    click 30 30
+  fi
   local dialog
   dialog=$(window Open)
   xdotool windowactivate --sync "$dialog"
@@ -138,9 +143,15 @@ open_file() {
 }
 
 # Save, the name typed into the file dialog; the file type stays PNG unless
-# bmp, or png16 (the PNG with a 16-bit heightmap, below PNG).
+# bmp, or png16 (the PNG with a 16-bit heightmap, below PNG). With --key,
+# Save is Ctrl+S.
 save_as() {
-  click 90 30
+  if [ "$1" = --key ]; then
+    shift
+    xdotool key ctrl+s
+  else
+    click 90 30
+  fi
   local dialog
   dialog=$(window "Save As")
   xdotool windowactivate --sync "$dialog"
@@ -252,13 +263,52 @@ scenario_refused_file() {
   expect_title "RELIEVA - terrain.bil"
   open_file "$data/refused.bil"
   error_box # "Width or Height is not correct."
-  window "RELIEVA - refused.bil" >/dev/null
-  save_as "$dir/refused"
+  # The refusal keeps the grid open before it, and Save writes that grid.
+  expect_title "RELIEVA - terrain.bil"
+  save_as "$dir/kept"
+  poll exists "$dir/kept.-ht.png"
+  "$check" check terrain "$dir/RELIEVA.txt" "$dir/kept.-tx.png" "$dir/kept.-ht.png" \
+    0 0 1000 600 0
   close_main
-  # The export ran inside the Save click, before the window closed.
-  local written
-  written=$(ls "$dir" | grep -v '^RELIEVA\.txt$' || true)
-  [ -z "$written" ] || { echo "Save wrote: $written" >&2; return 1; }
+}
+
+# Escape in the layout dialog cancels that Open only: the grid open before stays.
+scenario_escape_in_layout_dialog() {
+  launch
+  open_file "$data/terrain.bil"
+  expect_title "RELIEVA - terrain.bil"
+  open_file "$data/N46E008.hgt"
+  local option
+  option=$(window Option)
+  xdotool windowactivate --sync "$option"
+  xdotool key Escape
+  poll unmapped "$option"
+  expect_title "RELIEVA - terrain.bil"
+  xdotool windowactivate --sync "$main"
+  save_as "$dir/kept"
+  poll exists "$dir/kept.-ht.png"
+  "$check" check terrain "$dir/RELIEVA.txt" "$dir/kept.-tx.png" "$dir/kept.-ht.png" \
+    0 0 1000 600 0
+  close_main
+}
+
+# No pointer at all: Ctrl+O, a typed path, Enter, Ctrl+S, a typed name, Enter, Ctrl+Q.
+scenario_keyboard_only() {
+  launch
+  open_file --key "$data/terrain.bil"
+  expect_title "RELIEVA - terrain.bil"
+  xdotool windowactivate --sync "$main"
+  save_as --key "$dir/terrain"
+  poll exists "$dir/terrain.-ht.png"
+  "$check" check terrain "$dir/RELIEVA.txt" "$dir/terrain.-tx.png" "$dir/terrain.-ht.png" \
+    0 0 1000 600 0
+  xdotool windowactivate --sync "$main"
+  xdotool key ctrl+q
+  poll exited
+  local rc=0
+  wait "$pid" || rc=$?
+  pid=
+  [ $rc -eq 0 ] || { echo "exit code $rc after Ctrl+Q" >&2; return 1; }
 }
 
 scenario_truncated_file() {
@@ -340,7 +390,7 @@ run() {
 
 begin=$SECONDS
 for s in bil_whole_grid_png hgt_drawn_crop_radius2_bmp bil_crop_16bit_heightmap refused_file \
-  truncated_file about_and_close installed_default_table; do
+  truncated_file escape_in_layout_dialog keyboard_only about_and_close installed_default_table; do
   run "$s"
 done
 echo "end-to-end: $((SECONDS - begin)) s, log in $log"
