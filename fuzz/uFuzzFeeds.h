@@ -19,6 +19,12 @@ struct FuzzTarget
     FuzzFeed feed;
 };
 
+// The TIFF feed skips an image declaring more samples than this (0: none).
+// A few hundred compressed bytes may declare tens of millions of samples,
+// which take seconds to decode under the sanitizers: slow, not hung. The
+// fuzzers set it so that a second still means a hang; the replays do not.
+extern uint64_t FuzzLargestTiff;
+
 // Every target, by the name of its corpus and crashers folder.
 const std::vector<FuzzTarget> &FuzzTargets();
 
