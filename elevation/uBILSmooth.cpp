@@ -56,12 +56,13 @@ template <typename Sum> void smoothBand(int radius, int yb, int ye)
             rowSum[size_t(x)] = sum;
             rowCount[size_t(x)] = count;
         }
-        // Kept apart from the running sums so that the divisions vectorise.
+        // Kept apart from the running sums, and without branches (a window
+        // of missing samples has sum 0), so that the divisions vectorise.
         int16_t *out = BILData + int64_t(y) * w;
         for (int x = 0; x < w; ++x) {
             const int32_t n = rowCount[size_t(x)];
-            const double mean = roundHalfEven(double(rowSum[size_t(x)]) / double(n ? n : 1));
-            out[x] = n ? int16_t(mean) : int16_t(0);
+            const double mean = double(rowSum[size_t(x)]) / double(n + int32_t(n == 0));
+            out[x] = int16_t(int32_t(roundHalfEven(mean)));
         }
     }
 }
