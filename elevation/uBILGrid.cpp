@@ -1,7 +1,5 @@
 #include "elevation/uBILGrid.h"
 
-#include "elevation/uBILMemory.h"
-
 QString BILFileName;
 bool BILBigEndian = false;
 int32_t BILWidth = 10800;
@@ -13,17 +11,6 @@ int16_t BILMax = 0;
 int16_t BILMin = 0;
 uint32_t BILRange = 0;
 std::optional<BILGeoReference> BILGeoRef;
-
-namespace {
-
-// The first load touches every page of the samples; ask for huge pages before.
-[[maybe_unused]] const bool gridOnHugePages = [] {
-    bil::adviseHugePages(BILRaw, sizeof BILRaw);
-    bil::adviseHugePages(BILData, sizeof BILData);
-    return true;
-}();
-
-} // namespace
 
 std::function<void()> BILAskLayout;
 std::function<void(const QString &)> BILShowError;

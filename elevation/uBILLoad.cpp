@@ -1,6 +1,5 @@
 #include "elevation/uBILBands.h"
 #include "elevation/uBILGrid.h"
-#include "elevation/uBILMemory.h"
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILReader.h"
 
@@ -117,7 +116,7 @@ void loadSource(const bil::GridSource &source, QImage &preview)
     // Read first: a file that lies about its size fails before the preview
     // takes its memory, and a failure puts BILData back.
     source.read(BILData);
-    QImage image = bil::newLargeImage(int(source.width), int(source.height));
+    QImage image(int(source.width), int(source.height), QImage::Format_ARGB32);
     if (image.isNull()) throw std::bad_alloc();
     setLayout({false, int32_t(source.width), int32_t(source.height), source.noData});
     BILGeoRef = source.geo;
@@ -181,7 +180,7 @@ void ReadBILData(const QString &path, QImage &preview)
     const int64_t count = int64_t(BILWidth) * BILHeight;
     QFile file(path);
     openSamples(file, count);
-    QImage image = bil::newLargeImage(BILWidth, BILHeight);
+    QImage image(BILWidth, BILHeight, QImage::Format_ARGB32);
     if (image.isNull()) throw std::bad_alloc();
     readSamples(file, count);
     settleSamples(BILRaw, BILBigEndian, image, preview);
