@@ -55,15 +55,17 @@ public:
         end();
     }
 
-    // A chunk whose data comes in pieces.
-    void chunk(const char *type, const std::vector<bil::CompressedBand> &pieces)
+    // A chunk whose data comes in pieces, each freed once copied.
+    void chunk(const char *type, std::vector<bil::CompressedBand> pieces)
     {
         size_t size = 0;
         for (const bil::CompressedBand &piece : pieces)
             size += piece.size;
         start(type, size);
-        for (const bil::CompressedBand &piece : pieces)
+        for (bil::CompressedBand &piece : pieces) {
             add(reinterpret_cast<const char *>(piece.bytes.get()), piece.size);
+            piece.bytes.reset();
+        }
         end();
     }
 
@@ -132,7 +134,7 @@ QByteArray encodePng(const BILImage &image, const QString &path)
             }
         }
     };
-    const std::vector<bil::CompressedBand> stream =
+    std::vector<bil::CompressedBand> stream =
         bil::compressPngRows(image.height, stride, up, render);
     size_t packedSize = 0;
     for (const bil::CompressedBand &piece : stream)
@@ -164,7 +166,7 @@ QByteArray encodePng(const BILImage &image, const QString &path)
         const QByteArray entry = keyword + '\0' + value;
         png.chunk("tEXt", entry.constData(), size_t(entry.size()));
     }
-    png.chunk("IDAT", stream);
+    png.chunk("IDAT", std::move(stream));
     png.chunk("IEND", nullptr, 0);
     return png.png;
 }
