@@ -14,6 +14,10 @@ namespace bil {
 
 namespace {
 
+// About this many bytes of filtered rows make a band: enough that a band's
+// fresh start costs little, few enough to keep both cores busy to the end.
+constexpr size_t kBandBytes = size_t(1) << 20;
+
 // Rows go to the compressor this many bytes at a time, straight from the
 // cache they were filtered into.
 constexpr size_t kChunkBytes = size_t(256) << 10;
@@ -136,7 +140,7 @@ std::vector<CompressedBand> compressPngRows(int height, size_t stride, bool up,
                                             const std::function<void(int, uint8_t *)> &render)
 {
     const int bandRows =
-        int(std::clamp<size_t>(kPngBandBytes / (stride + 1), 1, size_t(std::max(height, 1))));
+        int(std::clamp<size_t>(kBandBytes / (stride + 1), 1, size_t(std::max(height, 1))));
     const int count = (height + bandRows - 1) / bandRows;
     std::vector<Band> bands(static_cast<size_t>(count));
     shareTasks(count, [&](const auto &next) {

@@ -1,9 +1,9 @@
 #pragma once
 
-// The zlib stream of a PNG's filtered rows, compressed in bands on every core:
-// each band is deflated on its own and ends on a byte boundary (a sync
-// flush), so that the bands joined in order make one valid stream, whose
-// Adler-32 is combined from the bands'.
+// The zlib stream of a PNG's filtered rows, compressed in bands of about 1 MB
+// on every core: each band is deflated on its own and ends on a byte boundary
+// (a sync flush), so that the bands joined in order make one valid stream,
+// whose Adler-32 is combined from the bands'.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,10 +12,6 @@
 #include <vector>
 
 namespace bil {
-
-// About this many bytes of filtered rows make a band: enough that a band's
-// fresh start costs little, few enough to keep both cores busy to the end.
-constexpr size_t kPngBandBytes = size_t(1) << 20;
 
 struct CompressedBand
 {
