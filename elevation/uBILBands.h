@@ -1,8 +1,10 @@
 #pragma once
 
-// Splits a pass over the grid's rows across the cores.
+// Splits work across the cores: a pass over the grid's rows in one band per
+// core, or tasks handed out one at a time to whichever core is free.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <thread>
@@ -10,27 +12,30 @@
 
 namespace bil {
 
-// Runs band(first, end) on one band of the rows [0, rows) per core and
-// returns when all are done. What a band throws is rethrown here, on the
-// calling thread, so that a failure never ends the process.
-template <typename Band> void forEachBand(int rows, Band band)
+inline int coreCount()
 {
-    const int cores = int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-    const int bands = std::clamp(rows / 64, 1, cores);
-    std::vector<std::exception_ptr> failures(static_cast<size_t>(bands));
-    const auto run = [&](int b) {
+    return int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
+// Runs work(0) .. work(count - 1) at once, work(0) on the calling thread, and
+// returns when all are done. What one throws is rethrown here, on the calling
+// thread, so that a failure never ends the process.
+template <typename Work> void runAtOnce(int count, Work work)
+{
+    std::vector<std::exception_ptr> failures(static_cast<size_t>(count));
+    const auto run = [&](int i) {
         try {
-            band(int(int64_t(rows) * b / bands), int(int64_t(rows) * (b + 1) / bands));
+            work(i);
         } catch (...) {
-            failures[size_t(b)] = std::current_exception();
+            failures[size_t(i)] = std::current_exception();
         }
     };
     std::vector<std::thread> workers;
-    for (int b = 1; b < bands; ++b) {
+    for (int i = 1; i < count; ++i) {
         try {
-            workers.emplace_back(run, b);
+            workers.emplace_back(run, i);
         } catch (const std::exception &) {
-            run(b); // no thread to be had: this one does the band
+            run(i); // no thread to be had: this one does the work
         }
     }
     run(0);
@@ -38,6 +43,28 @@ template <typename Band> void forEachBand(int rows, Band band)
         w.join();
     for (const auto &failure : failures)
         if (failure) std::rethrow_exception(failure);
+}
+
+// Runs band(first, end) on one band of the rows [0, rows) per core.
+template <typename Band> void forEachBand(int rows, Band band)
+{
+    const int bands = std::clamp(rows / 64, 1, coreCount());
+    runAtOnce(bands, [&](int b) {
+        band(int(int64_t(rows) * b / bands), int(int64_t(rows) * (b + 1) / bands));
+    });
+}
+
+// Runs worker(next) once per core, for up to tasks cores; next() hands out
+// the tasks 0 .. tasks - 1 in order, then -1, so a core that is done early
+// takes more. A worker sets up what it reuses from task to task.
+template <typename Worker> void shareTasks(int tasks, Worker worker)
+{
+    std::atomic<int> taken{0};
+    const auto next = [&] {
+        const int t = taken.fetch_add(1);
+        return t < tasks ? t : -1;
+    };
+    runAtOnce(std::min(tasks, coreCount()), [&](int) { worker(next); });
 }
 
 } // namespace bil

@@ -1,12 +1,13 @@
 #include "elevation/uBILImageWriter.h"
 
+#include "elevation/uBILPngStream.h"
+
 #include <QDir>
 #include <QSaveFile>
 
 #include <libdeflate.h>
 
 #include <algorithm>
-#include <memory>
 
 namespace {
 
@@ -49,20 +50,50 @@ public:
 
     void chunk(const char *type, const char *data, size_t size)
     {
+        start(type, size);
+        add(data, size);
+        end();
+    }
+
+    // A chunk whose data comes in pieces, each freed once copied.
+    void chunk(const char *type, std::vector<bil::CompressedBand> pieces)
+    {
+        size_t size = 0;
+        for (const bil::CompressedBand &piece : pieces)
+            size += piece.size;
+        start(type, size);
+        for (bil::CompressedBand &piece : pieces) {
+            add(reinterpret_cast<const char *>(piece.bytes.get()), piece.size);
+            piece.bytes.reset();
+        }
+        end();
+    }
+
+    QByteArray png;
+
+private:
+    void start(const char *type, size_t size)
+    {
         char head[8];
         putBE32(head, uint32_t(size));
         memcpy(head + 4, type, 4);
         png.append(head, 8);
+        crc = libdeflate_crc32(0, type, 4);
+    }
+    void add(const char *data, size_t size)
+    {
         png.append(data, qsizetype(size));
-        uint32_t crc = libdeflate_crc32(0, type, 4);
         if (size > 0) // a null buffer would restart the checksum
             crc = libdeflate_crc32(crc, data, size);
+    }
+    void end()
+    {
         char tail[4];
         putBE32(tail, crc);
         png.append(tail, 4);
     }
 
-    QByteArray png;
+    uint32_t crc = 0;
 };
 
 QString native(const QString &path)
@@ -79,24 +110,21 @@ QByteArray encodePng(const BILImage &image, const QString &path)
     // filter; flat colour bands and palette indices compress best unfiltered.
     const bool up = grey;
     const size_t stride = size_t(image.width) * size_t(channels);
-    const size_t rawSize = (stride + 1) * size_t(image.height);
-    std::unique_ptr<uint8_t[]> raw(new uint8_t[rawSize]);
-    std::vector<uint32_t> words(indexed || image.grey16 ? 0 : size_t(image.width));
-    std::vector<uint16_t> levels(image.grey16 ? size_t(image.width) : 0);
-    std::vector<uint8_t> previous(stride, 0), current(stride);
-    for (int y = 0; y < image.height; ++y) {
-        uint8_t *line = raw.get() + (stride + 1) * size_t(y);
-        line[0] = up ? 2 : 0;
-        uint8_t *out = up ? current.data() : line + 1;
+    // Each band's thread converts its rows into buffers of its own.
+    const auto render = [&](int y, uint8_t *out) {
         if (indexed) {
             image.rows(y, out);
         } else if (image.grey16) {
+            thread_local std::vector<uint16_t> levels;
+            levels.resize(size_t(image.width));
             image.rows(y, levels.data());
             for (uint16_t level : levels) { // PNG stores the high byte first
                 *out++ = uint8_t(level >> 8);
                 *out++ = uint8_t(level);
             }
         } else {
+            thread_local std::vector<uint32_t> words;
+            words.resize(size_t(image.width));
             image.rows(y, words.data());
             for (uint32_t p : words) {
                 *out++ = uint8_t(p >> 16);
@@ -105,22 +133,13 @@ QByteArray encodePng(const BILImage &image, const QString &path)
                 if (channels == 4) *out++ = uint8_t(p >> 24);
             }
         }
-        if (up) {
-            for (size_t i = 0; i < stride; ++i)
-                line[1 + i] = uint8_t(current[i] - previous[i]);
-            previous.swap(current);
-        }
-    }
-
-    std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-        libdeflate_alloc_compressor(1), libdeflate_free_compressor);
-    if (!compressor) throw std::bad_alloc();
-    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rawSize);
-    std::unique_ptr<char[]> packed(new char[bound]);
-    const size_t packedSize =
-        libdeflate_zlib_compress(compressor.get(), raw.get(), rawSize, packed.get(), bound);
-    raw.reset();
-    if (packedSize == 0 || packedSize > 0x7FFFFFFF)
+    };
+    std::vector<bil::CompressedBand> stream =
+        bil::compressPngRows(image.height, stride, up, render);
+    size_t packedSize = 0;
+    for (const bil::CompressedBand &piece : stream)
+        packedSize += piece.size;
+    if (packedSize > 0x7FFFFFFF)
         throw BILError(
             QStringLiteral("Cannot write \"%1\": the image is too large to store as PNG.")
                 .arg(native(path))
@@ -147,7 +166,7 @@ QByteArray encodePng(const BILImage &image, const QString &path)
         const QByteArray entry = keyword + '\0' + value;
         png.chunk("tEXt", entry.constData(), size_t(entry.size()));
     }
-    png.chunk("IDAT", packed.get(), packedSize);
+    png.chunk("IDAT", std::move(stream));
     png.chunk("IEND", nullptr, 0);
     return png.png;
 }

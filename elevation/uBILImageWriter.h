@@ -1,6 +1,6 @@
 #pragma once
 
-// Writes the export's images: PNG through libdeflate or uncompressed BMP,
+// Writes the export's images: PNG compressed on every core, or uncompressed BMP,
 // stored in the smallest variant that decodes to exactly the given pixels.
 
 #include "elevation/uBILTypes.h"

@@ -2,6 +2,7 @@
 #include "elevation/uBILGrid.h"
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILReader.h"
+#include "elevation/uBILRender.h"
 
 #include <QFileInfo>
 #include <QtEndian>
@@ -91,19 +92,26 @@ bool sizeAccepted(int64_t width, int64_t height)
 }
 
 // Puts the samples at from (BILRaw itself, or samples staged in BILData) into
-// BILRaw in host order and their working values into BILData, in one pass,
-// then renders the preview into image and hands it over.
+// BILRaw in host order and their working values into BILData, and renders
+// each row into image while it is still in the cache; then hands image over.
 void settleSamples(const int16_t *from, bool swap, QImage &image, QImage &preview)
 {
     const int32_t noData = BILNoData;
+    const bil::ColorLut lut = bil::colorLut(TextureColor);
+    auto *pixels = reinterpret_cast<TAlphaColor *>(image.bits());
+    const qsizetype pitch = image.bytesPerLine() / 4;
+    // Samples read straight into BILRaw in host order are already in place.
+    const bool copy = swap || from != BILRaw;
     bil::forEachBand(BILHeight, [&](int yb, int ye) {
-        for (int64_t i = int64_t(yb) * BILWidth, end = int64_t(ye) * BILWidth; i < end; ++i) {
-            const int16_t v = swap ? int16_t(qbswap(uint16_t(from[i]))) : from[i];
-            BILRaw[i] = v;
-            BILData[i] = bil::workingSample(v, noData);
+        for (int y = yb; y < ye; ++y) {
+            for (int64_t i = int64_t(y) * BILWidth, end = i + BILWidth; i < end; ++i) {
+                const int16_t v = swap ? int16_t(qbswap(uint16_t(from[i]))) : from[i];
+                if (copy) BILRaw[i] = v;
+                BILData[i] = bil::workingSample(v, noData);
+            }
+            bil::renderRow(lut, y, 0, BILWidth, pixels + pitch * y);
         }
     });
-    RenderBIL(image, TextureColor, 0, 0, BILWidth, BILHeight);
     preview = std::move(image);
     bil::reportColorTableProblem();
 }

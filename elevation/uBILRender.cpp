@@ -3,6 +3,7 @@
 #include "elevation/uBILBands.h"
 
 #include <cmath>
+#include <mutex>
 
 namespace bil {
 
@@ -40,14 +41,22 @@ void ScanBILRange(int x0, int y0, int x1, int y1)
         BILRange = 0;
         return;
     }
-    int16_t lo = BILData[int64_t(y0) * BILWidth + x0], hi = lo;
-    for (int y = y0; y < y1; ++y) {
-        const int16_t *row = BILData + int64_t(y) * BILWidth;
-        for (int x = x0; x < x1; ++x) {
-            lo = std::min(lo, row[x]);
-            hi = std::max(hi, row[x]);
+    const int16_t corner = BILData[int64_t(y0) * BILWidth + x0];
+    int16_t lo = corner, hi = corner;
+    std::mutex joining;
+    bil::forEachBand(std::max(0, y1 - y0), [&](int jb, int je) {
+        int16_t bandLo = corner, bandHi = corner;
+        for (int y = y0 + jb; y < y0 + je; ++y) {
+            const int16_t *row = BILData + int64_t(y) * BILWidth;
+            for (int x = x0; x < x1; ++x) {
+                bandLo = std::min(bandLo, row[x]);
+                bandHi = std::max(bandHi, row[x]);
+            }
         }
-    }
+        const std::lock_guard lock(joining);
+        lo = std::min(lo, bandLo);
+        hi = std::max(hi, bandHi);
+    });
     BILMin = lo;
     BILMax = hi;
     BILRange = uint32_t(hi - lo);

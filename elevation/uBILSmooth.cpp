@@ -17,19 +17,22 @@ double roundHalfEven(double v)
 
 // Box mean of the rows [yb, ye): running column sums over the window's rows,
 // then a running sum along the row; missing samples count in neither. Sum
-// holds (2 radius + 1)^2 samples of 16 bits.
+// holds (2 radius + 1)^2 samples of 16 bits. The column sums sit between
+// radius + 1 zeros on the left and radius on the right, so that the running
+// sum along a row needs no test at the edges.
 template <typename Sum> void smoothBand(int radius, int yb, int ye)
 {
     const int w = BILWidth, h = BILHeight;
     const int32_t noData = BILNoData;
-    std::vector<Sum> colSum(static_cast<size_t>(w), 0), rowSum(static_cast<size_t>(w));
-    std::vector<int32_t> colCount(static_cast<size_t>(w), 0), rowCount(static_cast<size_t>(w));
+    const size_t pad = size_t(radius) + 1, span = 2 * size_t(radius) + 1;
+    std::vector<Sum> colSum(size_t(w) + span, 0), rowSum(static_cast<size_t>(w));
+    std::vector<int32_t> colCount(size_t(w) + span, 0), rowCount(static_cast<size_t>(w));
     const auto addRow = [&](int y, int sign) {
         const int16_t *row = BILRaw + int64_t(y) * w;
         for (int x = 0; x < w; ++x) {
             const bool valid = row[x] != noData;
-            colSum[size_t(x)] += sign * (valid ? row[x] : 0);
-            colCount[size_t(x)] += sign * int32_t(valid);
+            colSum[pad + size_t(x)] += sign * (valid ? row[x] : 0);
+            colCount[pad + size_t(x)] += sign * int32_t(valid);
         }
     };
     // Start one row early: the first step of the loop takes that row out again.
@@ -38,30 +41,26 @@ template <typename Sum> void smoothBand(int radius, int yb, int ye)
     for (int y = yb; y < ye; ++y) {
         if (y + radius < h) addRow(y + radius, 1);
         if (y - radius - 1 >= 0) addRow(y - radius - 1, -1);
+        // The window of column -1, then one column on at a time.
         Sum sum = 0;
         int32_t count = 0;
-        for (int x = 0; x < std::min(w, radius); ++x) {
-            sum += colSum[size_t(x)];
-            count += colCount[size_t(x)];
+        for (size_t k = 0; k < span; ++k) {
+            sum += colSum[k];
+            count += colCount[k];
         }
-        for (int x = 0; x < w; ++x) {
-            if (x + radius < w) {
-                sum += colSum[size_t(x + radius)];
-                count += colCount[size_t(x + radius)];
-            }
-            if (x - radius - 1 >= 0) {
-                sum -= colSum[size_t(x - radius - 1)];
-                count -= colCount[size_t(x - radius - 1)];
-            }
-            rowSum[size_t(x)] = sum;
-            rowCount[size_t(x)] = count;
+        for (size_t x = 0; x < size_t(w); ++x) {
+            sum += colSum[x + span] - colSum[x];
+            count += colCount[x + span] - colCount[x];
+            rowSum[x] = sum;
+            rowCount[x] = count;
         }
-        // Kept apart from the running sums so that the divisions vectorise.
+        // Kept apart from the running sums, and without branches (a window
+        // of missing samples has sum 0), so that the divisions vectorise.
         int16_t *out = BILData + int64_t(y) * w;
         for (int x = 0; x < w; ++x) {
             const int32_t n = rowCount[size_t(x)];
-            const double mean = roundHalfEven(double(rowSum[size_t(x)]) / double(n ? n : 1));
-            out[x] = n ? int16_t(mean) : int16_t(0);
+            const double mean = double(rowSum[size_t(x)]) / double(n + int32_t(n == 0));
+            out[x] = int16_t(int32_t(roundHalfEven(mean)));
         }
     }
 }
