@@ -185,11 +185,27 @@ spin_box() {
 # Closes the main window through the window manager; the program must end with 0.
 close_main() {
   wmctrl -ic "$main"
+  ended_cleanly "closing the main window"
+}
+
+# Waits for the program to end; it must end with 0 after $1.
+ended_cleanly() {
   poll exited
   local rc=0
   wait "$pid" || rc=$?
   pid=
-  [ $rc -eq 0 ] || { echo "exit code $rc after closing the main window" >&2; return 1; }
+  [ $rc -eq 0 ] || { echo "exit code $rc after $1" >&2; return 1; }
+}
+
+# Saves as NAME (by Ctrl+S with --key) and checks that both images are the
+# whole terrain, unsmoothed, through TABLE (the working folder's by default).
+saves_whole_terrain() {
+  local key=()
+  if [ "$1" = --key ]; then key=(--key); shift; fi
+  save_as "${key[@]}" "$dir/$1"
+  poll exists "$dir/$1.-ht.png"
+  "$check" check terrain "${2:-$dir/RELIEVA.txt}" "$dir/$1.-tx.png" "$dir/$1.-ht.png" \
+    0 0 1000 600 0
 }
 
 # The cell under a point of the 620 x 400 preview of a W x H grid.
@@ -206,10 +222,7 @@ scenario_bil_whole_grid_png() {
   poll sized
   open_file "$data/terrain.bil"
   expect_title "RELIEVA - terrain.bil"
-  save_as "$dir/terrain"
-  poll exists "$dir/terrain.-ht.png"
-  "$check" check terrain "$dir/RELIEVA.txt" "$dir/terrain.-tx.png" "$dir/terrain.-ht.png" \
-    0 0 1000 600 0
+  saves_whole_terrain terrain
   close_main
 }
 
@@ -265,10 +278,7 @@ scenario_refused_file() {
   error_box # "Width or Height is not correct."
   # The refusal keeps the grid open before it, and Save writes that grid.
   expect_title "RELIEVA - terrain.bil"
-  save_as "$dir/kept"
-  poll exists "$dir/kept.-ht.png"
-  "$check" check terrain "$dir/RELIEVA.txt" "$dir/kept.-tx.png" "$dir/kept.-ht.png" \
-    0 0 1000 600 0
+  saves_whole_terrain kept
   close_main
 }
 
@@ -285,10 +295,7 @@ scenario_escape_in_layout_dialog() {
   poll unmapped "$option"
   expect_title "RELIEVA - terrain.bil"
   xdotool windowactivate --sync "$main"
-  save_as "$dir/kept"
-  poll exists "$dir/kept.-ht.png"
-  "$check" check terrain "$dir/RELIEVA.txt" "$dir/kept.-tx.png" "$dir/kept.-ht.png" \
-    0 0 1000 600 0
+  saves_whole_terrain kept
   close_main
 }
 
@@ -298,17 +305,10 @@ scenario_keyboard_only() {
   open_file --key "$data/terrain.bil"
   expect_title "RELIEVA - terrain.bil"
   xdotool windowactivate --sync "$main"
-  save_as --key "$dir/terrain"
-  poll exists "$dir/terrain.-ht.png"
-  "$check" check terrain "$dir/RELIEVA.txt" "$dir/terrain.-tx.png" "$dir/terrain.-ht.png" \
-    0 0 1000 600 0
+  saves_whole_terrain --key terrain
   xdotool windowactivate --sync "$main"
   xdotool key ctrl+q
-  poll exited
-  local rc=0
-  wait "$pid" || rc=$?
-  pid=
-  [ $rc -eq 0 ] || { echo "exit code $rc after Ctrl+Q" >&2; return 1; }
+  ended_cleanly Ctrl+Q
 }
 
 scenario_truncated_file() {
@@ -318,10 +318,7 @@ scenario_truncated_file() {
   open_file "$data/truncated.bil"
   error_box # "The sample file ... truncated.bil is too short ..."
   expect_title "RELIEVA - terrain.bil"
-  save_as "$dir/kept"
-  poll exists "$dir/kept.-ht.png"
-  "$check" check terrain "$dir/RELIEVA.txt" "$dir/kept.-tx.png" "$dir/kept.-ht.png" \
-    0 0 1000 600 0
+  saves_whole_terrain kept
   close_main
 }
 
@@ -347,10 +344,7 @@ scenario_installed_default_table() {
   # Started from a menu: the working directory has no RELIEVA.txt.
   launch --no-table "$prefix/bin/relieva"
   open_file "$data/terrain.bil"
-  save_as "$dir/terrain"
-  poll exists "$dir/terrain.-ht.png"
-  "$check" check terrain "$prefix/share/relieva/RELIEVA.txt" "$dir/terrain.-tx.png" \
-    "$dir/terrain.-ht.png" 0 0 1000 600 0
+  saves_whole_terrain terrain "$prefix/share/relieva/RELIEVA.txt"
   close_main
 }
 
