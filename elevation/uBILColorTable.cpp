@@ -3,7 +3,6 @@
 #include "elevation/uBILText.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -50,15 +49,24 @@ QString &BILDefaultColorTable()
     return path;
 }
 
+// Started from a desktop menu the working directory is the home folder,
+// which rarely holds a table of its own: hence the installed one.
+QStringList BILColorTablePlaces()
+{
+    QStringList places{QStringLiteral("RELIEVA.txt")};
+    if (!BILDefaultColorTable().isEmpty()) places << BILDefaultColorTable();
+    return places;
+}
+
 void LoadColorTable()
 {
     BILColorTableProblem.clear();
-    QString path = QStringLiteral("RELIEVA.txt");
-    // Started from a desktop menu the working directory is the home folder,
-    // which rarely holds a table of its own.
-    if (!QFile::exists(path)) path = BILDefaultColorTable();
-    if (!QFile::exists(path)) return;
-    LoadColorTable(path);
+    for (const QString &path : BILColorTablePlaces()) {
+        if (QFile::exists(path)) {
+            LoadColorTable(path);
+            return;
+        }
+    }
 }
 
 void LoadColorTable(const QString &path)

@@ -79,6 +79,10 @@ void RenderBIL(QImage &bitmap, BILColorFunc color, int x0, int y0, int x1, int y
 // Worked out on first use; tests point it elsewhere.
 QString &BILDefaultColorTable();
 
+// Where LoadColorTable looks, in its order: "RELIEVA.txt" (in the working
+// directory), then BILDefaultColorTable() where there is one.
+QStringList BILColorTablePlaces();
+
 // Reads "RELIEVA.txt" from the working directory, or BILDefaultColorTable()
 // when the working directory has none. Neither there: the table stays as it
 // was, and nothing is said.

@@ -589,18 +589,17 @@ bool TFrmMain::replaceAllowed(const QString &path)
 void TFrmMain::showStartNote(bool opening)
 {
     const Texts &t = texts();
-    // Where LoadColorTable looks, in its order.
-    const QString here = QFileInfo(QStringLiteral("RELIEVA.txt")).absoluteFilePath();
-    const QString installed = BILDefaultColorTable();
+    QStringList places = BILColorTablePlaces();
     QString colour;
     if (!BILColorTableProblem.isEmpty()) {
         // Said here, not by a modal box at the first preview.
         colour = std::exchange(BILColorTableProblem, QString());
-    } else if (!QFile::exists(here) && (installed.isEmpty() || !QFile::exists(installed))) {
-        const QString looked = installed.isEmpty()
-                                   ? t.lookedForOne.arg(QDir::toNativeSeparators(here))
-                                   : t.lookedForTwo.arg(QDir::toNativeSeparators(here),
-                                                        QDir::toNativeSeparators(installed));
+    } else if (std::none_of(places.begin(), places.end(),
+                            [](const QString &place) { return QFile::exists(place); })) {
+        for (QString &place : places)
+            place = QDir::toNativeSeparators(QFileInfo(place).absoluteFilePath());
+        const QString looked = places.size() == 1 ? t.lookedForOne.arg(places[0])
+                                                  : t.lookedForTwo.arg(places[0], places[1]);
         colour = t.noTable + u'\n' + looked;
     }
     colourNote = colour;
