@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -146,10 +145,6 @@ private:
         const QString output = CliOutputName(o, o.inputs[k]);
         const BILExportNames names = BILExportFileNames(output);
         const QStringList images{names.texture, names.heightmap};
-        QStringList created;
-        for (const QString &image : images)
-            for (const QString &file : {image, BILWorldFileName(image)})
-                if (!QFileInfo::exists(file)) created << file;
 
         std::optional<BILHeightRange> range;
         QString why;
@@ -161,9 +156,6 @@ private:
             why = QString::fromUtf8(e.what());
         }
         if (!range) {
-            // No half of a pair: the texture may be written when the heightmap fails.
-            for (const QString &file : created)
-                QFile::remove(file);
             fail(k, why);
             return;
         }

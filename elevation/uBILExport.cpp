@@ -1,9 +1,8 @@
+#include "elevation/uBILFileSet.h"
 #include "elevation/uBILGrid.h"
 #include "elevation/uBILImageWriter.h"
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILRender.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <charconv>
@@ -120,19 +119,17 @@ QByteArray worldFile(const BILGeoReference &geo, const Region &r)
     return text;
 }
 
-// Writes the image and its world file. A world file left from an earlier
+// Adds the image and its world file. A world file left from an earlier
 // export would place the new image wrongly, so without a new one it goes.
-void writeImage(const QString &path, const QByteArray &bytes, const BILExportOptions &options,
-                const Region &region)
+void addImage(bil::FileSet &files, const QString &path, const QByteArray &bytes,
+              const BILExportOptions &options, const Region &region)
 {
-    WriteBILImageFile(path, bytes);
+    files.write(path, bytes);
     const QString world = BILWorldFileName(path);
     if (options.worldFiles && BILGeoRef)
-        WriteBILImageFile(world, worldFile(*BILGeoRef, region));
-    else if (QFile::exists(world) && !QFile::remove(world))
-        throw BILError(QStringLiteral("Cannot remove \"%1\", which no longer places \"%2\".")
-                           .arg(bil::nativePath(world), bil::nativePath(path))
-                           .toStdString());
+        files.write(world, worldFile(*BILGeoRef, region));
+    else
+        files.remove(world);
 }
 
 BILHeightRange exportRegion(const QString &fileName, int radius, const Region &region,
@@ -160,17 +157,19 @@ BILHeightRange exportRegion(const QString &fileName, int radius, const Region &r
     }
     bil::reportColorTableProblem();
 
-    // Both images are encoded at once; the texture is still written first.
-    // Where no thread can be started the heightmap is encoded afterwards.
+    // Both images are encoded at once; where no thread can be started the
+    // heightmap is encoded after the texture is written.
     const BILExportNames names = BILExportFileNames(fileName);
     auto heightmapBytes = std::async(std::launch::async | std::launch::deferred, [&] {
         return EncodeBILImage(
             type, options.heightmapBits == 16 ? heightmap16Image(region) : heightmapImage(region),
             names.heightmap);
     });
-    writeImage(names.texture, EncodeBILImage(type, textureImage(region), names.texture), options,
-               region);
-    writeImage(names.heightmap, heightmapBytes.get(), options, region);
+    bil::FileSet files;
+    addImage(files, names.texture, EncodeBILImage(type, textureImage(region), names.texture),
+             options, region);
+    addImage(files, names.heightmap, heightmapBytes.get(), options, region);
+    files.commit();
     return {BILMin, BILMax};
 }
 

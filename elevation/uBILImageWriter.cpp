@@ -3,7 +3,6 @@
 #include "elevation/uBILPngStream.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 #include <libdeflate.h>
 
@@ -263,11 +262,3 @@ QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QStrin
     return type == BILImageType::Png ? encodePng(image, path) : encodeBmp(image, path);
 }
 
-void WriteBILImageFile(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw BILError(QStringLiteral("Cannot write \"%1\": %2")
-                           .arg(native(path), file.errorString())
-                           .toStdString());
-}

@@ -1,6 +1,6 @@
 #pragma once
 
-// Writes the export's images: PNG compressed on every core, or uncompressed BMP,
+// Encodes the export's images: PNG compressed on every core, or uncompressed BMP,
 // stored in the smallest variant that decodes to exactly the given pixels.
 
 #include "elevation/uBILTypes.h"
@@ -42,7 +42,3 @@ BILImageType BILImageTypeOf(const QString &extension, const QString &fileName);
 
 // The file's bytes; path only names the file in a failure's message.
 QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QString &path);
-
-// Replaces path atomically (a temporary file beside it, then a rename), so a
-// failed write leaves what was there; throws BILError with the system's reason.
-void WriteBILImageFile(const QString &path, const QByteArray &bytes);

@@ -4,6 +4,9 @@
 #include "cli/uCliExport.h"
 #include "cli/uCliOptions.h"
 
+#include "tests/fileBytes.h"
+#include "tests/fullDisk.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -14,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <iterator>
 #include <optional>
 #include <vector>
@@ -316,6 +320,20 @@ protected:
             ExportBIL(path(output), radius, 0, 0, BILWidth, BILHeight, options).has_value());
     }
 
+    // A little-endian BIL with an ESRI header, rough enough that its images
+    // take a while to encode.
+    void roughBil(const QString &name, int width, int height)
+    {
+        QByteArray samples(qsizetype(width) * height * 2, Qt::Uninitialized);
+        for (qsizetype i = 0; i < qsizetype(width) * height; ++i)
+            qToLittleEndian<int16_t>(int16_t((uint32_t(i) * 2654435761u >> 16) % 3000),
+                                     samples.data() + 2 * i);
+        write(name + ".bil", samples);
+        write(name + ".hdr", QStringLiteral("NCOLS %1\nNROWS %2\nBYTEORDER I\n")
+                                 .arg(QString::number(width), QString::number(height))
+                                 .toLatin1());
+    }
+
     QStringList files(const QString &folder) const
     {
         return QDir(path(folder)).entryList(QDir::Files, QDir::Name);
@@ -475,6 +493,50 @@ TEST_F(CliProgram, ACropARangeWorldFilesAndAnotherColourTable)
     EXPECT_EQ(beyond.exitCode, CliExitSomeFailed);
     EXPECT_TRUE(beyond.err.contains("tile.tif: failed")) << beyond.err.toStdString();
     EXPECT_FALSE(QFile::exists(path("out/far.-tx.png")));
+}
+
+TEST_F(CliProgram, AnExportThatDoesNotFitFailsAndKeepsTheEarlierImages)
+{
+    roughBil("tile", 300, 200);
+    FullDisk disk(path("full"));
+    ASSERT_EQ(relieva({"-q", "-o", "full/t.png", "tile.bil"}).exitCode, CliExitSuccess);
+    const QByteArray texture = readFile(path("full/t.-tx.png"));
+    const QByteArray heightmap = readFile(path("full/t.-ht.png"));
+
+    disk.leaveRoom(0);
+    const ProgramRun run = relieva({"-o", "full/t.png", "--smooth", "1", "tile.bil"});
+    const QString reason = disk.mounted() ? qt_error_string(ENOSPC) : qt_error_string(EFBIG);
+    EXPECT_EQ(run.exitCode, CliExitSomeFailed);
+    EXPECT_TRUE(run.err.contains(
+        QStringLiteral("tile.bil: failed: Cannot write \"full/t.-tx.png\": %1").arg(reason)))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Exported 0 of 1 input; failed: tile.bil.")) << run.err.toStdString();
+    EXPECT_EQ(readFile(path("full/t.-tx.png")), texture);
+    EXPECT_EQ(readFile(path("full/t.-ht.png")), heightmap);
+    EXPECT_EQ(QDir(path("full")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({"fill", "t.-ht.png", "t.-tx.png"}));
+}
+
+// Two programs saving to the same names at once leave the texture and the
+// heightmap of one of them, never one of each.
+TEST_F(CliProgram, TwoExportsToTheSameNamesLeaveOnePair)
+{
+    roughBil("wide", 600, 400);
+    roughBil("tall", 400, 600);
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        QProcess wide, tall;
+        for (auto [process, input] : {std::pair{&wide, "wide.bil"}, std::pair{&tall, "tall.bil"}}) {
+            process->setWorkingDirectory(dir.path());
+            process->start(QStringLiteral(RELIEVA_EXECUTABLE),
+                           {"-q", "-o", "out/same.png", QString::fromLatin1(input)});
+        }
+        for (QProcess *process : {&wide, &tall})
+            ASSERT_TRUE(process->waitForFinished(-1) && process->exitCode() == 0)
+                << process->readAllStandardError().data();
+        EXPECT_EQ(QImage(path("out/same.-tx.png")).size(), QImage(path("out/same.-ht.png")).size());
+        EXPECT_EQ(files("out"), QStringList({"same.-ht.png", "same.-tx.png"}));
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // exactly the pixels handed over.
 #include "elevation/uBILImageWriter.h"
 
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -59,7 +60,11 @@ TEST(ImageWriter, BandedPngsDecodeToThePixelsHandedOver)
                          std::to_string(height));
             const BILImage source = image(kind, width, height);
             const QString path = dir.filePath(QStringLiteral("banded.png"));
-            WriteBILImageFile(path, EncodeBILImage(BILImageType::Png, source, path));
+            {
+                QFile file(path);
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                file.write(EncodeBILImage(BILImageType::Png, source, path));
+            }
             const QImage decoded(path);
             ASSERT_EQ(decoded.size(), QSize(width, height));
             std::vector<uint32_t> row(size_t(width) * 2);

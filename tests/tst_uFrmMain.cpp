@@ -10,6 +10,8 @@
 #include "elevation/uFrmOption.h"
 #include "mainwindow/uApplication.h"
 #include "tests/answerModal.h"
+#include "tests/fileBytes.h"
+#include "tests/fullDisk.h"
 #include "tests/localeEnvironment.h"
 
 #include <QAbstractButton>
@@ -31,6 +33,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -1070,6 +1073,37 @@ TEST_F(MainWindowTest, SavingOverEarlierImagesAsksFirst)
     // Fresh names: no question.
     save(dir.filePath("fresh"), 1);
     EXPECT_TRUE(QFile::exists(dir.filePath("fresh.-tx.png")));
+}
+
+// A save that does not fit on the disk says why and leaves the earlier images.
+TEST_F(MainWindowTest, ASaveThatDoesNotFitKeepsTheEarlierImages)
+{
+    const QString folder = dir.filePath("full");
+    FullDisk disk(folder);
+    open(writeGrid(dir, "tile", 300, 200));
+    save(folder + "/terrain", 1);
+    const QByteArray texture = readFile(folder + "/terrain.-tx.png");
+    const QByteArray heightmap = readFile(folder + "/terrain.-ht.png");
+    ASSERT_FALSE(texture.isEmpty());
+
+    type("SpinBox1", "2");
+    disk.leaveRoom(0);
+    QString shownError;
+    save(folder + "/terrain", 1, nullptr, [&](QWidget *question) {
+        answerModal([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            ASSERT_NE(box, nullptr);
+            shownError = box->text();
+            box->accept();
+        });
+        qobject_cast<QMessageBox *>(question)->button(QMessageBox::Yes)->click();
+    });
+    const QString reason = disk.mounted() ? qt_error_string(ENOSPC) : qt_error_string(EFBIG);
+    EXPECT_EQ(shownError, QStringLiteral("Cannot write \"%1/terrain.-tx.png\": %2").arg(folder, reason));
+    EXPECT_EQ(readFile(folder + "/terrain.-tx.png"), texture);
+    EXPECT_EQ(readFile(folder + "/terrain.-ht.png"), heightmap);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({"fill", "terrain.-ht.png", "terrain.-tx.png"}));
 }
 
 // Typing in a dialog replaces the name left from its last run.
