@@ -124,49 +124,43 @@ void FileSet::putInPlace()
 {
     struct Replaced
     {
-        const Entry *entry;
+        fs::path target;
         bool existed;
-        QString backup; // a second link to the file replaced, where one could be made
+        fs::path backup; // a second link to the file replaced, where one could be made
     };
     std::vector<Replaced> done;
+    std::error_code ignored;
     const auto dropBackups = [&] {
-        std::error_code ignored;
         for (const Replaced &r : done)
-            if (!r.backup.isEmpty()) fs::remove(fsPath(r.backup), ignored);
+            if (!r.backup.empty()) fs::remove(r.backup, ignored);
     };
-    try {
-        for (const Entry &entry : entries) {
-            const fs::path target = fsPath(entry.path);
-            std::error_code error; // a name not there yet sets it too
-            Replaced step{&entry, fs::exists(fs::symlink_status(target, error)), QString()};
-            if (step.existed) {
-                step.backup = nameBeside(entry.path);
-                fs::create_hard_link(target, fsPath(step.backup), error);
-                if (error) step.backup.clear();
-            }
-            error.clear();
-            if (!entry.temporary.isEmpty())
-                fs::rename(fsPath(entry.temporary), target, error);
-            else if (step.existed)
-                fs::remove(target, error);
-            if (error) {
-                if (!step.backup.isEmpty()) fs::remove(fsPath(step.backup), error);
-                cannotWrite(entry.path, reason(error));
-            }
-            done.push_back(step);
+    for (const Entry &entry : entries) {
+        Replaced step{fsPath(entry.path), false, {}};
+        std::error_code error;
+        step.existed = fs::exists(fs::symlink_status(step.target, error));
+        if (step.existed) {
+            step.backup = fsPath(nameBeside(entry.path));
+            fs::create_hard_link(step.target, step.backup, error);
+            if (error) step.backup.clear();
         }
-    } catch (...) {
-        // Back to the files there before; a file new to the folder goes again.
-        std::error_code ignored;
-        for (auto r = done.rbegin(); r != done.rend(); ++r) {
-            const fs::path target = fsPath(r->entry->path);
-            if (!r->backup.isEmpty())
-                fs::rename(fsPath(std::exchange(r->backup, QString())), target, ignored);
-            else if (!r->existed)
-                fs::remove(target, ignored);
+        error.clear(); // a name not there yet sets it too
+        if (!entry.temporary.isEmpty())
+            fs::rename(fsPath(entry.temporary), step.target, error);
+        else if (step.existed)
+            fs::remove(step.target, error);
+        if (error) {
+            if (!step.backup.empty()) fs::remove(step.backup, ignored);
+            // Back to the files there before; a file new to the folder goes again.
+            for (auto r = done.rbegin(); r != done.rend(); ++r) {
+                if (!r->backup.empty())
+                    fs::rename(std::exchange(r->backup, fs::path()), r->target, ignored);
+                else if (!r->existed)
+                    fs::remove(r->target, ignored);
+            }
+            dropBackups();
+            cannotWrite(entry.path, reason(error));
         }
-        dropBackups();
-        throw;
+        done.push_back(std::move(step));
     }
     dropBackups();
 }
