@@ -200,7 +200,7 @@ int RunCliExport(const CliOptions &options, QTextStream &log)
             << BILDefaultColorTable() << "; textures will be transparent." << Qt::endl;
     }
     // A failure to make it shows in each input's own failure to write.
-    if (options.outputIsFolder) QDir().mkpath(options.output);
+    QDir().mkpath(options.outputIsFolder ? options.output : QFileInfo(options.output).path());
     Batch batch(options, log);
     return batch.run();
 }

@@ -16,8 +16,8 @@ struct Parser
         {"o", "export"},
         "Writes the texture and heightmap as OUTPUT with \"-tx\" and \"-ht\" before the "
         "extension, as the window does: terrain.png gives terrain.-tx.png and terrain.-ht.png. "
-        "With several inputs OUTPUT is a folder, made if missing, that gets "
-        "<input stem>.-tx.png and <input stem>.-ht.png for each input.",
+        "With several inputs OUTPUT is a folder that gets <input stem>.-tx.png and "
+        "<input stem>.-ht.png for each input. A missing folder is made.",
         "OUTPUT"};
     QCommandLineOption type{"type",
                             "png, bmp, or png16 for a 16-bit PNG heightmap. Default: OUTPUT's "

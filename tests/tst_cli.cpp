@@ -539,4 +539,12 @@ TEST_F(CliProgram, TwoExportsToTheSameNamesLeaveOnePair)
     }
 }
 
+TEST_F(CliProgram, TheOutputsFolderIsMadeForOneInput)
+{
+    geoTiff("tile", grid(100, -9999), kWidth);
+    const ProgramRun run = relieva({"-q", "-o", "new/deeper/tile.png", "tile.tif"});
+    ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+    EXPECT_EQ(files("new/deeper"), QStringList({"tile.-ht.png", "tile.-tx.png"}));
+}
+
 } // namespace
