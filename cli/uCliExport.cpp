@@ -1,5 +1,7 @@
 #include "cli/uCliExport.h"
 
+#include "elevation/uBILReader.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -71,6 +73,9 @@ private:
             log << "relieva: warning: " << text << Qt::endl;
     }
 
+    // Where the window would ask for the layout: the one given, or the
+    // dialog's pre-set where it surely fits the file. A header that is there
+    // but of no use, or a file the pre-set does not fit, is refused.
     void askLayout()
     {
         if (o.layout) {
@@ -80,7 +85,19 @@ private:
             BILNoData = o.layout->noData;
             return;
         }
-        // The dialog's pre-set, as Enter in the window would take it.
+        if (const std::optional<QString> problem = bil::headerLayoutProblem(current))
+            throw BILError(problem->toStdString());
+        const QFileInfo input(current);
+        if (!input.isFile() || !input.isReadable()) return; // said where it is read
+        const qint64 needed = qint64(BILWidth) * BILHeight * 2;
+        if (input.size() != needed)
+            throw BILError(QStringLiteral("\"%1\" has no header, and its %2 bytes are not the %3 "
+                                          "that %4 x %5 samples need: give its layout with "
+                                          "--layout COLUMNS,ROWS,le|be,NODATA.")
+                               .arg(current, QString::number(input.size()),
+                                    QString::number(needed), QString::number(BILWidth),
+                                    QString::number(BILHeight))
+                               .toStdString());
         if (!o.quiet)
             log << current << ": no header; read as " << BILWidth << " x " << BILHeight << ", "
                 << (BILBigEndian ? "be" : "le") << ", missing " << BILNoData
@@ -101,7 +118,12 @@ private:
             return std::nullopt;
         }
         if (preview.isNull()) {
-            fail(k, said.isEmpty() ? QStringLiteral("nothing was read.") : said.join(u' '));
+            // A header's own sizes are refused, or its -1 taken for a cancel,
+            // without a word of the header: name it, the key and the value.
+            const std::optional<QString> header = bil::headerLayoutProblem(current);
+            fail(k, header            ? *header
+                    : said.isEmpty() ? QStringLiteral("nothing was read.")
+                                     : said.join(u' '));
             return std::nullopt;
         }
         warnSaid();

@@ -9,8 +9,10 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -115,6 +117,30 @@ void applyHeaderLine(QByteArrayView line)
         }
     }
     applyLayoutLine(line);
+}
+
+QString headerPath(const QString &path)
+{
+    return path.left(bil::extensionStart(path)) + QStringLiteral(".hdr");
+}
+
+// The key that sets a size in text, as the text writes it, and what follows
+// it on its line; an empty key where no line has one.
+std::pair<QByteArray, QByteArray> sizeLine(const QByteArray &text,
+                                           std::initializer_list<const char *> keys)
+{
+    for (const QByteArray &line : text.split('\n')) {
+        const QByteArray upper = line.toUpper();
+        for (const char *key : keys) {
+            const qsizetype at = upper.indexOf(QByteArray(key).toUpper());
+            if (at < 0) continue;
+            const qsizetype end = at + qsizetype(strlen(key));
+            QByteArray value = line.mid(end).trimmed();
+            if (value.startsWith('=') || value.startsWith(':')) value = value.mid(1).trimmed();
+            return {line.mid(at, end - at), value.left(40)};
+        }
+    }
+    return {};
 }
 
 // ---------------------------------------------------------------- samples
@@ -308,7 +334,7 @@ void ReadBILHeader(const QString &path)
     BILWidth = 0;
     BILHeight = 0;
     BILNoData = -500;
-    const QString header = path.left(bil::extensionStart(path)) + QStringLiteral(".hdr");
+    const QString header = headerPath(path);
     extras = {header, path.sliced(bil::extensionStart(path)).toLower() == u".flt", {}};
     if (!QFileInfo(header).isFile()) return;
     QFile file(header);
@@ -359,6 +385,55 @@ std::optional<BILGeoReference> headerGeoReference(const QString &path)
         return BILGeoReference{left, bottom + BILHeight * *cell, *cell, *cell, geographic};
     }
     if (path.sliced(bil::extensionStart(path)).toLower() == u".hgt") return srtmGeoReference(path);
+    return std::nullopt;
+}
+
+std::optional<QString> headerLayoutProblem(const QString &path)
+{
+    const QString header = headerPath(path);
+    const QFileInfo info(header);
+    if (!info.exists() && !info.isSymLink()) return std::nullopt;
+    const QString name = bil::nativePath(header);
+    if (info.isDir())
+        return QStringLiteral("The header \"%1\" cannot be read: it is a folder.").arg(name);
+    QFile file(header);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("The header \"%1\" cannot be read: %2").arg(name, file.errorString());
+    const QByteArray text = file.read(1 << 20);
+    if (text.startsWith("\xEF\xBB\xBF"))
+        return QStringLiteral("The header \"%1\" starts with a UTF-8 byte-order mark, which hides "
+                              "its first key: save it without one.")
+            .arg(name);
+
+    // The sizes as the layout rules read them; the grid's layout is kept.
+    const bool bigEndian = BILBigEndian;
+    const int32_t width = BILWidth, height = BILHeight, noData = BILNoData;
+    ReadBILHeader(path);
+    const int32_t sizes[] = {BILWidth, BILHeight};
+    BILBigEndian = bigEndian;
+    BILWidth = width;
+    BILHeight = height;
+    BILNoData = noData;
+
+    const struct
+    {
+        int32_t size;
+        std::initializer_list<const char *> keys;
+        const char *what;
+    } checks[] = {{sizes[0], {"NCOLS", "number_of_columns"}, "columns"},
+                  {sizes[1], {"NROWS", "number_of_rows"}, "rows"}};
+    for (const auto &check : checks) {
+        if (check.size > 0) continue;
+        const auto [key, value] = sizeLine(text, check.keys);
+        if (key.isEmpty())
+            return QStringLiteral("The header \"%1\" gives no %2: it needs the number of %3.")
+                .arg(name, QString::fromLatin1(*check.keys.begin()),
+                     QString::fromLatin1(check.what));
+        return QStringLiteral("The header \"%1\" gives %2 %3, which cannot be read: a whole "
+                              "number of %4 from 1 to 2147483647 is needed.")
+            .arg(name, QString::fromLatin1(key), QString::fromLatin1(value),
+                 QString::fromLatin1(check.what));
+    }
     return std::nullopt;
 }
 

@@ -131,6 +131,34 @@ void loadSource(const bil::GridSource &source, QImage &preview)
     settleSamples(BILData, false, image, preview);
 }
 
+[[noreturn]] void cannotOpen(const QString &path, const QString &why)
+{
+    throw BILError(
+        QStringLiteral("Cannot open \"%1\": %2").arg(bil::nativePath(path), why).toStdString());
+}
+
+// A folder would only be refused after the layout question, and reading a
+// pipe or a device may wait for ever.
+void refuseWhatIsNoGridFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile()) return; // a missing file says so where it is read
+    cannotOpen(path, info.isDir() ? QStringLiteral("it is a folder.")
+                                  : QStringLiteral("it is not a regular file."));
+}
+
+// A file named as a self-describing kind that its reader did not recognise
+// is that kind damaged, not a grid of raw samples.
+void refuseMisnamed(const QString &path)
+{
+    if (!QFileInfo::exists(path)) return;
+    const QString extension = path.sliced(bil::extensionStart(path)).toLower();
+    if (extension == u".tif" || extension == u".tiff")
+        cannotOpen(path, QStringLiteral("it is named as a TIFF file, but it is not one."));
+    if (extension == u".asc")
+        cannotOpen(path, QStringLiteral("it is named as an ASCII grid, but it is not one."));
+}
+
 } // namespace
 
 void OpenBILFile(const QString &path, QImage &preview)
@@ -162,12 +190,14 @@ void OpenBILFile(const QString &path, QImage &preview)
 
 void LoadBILFile(const QString &path, QImage &preview)
 {
+    refuseWhatIsNoGridFile(path);
     for (const auto source : {bil::tiffSource, bil::asciiGridSource}) {
         if (const std::optional<bil::GridSource> grid = source(path)) {
             loadSource(*grid, preview);
             return;
         }
     }
+    refuseMisnamed(path);
     ReadBILHeader(path);
     if (BILWidth == 0) {
         const bool hgt = path.sliced(bil::extensionStart(path)).toLower() == u".hgt";

@@ -90,6 +90,11 @@ std::optional<GridSource> asciiGridSource(const QString &path);
 // Throws BILError naming the key when the header asks for what cannot be read.
 std::optional<GridSource> headerSource(const QString &path);
 
+// Why the header beside path gives no usable layout, naming the header, and
+// the key and value where one is at fault; nullopt where path has no header
+// or its header gives a layout.
+std::optional<QString> headerLayoutProblem(const QString &path);
+
 // Whether a .prj beside path names a geographic coordinate system.
 bool geographicProjection(const QString &path);
 

@@ -352,6 +352,28 @@ void readBlockRows(const TiffFile &file, const Layout &layout, const Blocks &blo
     }
 }
 
+// What a photometric interpretation says the samples are, where they are the
+// colours of a picture; empty where they may be heights (grey levels).
+QString pictureColours(uint16_t photometric)
+{
+    switch (photometric) {
+    case PHOTOMETRIC_RGB:
+        return QStringLiteral("RGB colours");
+    case PHOTOMETRIC_PALETTE:
+        return QStringLiteral("palette colours");
+    case PHOTOMETRIC_SEPARATED:
+        return QStringLiteral("printing inks (CMYK)");
+    case PHOTOMETRIC_YCBCR:
+        return QStringLiteral("YCbCr colours");
+    case PHOTOMETRIC_CIELAB:
+    case PHOTOMETRIC_ICCLAB:
+    case PHOTOMETRIC_ITULAB:
+        return QStringLiteral("Lab colours");
+    default:
+        return {};
+    }
+}
+
 // Decoding is most of a load, so each core takes the rows of blocks that
 // start in its band, through a handle of its own: libtiff's are not shared.
 template <typename T> void readBlocks(const TiffFile &file, const Layout &layout, int16_t *out)
@@ -399,6 +421,9 @@ std::optional<GridSource> tiffSource(const QString &path)
                                   "integers and 32- and 64-bit floating point.")
                        .arg(QString::number(bits), formatName(format)));
     if (samplesPerPixel == 0) file->fail(QStringLiteral("it has no bands."));
+    if (uint16_t photometric = 0; TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
+        if (const QString colours = pictureColours(photometric); !colours.isEmpty())
+            file->fail(QStringLiteral("it holds a picture in %1, not heights.").arg(colours));
 
     const std::optional<double> noData = noDataOf(tif);
     GridSource source;

@@ -5,6 +5,7 @@
 #include "cli/uCliOptions.h"
 
 #include "tests/fileBytes.h"
+#include "tests/gdalTools.h"
 #include "tests/fullDisk.h"
 
 #include <QDir>
@@ -21,6 +22,8 @@
 #include <iterator>
 #include <optional>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -447,14 +450,16 @@ TEST_F(CliProgram, AFailingInputLeavesNoImageAndTheOthersAreExported)
     EXPECT_EQ(run.exitCode, CliExitSomeFailed) << run.err.toStdString();
     EXPECT_EQ(files("bmps"),
               QStringList({"good1.-ht.bmp", "good1.-tx.bmp", "good2.-ht.bmp", "good2.-tx.bmp"}));
+    // A headerless file that the layout dialog's pre-set does not fit is not read with it.
     for (const char *failed :
          {"[2/5] broken.tif: failed: ", "[3/5] missing.hgt: failed: ",
-          "nolayout.bil: no header; read as 10800 x 4800, le, missing -32768 (the layout "
-          "dialog's pre-set; --layout gives another)",
-          "[4/5] nolayout.bil: failed: The sample file \"nolayout.bil\" is too short",
+          "[4/5] nolayout.bil: failed: \"nolayout.bil\" has no header, and its 986 bytes are not "
+          "the 103680000 that 10800 x 4800 samples need: give its layout with --layout "
+          "COLUMNS,ROWS,le|be,NODATA.",
           "Exported 2 of 5 inputs; failed: broken.tif, missing.hgt, nolayout.bil."})
         EXPECT_TRUE(run.err.contains(QString::fromUtf8(failed))) << failed << "\n"
                                                                  << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("no header; read as")) << run.err.toStdString();
 
     exportHere("good2.tif", "ref/good2.bmp", 0, {});
     for (const char *image : {"good2.-tx.bmp", "good2.-ht.bmp"})
@@ -545,6 +550,104 @@ TEST_F(CliProgram, TheOutputsFolderIsMadeForOneInput)
     const ProgramRun run = relieva({"-q", "-o", "new/deeper/tile.png", "tile.tif"});
     ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
     EXPECT_EQ(files("new/deeper"), QStringList({"tile.-ht.png", "tile.-tx.png"}));
+}
+
+// Inputs that are not what they claim, and headers that give no layout, are
+// refused at once, each naming the file and the cause; nothing is written.
+TEST_F(CliProgram, InputsThatAreNotWhatTheyClaimAreRefused)
+{
+    const QByteArray samples(kWidth * kHeight * 2, '\0');
+    const struct
+    {
+        const char *name;
+        QByteArray header; // beside name as NAME.hdr, when not empty
+        const char *message;
+    } headers[] = {
+        {"decimal.bil", "NCOLS 29.0\nNROWS 17\n",
+         "The header \"decimal.hdr\" gives NCOLS 29.0, which cannot be read: a whole number of "
+         "columns from 1 to 2147483647 is needed."},
+        {"comment.bil", "ncols 29 # columns\nnrows 17\n",
+         "The header \"comment.hdr\" gives ncols 29 # columns, which cannot be read"},
+        {"range.bil", "NCOLS 29\nNROWS 99999999999\n",
+         "The header \"range.hdr\" gives NROWS 99999999999, which cannot be read: a whole number "
+         "of rows"},
+        {"minus.bil", "NCOLS -1\nNROWS 17\n", "The header \"minus.hdr\" gives NCOLS -1, which"},
+        {"bom.bil", "\xEF\xBB\xBFNCOLS 29\nNROWS 17\n",
+         "The header \"bom.hdr\" starts with a UTF-8 byte-order mark, which hides its first key"},
+        {"norows.bil", "NCOLS 29\n",
+         "The header \"norows.hdr\" gives no NROWS: it needs the number of rows."},
+    };
+    QStringList inputs;
+    QStringList expected;
+    for (const auto &h : headers) {
+        const QString name = QString::fromLatin1(h.name);
+        write(name, samples);
+        write(name.chopped(4) + ".hdr", h.header);
+        inputs << name;
+        expected << name + ": failed: " + QString::fromUtf8(h.message);
+    }
+    write("loop.bil", samples);
+    ASSERT_TRUE(QFile::link("loop.hdr", path("loop.hdr")));
+    inputs << "loop.bil";
+    expected << "loop.bil: failed: The header \"loop.hdr\" cannot be read: " +
+                    qt_error_string(ELOOP);
+
+    ASSERT_EQ(mkfifo(QFile::encodeName(path("pipe.bil")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.bil"));
+    write("text.tif", "no tiff");
+    write("words.asc", "no grid");
+    inputs << "pipe.bil" << "folder.bil" << "text.tif" << "words.asc";
+    expected << "pipe.bil: failed: Cannot open \"pipe.bil\": it is not a regular file."
+             << "folder.bil: failed: Cannot open \"folder.bil\": it is a folder."
+             << "text.tif: failed: Cannot open \"text.tif\": it is named as a TIFF file, but it "
+                "is not one."
+             << "words.asc: failed: Cannot open \"words.asc\": it is named as an ASCII grid, but "
+                "it is not one.";
+
+    // Pictures, as GDAL writes them.
+    runTool({"gdal_create", "-q", "-of", "GTiff", "-ot", "Byte", "-bands", "3", "-outsize", "16",
+             "16", "-co", "PHOTOMETRIC=RGB", "rgb.tif"},
+            dir.path());
+    runTool({"gdal_create", "-q", "-of", "GTiff", "-ot", "Byte", "-bands", "3", "-outsize", "16",
+             "16", "-co", "PHOTOMETRIC=YCBCR", "-co", "COMPRESS=JPEG", "ycbcr.tif"},
+            dir.path());
+    runTool({"gdal_create", "-q", "-of", "GTiff", "-ot", "Byte", "-outsize", "8", "8", "-burn",
+             "1", "index.tif"},
+            dir.path());
+    write("palette.vrt", R"(<VRTDataset rasterXSize="8" rasterYSize="8">
+  <VRTRasterBand dataType="Byte" band="1"><ColorInterp>Palette</ColorInterp>
+    <ColorTable><Entry c1="0" c2="0" c3="0" c4="255"/><Entry c1="255" c2="0" c3="0" c4="255"/></ColorTable>
+    <SimpleSource><SourceFilename relativeToVRT="1">index.tif</SourceFilename></SimpleSource>
+  </VRTRasterBand></VRTDataset>)");
+    runTool({"gdal_translate", "-q", "palette.vrt", "palette.tif"}, dir.path());
+    for (const auto &[name, colours] : {std::pair{"rgb.tif", "RGB colours"},
+                                        std::pair{"ycbcr.tif", "YCbCr colours"},
+                                        std::pair{"palette.tif", "palette colours"}}) {
+        inputs << QString::fromLatin1(name);
+        expected << QStringLiteral("%1: failed: Cannot read the TIFF file \"%1\": it holds a "
+                                   "picture in %2, not heights.")
+                        .arg(QString::fromLatin1(name), QString::fromLatin1(colours));
+    }
+
+    const ProgramRun run = relieva(QStringList{"-o", "out/"} + inputs);
+    EXPECT_EQ(run.exitCode, CliExitSomeFailed);
+    for (const QString &line : expected)
+        EXPECT_TRUE(run.err.contains(line)) << line.toStdString() << "\n" << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("no header; read as")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Exported 0 of %1 inputs").arg(inputs.size())));
+    EXPECT_TRUE(files("out").isEmpty());
+}
+
+// A headerless file is read with the layout dialog's pre-set only when that
+// fits its size exactly, as an SRTM tile sized by its length does.
+TEST_F(CliProgram, AHeaderlessTileThatThePresetFitsIsRead)
+{
+    write("N57E011.hgt", QByteArray(2 * 3 * 3, '\1'));
+    const ProgramRun run = relieva({"-o", "out/", "N57E011.hgt"});
+    ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("N57E011.hgt: no header; read as 3 x 3, be, missing -32768"))
+        << run.err.toStdString();
+    EXPECT_EQ(QImage(path("out/N57E011.-ht.png")).size(), QSize(3, 3));
 }
 
 } // namespace
