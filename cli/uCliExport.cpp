@@ -37,8 +37,8 @@ public:
             if (!common) return summary();
             exportOptions.range = common;
             if (!o.quiet)
-                log << "Common height range: " << common->lowest << " to " << common->highest
-                    << " m" << Qt::endl;
+                log << "Common height range: " << BILHeightText(common->lowest) << " to "
+                    << BILHeightText(common->highest) << " m" << Qt::endl;
         }
         for (qsizetype k = 0; k < o.inputs.size(); ++k)
             if (!failed.contains(k)) exportOne(k, exportOptions);
@@ -146,14 +146,15 @@ private:
         for (qsizetype k = 0; k < o.inputs.size(); ++k) {
             const std::optional<CliCrop> r = open(k);
             if (!r) continue;
-            SmoothBIL(o.radius);
-            ScanBILRange(r->x0, r->y0, r->x1, r->y1);
+            const BILHeightRange range = BILRegionHeightRange(
+                o.radius, r->x0, r->y0, r->x1, r->y1, o.exportOptions.heightmapBits);
             if (!o.quiet)
-                log << step(k) << "scanned " << o.inputs[k] << ": heights " << BILMin << " to "
-                    << BILMax << " m" << Qt::endl;
-            common = common ? BILHeightRange{std::min(common->lowest, BILMin),
-                                             std::max(common->highest, BILMax)}
-                            : BILHeightRange{BILMin, BILMax};
+                log << step(k) << "scanned " << o.inputs[k] << ": heights "
+                    << BILHeightText(range.lowest) << " to " << BILHeightText(range.highest)
+                    << " m" << Qt::endl;
+            common = common ? BILHeightRange{std::min(common->lowest, range.lowest),
+                                             std::max(common->highest, range.highest)}
+                            : range;
         }
         return common;
     }
@@ -184,7 +185,8 @@ private:
         warnSaid();
         if (!o.quiet)
             log << step(k) << o.inputs[k] << " -> " << images.join(QStringLiteral(", "))
-                << " (heights " << range->lowest << " to " << range->highest << " m, "
+                << " (heights " << BILHeightText(range->lowest) << " to "
+                << BILHeightText(range->highest) << " m, "
                 << QString::number(timer.elapsed() / 1000.0, 'f', 2) << " s)" << Qt::endl;
     }
 

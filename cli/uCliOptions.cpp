@@ -1,5 +1,7 @@
 #include "cli/uCliOptions.h"
 
+#include "elevation/uBILText.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -40,8 +42,9 @@ struct Parser
         "colors", "Reads the colour table from FILE instead of RELIEVA.txt or the installed one.",
         "FILE"};
     QCommandLineOption range{"range",
-                             "Maps the heights LO and HI (metres) to black and white in every "
-                             "heightmap instead of each region's own lowest and highest height.",
+                             "Maps the heights LO and HI (metres, decimals allowed) to black and "
+                             "white in every heightmap instead of each region's own lowest and "
+                             "highest height.",
                              "LO,HI"};
     QCommandLineOption commonRange{
         "common-range",
@@ -89,6 +92,22 @@ std::optional<QList<int>> integers(const QString &text, int count, int lowest, i
         const int v = part.trimmed().toInt(&ok);
         if (!ok || v < lowest || v > highest) return std::nullopt;
         values.push_back(v);
+    }
+    return values;
+}
+
+// Comma-separated decimal numbers, each within [lowest, highest]; nullopt
+// for anything else.
+std::optional<QList<double>> decimals(const QString &text, int count, double lowest,
+                                      double highest)
+{
+    const QStringList parts = text.split(u',');
+    if (parts.size() != count) return std::nullopt;
+    QList<double> values;
+    for (const QString &part : parts) {
+        const std::optional<double> v = bil::parseNumber(part.trimmed().toLatin1());
+        if (!v || !(*v >= lowest && *v <= highest)) return std::nullopt;
+        values.push_back(*v);
     }
     return values;
 }
@@ -203,13 +222,13 @@ CliCommand ParseCommandLine(const QStringList &arguments)
     }
 
     if (parser.isSet(p.range)) {
-        const auto r = integers(parser.value(p.range), 2, BILHeightLowest, BILHeightHighest);
+        const auto r = decimals(parser.value(p.range), 2, BILHeightLowest, BILHeightHighest);
         if (!r || (*r)[0] > (*r)[1])
             return usageError(QStringLiteral("--range %1: give LO,HI with LO <= HI, in "
                                              "metres from %2 to %3.")
                                   .arg(parser.value(p.range), QString::number(BILHeightLowest),
                                        QString::number(BILHeightHighest)));
-        o.exportOptions.range = BILHeightRange{int16_t((*r)[0]), int16_t((*r)[1])};
+        o.exportOptions.range = BILHeightRange{(*r)[0], (*r)[1]};
     }
     o.commonRange = parser.isSet(p.commonRange);
     if (o.commonRange && o.exportOptions.range)

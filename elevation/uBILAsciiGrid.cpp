@@ -126,8 +126,9 @@ std::optional<GridSource> asciiGridSource(const QString &path)
     }
     const std::optional<double> noData =
         v.contains("NODATA_VALUE") ? std::optional(v["NODATA_VALUE"]) : std::nullopt;
+    source.wholeSamples = false;
     source.read = [path, header, noData, width = source.width,
-                   height = source.height](int16_t *out) {
+                   height = source.height](int16_t *, float *out) {
         QFile values(path);
         if (!values.open(QIODevice::ReadOnly))
             throw BILError(QStringLiteral("Cannot open \"%1\": %2")
@@ -149,7 +150,7 @@ std::optional<GridSource> asciiGridSource(const QString &path)
                        QStringLiteral("holds \"%1\", which is not a number.")
                            .arg(QString::fromLatin1(
                                word.first(std::min(word.size(), maxWordLength)))));
-            out[n] = noData && *h == *noData ? int16_t(BILHeightLowest) : heightFrom(*h);
+            out[n] = noData && *h == *noData ? missingReal : realFrom(*h);
             return ++n < count;
         });
         if (n < count)

@@ -8,6 +8,8 @@
 #include <charconv>
 #include <cmath>
 #include <future>
+#include <limits>
+#include <mutex>
 #include <unordered_map>
 
 namespace {
@@ -56,46 +58,67 @@ BILImage textureImage(Region r)
 }
 
 // Where the grey levels stand in metres, for whoever reads the heightmap.
-std::vector<std::pair<QByteArray, QByteArray>> heightText()
+std::vector<std::pair<QByteArray, QByteArray>> heightText(const BILHeightRange &range)
 {
-    return {{"relieva:min-height", QByteArray::number(BILMin)},
-            {"relieva:max-height", QByteArray::number(BILMax)}};
+    return {{"relieva:min-height", BILHeightText(range.lowest).toLatin1()},
+            {"relieva:max-height", BILHeightText(range.highest).toLatin1()}};
 }
 
-// The heightmap as grey levels: palette entry g is grey g.
-BILImage heightmapImage(Region r)
+// The heightmap as grey levels of the smoothed whole metres: palette entry g is grey g.
+BILImage heightmapImage(Region r, const BILHeightRange &range)
 {
     std::vector<TAlphaColor> greys(256);
     for (int g = 0; g < 256; ++g)
         greys[size_t(g)] = MakeColor(g, g, g);
-    const bil::ColorLut colors = bil::colorLut(HeightColor);
-    std::vector<uint8_t> levels(colors.size());
-    std::transform(colors.begin(), colors.end(), levels.begin(),
-                   [](TAlphaColor c) { return uint8_t(c); });
+    std::vector<uint8_t> levels(BILHeightCount);
+    for (int h = BILHeightLowest; h <= BILHeightHighest; ++h)
+        levels[size_t(h + BILHeightOffset)] =
+            uint8_t(bil::greyLevel(h, range.lowest, range.highest, 255));
     BILImage image = indexedImage(std::move(greys), std::move(levels), r);
-    image.text = heightText();
+    image.text = heightText(range);
     return image;
 }
 
-// The heightmap as 16-bit grey levels, by the 8-bit rule at a finer step.
-BILImage heightmap16Image(Region r)
+// The lowest and highest unrounded mean of the region's cells that have one.
+BILHeightRange exactRange(const bil::HeightsView &heights, int radius, const Region &r)
 {
-    std::vector<uint16_t> levels(BILHeightCount, 0);
-    if (BILRange != 0)
-        for (int h = BILHeightLowest; h <= BILHeightHighest; ++h) {
-            const double v = double(h - BILMin) / double(BILRange) * 65535.0;
-            levels[size_t(h + BILHeightOffset)] =
-                uint16_t(v > 65535 ? 65535
-                         : v < 0   ? 0
-                                   : std::nearbyint(v)); // halves to even
-        }
+    double lowest = std::numeric_limits<double>::infinity(), highest = -lowest;
+    std::mutex joining;
+    bil::exactMeans(heights, radius, {r.x0, r.y0, r.x1, r.y1}, [&](int, const double *means) {
+        double lo = lowest, hi = highest;
+        for (int i = 0; i < r.x1 - r.x0; ++i)
+            if (!std::isnan(means[i])) {
+                lo = std::min(lo, means[i]);
+                hi = std::max(hi, means[i]);
+            }
+        const std::lock_guard lock(joining);
+        lowest = std::min(lowest, lo);
+        highest = std::max(highest, hi);
+    });
+    return lowest <= highest ? BILHeightRange{lowest, highest} : BILHeightRange{};
+}
+
+// The heightmap as 16-bit grey levels of the heights as read, smoothed
+// without rounding; a cell with no valid sample in its window is black.
+BILImage heightmap16Image(const bil::HeightsView &heights, int radius, Region r,
+                          const BILHeightRange &range)
+{
+    const size_t width = size_t(r.x1 - r.x0);
+    std::vector<uint16_t> levels(width * size_t(r.y1 - r.y0));
+    bil::exactMeans(heights, radius, {r.x0, r.y0, r.x1, r.y1}, [&](int y, const double *means) {
+        uint16_t *out = levels.data() + size_t(y - r.y0) * width;
+        for (size_t i = 0; i < width; ++i)
+            out[i] = std::isnan(means[i])
+                         ? 0
+                         : uint16_t(bil::greyLevel(means[i], range.lowest, range.highest, 65535));
+    });
     BILImage image;
     image.width = r.x1 - r.x0;
     image.height = r.y1 - r.y0;
     image.grey16 = true;
-    image.text = heightText();
-    image.rows = [levels = std::move(levels), r](int j, void *out) {
-        bil::renderRow(levels, r.y0 + j, r.x0, r.x1, static_cast<uint16_t *>(out));
+    image.text = heightText(range);
+    image.rows = [levels = std::move(levels), width](int j, void *out) {
+        std::copy_n(levels.data() + size_t(j) * width, width, static_cast<uint16_t *>(out));
     };
     return image;
 }
@@ -132,6 +155,19 @@ void addImage(bil::FileSet &files, const QString &path, const QByteArray &bytes,
         files.remove(world);
 }
 
+// Smooths for the texture and sets the globals' range to range, widened to whole metres.
+BILHeightRange fixedRange(int radius, const BILHeightRange &range)
+{
+    SmoothBIL(radius);
+    const auto whole = [](double h) {
+        return int16_t(std::clamp(h, double(BILHeightLowest), double(BILHeightHighest)));
+    };
+    BILMin = whole(std::floor(range.lowest));
+    BILMax = whole(std::ceil(range.highest));
+    BILRange = uint32_t(BILMax - BILMin);
+    return range;
+}
+
 BILHeightRange exportRegion(const QString &fileName, int radius, const Region &region,
                             const BILExportOptions &options)
 {
@@ -143,37 +179,44 @@ BILHeightRange exportRegion(const QString &fileName, int radius, const Region &r
                            .toStdString());
     if (options.range && options.range->lowest > options.range->highest)
         throw BILError(QStringLiteral("The height range %1 to %2 is empty.")
-                           .arg(QString::number(options.range->lowest),
-                                QString::number(options.range->highest))
+                           .arg(BILHeightText(options.range->lowest),
+                                BILHeightText(options.range->highest))
                            .toStdString());
 
-    SmoothBIL(radius);
-    if (options.range) {
-        BILMin = options.range->lowest;
-        BILMax = options.range->highest;
-        BILRange = uint32_t(BILMax - BILMin);
-    } else {
-        ScanBILRange(region.x0, region.y0, region.x1, region.y1);
-    }
+    const BILHeightRange range =
+        options.range ? fixedRange(radius, *options.range)
+                      : BILRegionHeightRange(radius, region.x0, region.y0, region.x1, region.y1,
+                                             options.heightmapBits);
     bil::reportColorTableProblem();
+    const bil::HeightsView heights = bil::heightsView();
 
     // Both images are encoded at once; where no thread can be started the
     // heightmap is encoded after the texture is written.
     const BILExportNames names = BILExportFileNames(fileName);
     auto heightmapBytes = std::async(std::launch::async | std::launch::deferred, [&] {
-        return EncodeBILImage(
-            type, options.heightmapBits == 16 ? heightmap16Image(region) : heightmapImage(region),
-            names.heightmap);
+        return EncodeBILImage(type,
+                              options.heightmapBits == 16
+                                  ? heightmap16Image(heights, radius, region, range)
+                                  : heightmapImage(region, range),
+                              names.heightmap);
     });
     bil::FileSet files;
     addImage(files, names.texture, EncodeBILImage(type, textureImage(region), names.texture),
              options, region);
     addImage(files, names.heightmap, heightmapBytes.get(), options, region);
     files.commit();
-    return {BILMin, BILMax};
+    return range;
 }
 
 } // namespace
+
+BILHeightRange BILRegionHeightRange(int radius, int x0, int y0, int x1, int y1, int heightmapBits)
+{
+    SmoothBIL(radius);
+    ScanBILRange(x0, y0, x1, y1);
+    if (heightmapBits == 16) return exactRange(bil::heightsView(), radius, {x0, y0, x1, y1});
+    return {double(BILMin), double(BILMax)};
+}
 
 BILExportNames BILExportFileNames(const QString &fileName)
 {

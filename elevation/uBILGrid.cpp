@@ -34,6 +34,16 @@ std::optional<QPointF> BILMapPosition(double column, double row)
 
 namespace bil {
 
+std::vector<float> measuredHeights;
+
+HeightsView heightsView()
+{
+    // Whoever writes BILRaw directly leaves the measured heights of another grid.
+    if (measuredHeights.size() == size_t(BILWidth) * size_t(BILHeight))
+        return {BILWidth, BILHeight, nullptr, 0, measuredHeights.data()};
+    return {BILWidth, BILHeight, BILRaw, BILNoData, nullptr};
+}
+
 bool gridUsable()
 {
     return BILWidth > 0 && BILHeight > 0 && int64_t(BILWidth) * BILHeight <= BILCapacity;

@@ -2,14 +2,24 @@
 
 // What the core's own files share about the grid and its failures.
 
+#include "elevation/uBILHeights.h"
 #include "elevation/uFMXBILUtils.h"
 
 #include <new>
+#include <vector>
 
 namespace bil {
 
 // A grid whose layout can be read and exported: the sizes hold samples.
 bool gridUsable();
+
+// The heights of the grid held, as its file gave them, when that was other
+// than signed 16-bit samples (NaN where missing); empty when BILRaw holds
+// them exactly.
+extern std::vector<float> measuredHeights;
+
+// The grid held, as exact as it was read.
+HeightsView heightsView();
 
 // The working value of a sample as read: missing samples count as 0.
 inline int16_t workingSample(int16_t raw, int32_t noData)

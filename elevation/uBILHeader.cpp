@@ -247,32 +247,23 @@ template <> float load<float>(const char *p, bool swap)
 }
 
 // One row of band 1 into heights: 16-bit signed samples as they are, others
-// converted, the header's nodata marked missing.
+// as floats, the header's nodata marked missing.
 template <typename T>
 void convertRow(const char *in, int64_t stride, int width, bool swap, std::optional<double> noData,
-                int16_t *out)
+                bil::Stored<T> *out)
 {
     for (int x = 0; x < width; ++x, in += stride) {
         const T v = load<T>(in, swap);
         if constexpr (std::is_same_v<T, int16_t>)
             out[x] = v;
-        else if (noData && bil::isMissing(v, *noData))
-            out[x] = int16_t(BILHeightLowest);
         else
-            out[x] = bil::heightFrom(double(v));
+            out[x] = noData && bil::isMissing(v, *noData) ? bil::missingReal : bil::realFrom(double(v));
     }
 }
 
-using RowConverter = void (*)(const char *, int64_t, int, bool, std::optional<double>, int16_t *);
-
-RowConverter converterFor(bil::SampleType type)
-{
-    return bil::withSampleType(
-        type, [](auto sample) -> RowConverter { return convertRow<decltype(sample)>; });
-}
-
 // Reads band 1 of the rows of path as placed, converting each row.
-void readPlaced(const QString &path, bil::SampleType kind, Placement at, int16_t *out)
+template <typename T>
+void readPlaced(const QString &path, bil::SampleType kind, Placement at, bil::Stored<T> *out)
 {
     const int width = BILWidth, height = BILHeight, bytes = bytesOf(kind);
     QFile file(path);
@@ -290,7 +281,6 @@ void readPlaced(const QString &path, bil::SampleType kind, Placement at, int16_t
                 .arg(bil::nativePath(path), QString::number(width), QString::number(height),
                      QString::number(size))
                 .toStdString());
-    const RowConverter convert = converterFor(kind);
     const std::optional<double> noData =
         kind == bil::SampleType::Int16
             ? std::nullopt
@@ -301,7 +291,8 @@ void readPlaced(const QString &path, bil::SampleType kind, Placement at, int16_t
             throw BILError(QStringLiteral("Cannot read the sample file \"%1\": %2")
                                .arg(bil::nativePath(path), file.errorString())
                                .toStdString());
-        convert(row.data(), at.pixelStride, width, BILBigEndian, noData, out + int64_t(y) * width);
+        convertRow<T>(row.data(), at.pixelStride, width, BILBigEndian, noData,
+                      out + int64_t(y) * width);
     }
 }
 
@@ -365,7 +356,13 @@ std::optional<GridSource> headerSource(const QString &path)
     source.height = BILHeight;
     source.noData = kind == bil::SampleType::Int16 ? BILNoData : BILHeightLowest;
     source.geo = headerGeoReference(path);
-    source.read = [path, kind, at](int16_t *out) { readPlaced(path, kind, at, out); };
+    source.wholeSamples = kind == bil::SampleType::Int16;
+    source.read = [path, kind, at](int16_t *whole, float *real) {
+        bil::withSampleType(kind, [&](auto sample) {
+            using T = decltype(sample);
+            readPlaced<T>(path, kind, at, bil::storeFor<T>(whole, real));
+        });
+    };
     return source;
 }
 

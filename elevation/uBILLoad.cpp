@@ -123,11 +123,22 @@ void loadSource(const bil::GridSource &source, QImage &preview)
     if (!sizeAccepted(source.width, source.height)) return;
     // Read first: a file that lies about its size fails before the preview
     // takes its memory, and a failure puts BILData back.
-    source.read(BILData);
+    std::vector<float> measured;
+    if (source.wholeSamples) {
+        source.read(BILData, nullptr);
+    } else {
+        measured.resize(size_t(source.width * source.height));
+        source.read(nullptr, measured.data());
+        bil::forEachBand(int(source.height), [&](int yb, int ye) {
+            for (int64_t i = yb * source.width, end = ye * source.width; i < end; ++i)
+                BILData[i] = bil::heightFrom(double(measured[size_t(i)]));
+        });
+    }
     QImage image(int(source.width), int(source.height), QImage::Format_ARGB32);
     if (image.isNull()) throw std::bad_alloc();
     setLayout({false, int32_t(source.width), int32_t(source.height), source.noData});
     BILGeoRef = source.geo;
+    bil::measuredHeights = std::move(measured);
     settleSamples(BILData, false, image, preview);
 }
 
@@ -230,6 +241,7 @@ void ReadBILData(const QString &path, QImage &preview)
     QImage image(BILWidth, BILHeight, QImage::Format_ARGB32);
     if (image.isNull()) throw std::bad_alloc();
     readSamples(file, count);
+    bil::measuredHeights = {};
     settleSamples(BILRaw, BILBigEndian, image, preview);
 }
 

@@ -6,9 +6,11 @@
 
 #include "elevation/uFMXBILUtils.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <type_traits>
 
@@ -19,10 +21,36 @@ struct GridSource
     int64_t width = 0, height = 0; // as the file says; the open routine checks them
     int32_t noData = BILHeightLowest;
     std::optional<BILGeoReference> geo;
-    // Writes width x height heights row by row into out, missing samples as
-    // noData. Throws BILError naming the file when it cannot.
-    std::function<void(int16_t *out)> read;
+    bool wholeSamples = true; // signed 16-bit samples; else any other type, kept as floats
+    // Writes width x height heights row by row: signed 16-bit samples as they
+    // are into whole, missing ones as noData; any other type into real as
+    // floats, never rounded on the way in, missing ones NaN. Throws BILError
+    // naming the file when it cannot.
+    std::function<void(int16_t *whole, float *real)> read;
 };
+
+// How a sample of type T is kept: signed 16-bit heights as they are, every
+// other type as a 32-bit float.
+template <typename T>
+using Stored = std::conditional_t<std::is_same_v<T, int16_t>, int16_t, float>;
+
+// Of whole and real, the one that keeps samples of type T.
+template <typename T> Stored<T> *storeFor(int16_t *whole, float *real)
+{
+    if constexpr (std::is_same_v<T, int16_t>)
+        return whole;
+    else
+        return real;
+}
+
+constexpr float missingReal = std::numeric_limits<float>::quiet_NaN();
+
+// A sample kept as a float: values beyond a float's range are brought to its
+// edge, so that none becomes infinite, and so missing, on the way.
+inline float realFrom(double v)
+{
+    return std::isfinite(v) ? float(std::clamp(v, double(-FLT_MAX), double(FLT_MAX))) : float(v);
+}
 
 // A height in metres from a sample of another type: the nearest metre, halves
 // away from zero, within -32767..32767; what is not a number is missing.

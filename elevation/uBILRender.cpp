@@ -25,12 +25,7 @@ TAlphaColor MakeColor(int red, int green, int blue)
 
 TAlphaColor HeightColor(int16_t height)
 {
-    const int d = height - BILMin;
-    int g = 0;
-    if (BILRange != 0) {
-        const double v = double(d) / double(BILRange) * 255.0;
-        g = v > 255 ? 255 : v < 0 ? 0 : int(std::nearbyint(v)); // halves to even
-    }
+    const int g = bil::greyLevel(height, BILMin, double(BILMin) + BILRange, 255);
     return MakeColor(g, g, g);
 }
 

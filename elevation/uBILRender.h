@@ -5,6 +5,7 @@
 
 #include "elevation/uFMXBILUtils.h"
 
+#include <cmath>
 #include <vector>
 
 namespace bil {
@@ -14,6 +15,16 @@ namespace bil {
 // replaces one call per pixel.
 using ColorLut = std::vector<TAlphaColor>;
 ColorLut colorLut(BILColorFunc color);
+
+// The grey level of height h where lowest is black and highest is white
+// (level top): halves to even, heights beyond the range at its ends, all
+// black where the range is empty.
+inline int greyLevel(double h, double lowest, double highest, int top)
+{
+    if (highest == lowest) return 0;
+    const double v = (h - lowest) / (highest - lowest) * top;
+    return v > top ? top : v < 0 ? 0 : int(std::nearbyint(v));
+}
 
 // Looks up the samples x0 <= x < x1 of row y of BILData in lut.
 template <typename Pixel>

@@ -117,3 +117,10 @@ int32_t BILStrToInt(QByteArrayView s)
     value = negative ? -value : value;
     return value > INT32_MAX ? 0 : int32_t(value);
 }
+
+QString BILHeightText(double metres)
+{
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, metres).ptr;
+    return QString::fromLatin1(digits, end - digits);
+}

@@ -217,12 +217,12 @@ template <typename T> struct RowConverter
 {
     double noData; // NaN when the file has none: equal to nothing
 
-    void operator()(const uint8_t *in, size_t stride, uint32_t count, int16_t *out) const
+    void operator()(const uint8_t *in, size_t stride, uint32_t count, float *out) const
     {
         for (uint32_t i = 0; i < count; ++i) {
             T v;
             std::memcpy(&v, in + i * stride * sizeof(T), sizeof(T));
-            out[i] = bil::isMissing(v, noData) ? int16_t(BILHeightLowest) : bil::heightFrom(double(v));
+            out[i] = bil::isMissing(v, noData) ? bil::missingReal : bil::realFrom(double(v));
         }
     }
 };
@@ -249,7 +249,17 @@ struct Layout
     uint16_t samplesPerPixel;
     bool separatePlanes;
     std::optional<double> noData;
-    int16_t empty; // the height of a block that was never written
+    int16_t empty; // the height of a 16-bit block that was never written
+
+    // As GDAL reads a block that was never written: missing where the file
+    // has a missing value, else 0.
+    template <typename T> bil::Stored<T> emptyOf() const
+    {
+        if constexpr (std::is_same_v<T, int16_t>)
+            return empty;
+        else
+            return noData ? bil::missingReal : 0.0f;
+    }
 };
 
 // libtiff's options for one file: its messages come to us, its allocations are bounded.
@@ -311,7 +321,7 @@ Blocks blocksOf(const TiffFile &file, const Layout &layout, uint64_t sampleBytes
 // Decodes the rows of blocks that start in rows [first, end) of the first band into out.
 template <typename T>
 void readBlockRows(const TiffFile &file, const Layout &layout, const Blocks &blocks, uint32_t first,
-                   uint32_t end, int16_t *out)
+                   uint32_t end, bil::Stored<T> *out)
 {
     TIFF *tif = file.tif;
     const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(size_t(blocks.bytes));
@@ -324,11 +334,11 @@ void readBlockRows(const TiffFile &file, const Layout &layout, const Blocks &blo
             const uint32_t columns = std::min(blocks.width, layout.width - x0);
             const uint32_t block =
                 blocks.tiled ? TIFFComputeTile(tif, x0, y0, 0, 0) : TIFFComputeStrip(tif, y0, 0);
-            int16_t *at = out + size_t(y0) * layout.width + x0;
+            bil::Stored<T> *at = out + size_t(y0) * layout.width + x0;
             // Writers leave blocks that hold nothing unwritten (GDAL's sparse files).
             if (TIFFGetStrileOffset(tif, block) == 0 && TIFFGetStrileByteCount(tif, block) == 0) {
                 for (uint32_t r = 0; r < rows; ++r)
-                    std::fill_n(at + size_t(r) * layout.width, columns, layout.empty);
+                    std::fill_n(at + size_t(r) * layout.width, columns, layout.emptyOf<T>());
                 continue;
             }
             const tmsize_t got =
@@ -376,7 +386,8 @@ QString pictureColours(uint16_t photometric)
 
 // Decoding is most of a load, so each core takes the rows of blocks that
 // start in its band, through a handle of its own: libtiff's are not shared.
-template <typename T> void readBlocks(const TiffFile &file, const Layout &layout, int16_t *out)
+template <typename T>
+void readBlocks(const TiffFile &file, const Layout &layout, bil::Stored<T> *out)
 {
     const Blocks blocks = blocksOf(file, layout, sizeof(T));
     bil::forEachBand(int(layout.height), [&](int bandFirst, int bandEnd) {
@@ -388,10 +399,13 @@ template <typename T> void readBlocks(const TiffFile &file, const Layout &layout
     });
 }
 
-void readSamples(const TiffFile &file, const Layout &layout, bil::SampleType type, int16_t *out)
+void readSamples(const TiffFile &file, const Layout &layout, bil::SampleType type, int16_t *whole,
+                 float *real)
 {
-    bil::withSampleType(type,
-                        [&](auto sample) { readBlocks<decltype(sample)>(file, layout, out); });
+    bil::withSampleType(type, [&](auto sample) {
+        using T = decltype(sample);
+        readBlocks<T>(file, layout, bil::storeFor<T>(whole, real));
+    });
 }
 
 } // namespace
@@ -437,8 +451,9 @@ std::optional<GridSource> tiffSource(const QString &path)
                         samplesPerPixel, planes == PLANARCONFIG_SEPARATE,
                         noData,          noData ? int16_t(source.noData) : int16_t(0)};
     source.geo = georeferenceOf(tif, file->messages);
-    source.read = [file, layout, kind = *kind](int16_t *out) {
-        readSamples(*file, layout, kind, out);
+    source.wholeSamples = *kind == bil::SampleType::Int16;
+    source.read = [file, layout, kind = *kind](int16_t *whole, float *real) {
+        readSamples(*file, layout, kind, whole, real);
     };
     return source;
 }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <type_traits>
 
 using BILColorFunc = TAlphaColor (*)(int16_t height);
 
@@ -118,22 +119,44 @@ BILExportNames BILExportFileNames(const QString &fileName);
 // "terrain.-tx.pgw", ".bmp" gives ".bpw".
 QString BILWorldFileName(const QString &image);
 
-// The heights an export maps to black and white.
+// The heights an export maps to black and white, in metres: whole metres
+// for an 8-bit heightmap, as exact as the smoothed heights for 16 bits.
 struct BILHeightRange
 {
-    int16_t lowest = 0, highest = 0;
+    double lowest = 0, highest = 0;
+
+    BILHeightRange() = default;
+    // From whole metres or decimals alike.
+    template <typename Low, typename High>
+        requires std::is_arithmetic_v<Low> && std::is_arithmetic_v<High>
+    BILHeightRange(Low low, High high) : lowest(double(low)), highest(double(high))
+    {
+    }
     bool operator==(const BILHeightRange &) const = default;
 };
+
+// A height in metres as texts give it: the shortest decimal that reads back
+// as exactly that number ("100", "1234.5", "0.1").
+QString BILHeightText(double metres);
 
 // What an export does beyond the texture and the 8-bit heightmap.
 struct BILExportOptions
 {
-    int heightmapBits = 8; // or 16: a 16-bit grey PNG
+    // Or 16: a 16-bit grey PNG from the heights as read, the smoothing's means
+    // unrounded, missing cells black and left out of the range.
+    int heightmapBits = 8;
     // Mapped to black and white instead of the region's own lowest and highest
     // height; heights beyond it are clamped.
     std::optional<BILHeightRange> range;
     bool worldFiles = false; // beside each image, where the grid has a georeference
 };
+
+// The heights an export of the region at radius maps to black and white when
+// no range is given: for an 8-bit heightmap the lowest and highest smoothed
+// whole metres (a missing sample counts as 0), as ScanBILRange leaves them;
+// for 16 bits the lowest and highest unrounded mean of the cells that have
+// one. Leaves BILData smoothed and BILMin, BILMax, BILRange scanned.
+BILHeightRange BILRegionHeightRange(int radius, int x0, int y0, int x1, int y1, int heightmapBits);
 
 // Exports as above, with the options; the six-argument form is this with the
 // default options. Gives the heights mapped to black and white, or nullopt

@@ -121,10 +121,10 @@ const QString SaveFolderKey = QStringLiteral("folders/save");
 QString SavedRangeNote(const BILHeightRange &range, int heightmapBits)
 {
     const Texts &t = texts();
-    if (range.lowest == range.highest) return t.flat.arg(QString::number(range.lowest));
+    if (range.lowest == range.highest) return t.flat.arg(BILHeightText(range.lowest));
     const double levels = heightmapBits == 16 ? 65535.0 : 255.0;
-    const double step = (double(range.highest) - double(range.lowest)) / levels;
-    return t.heights.arg(QString::number(range.lowest), QString::number(range.highest),
+    const double step = (range.highest - range.lowest) / levels;
+    return t.heights.arg(BILHeightText(range.lowest), BILHeightText(range.highest),
                          metresText(step));
 }
 

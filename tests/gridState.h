@@ -2,6 +2,7 @@
 
 // The grid's layout globals and georeference as tests compare and print them.
 
+#include "elevation/uBILGrid.h"
 #include "elevation/uFMXBILUtils.h"
 
 #include <QStringList>
@@ -36,6 +37,7 @@ inline void setGrid(int w, int h, const std::vector<int16_t> &samples, int32_t n
     BILHeight = h;
     BILNoData = noData;
     std::copy(samples.begin(), samples.end(), BILRaw);
+    bil::measuredHeights.clear(); // BILRaw holds the heights exactly
     SmoothBIL(0);
 }
 

@@ -72,19 +72,27 @@ struct Expected
     std::vector<int> levels;
 };
 
+// An 8-bit heightmap counts a missing sample as 0 m; a 16-bit one (top
+// 65535) leaves it out of the range and makes it black.
 Expected expectedHeightmap(int width, const std::vector<int16_t> &samples, int32_t noData,
                            QRect crop, std::optional<BILHeightRange> fixed, double top)
 {
-    std::vector<int> heights; // the working samples of the crop: missing ones count as 0
+    const bool leftOut = top == 65535;
+    std::vector<std::optional<int>> heights; // the crop's samples as the depth's rule reads them
     for (int y = crop.top(); y <= crop.bottom(); ++y)
         for (int x = crop.left(); x <= crop.right(); ++x) {
             const int16_t s = samples[size_t(y * width + x)];
-            heights.push_back(s == noData ? 0 : s);
+            heights.push_back(s != noData ? std::optional<int>(s)
+                              : leftOut   ? std::nullopt
+                                          : std::optional<int>(0));
         }
-    const auto [lo, hi] = std::minmax_element(heights.begin(), heights.end());
+    std::vector<int> valid;
+    for (const std::optional<int> &h : heights)
+        if (h) valid.push_back(*h);
+    const auto [lo, hi] = std::minmax_element(valid.begin(), valid.end());
     Expected e{fixed.value_or(BILHeightRange{int16_t(*lo), int16_t(*hi)}), {}};
-    for (int h : heights)
-        e.levels.push_back(expectedLevel(h, e.range, top));
+    for (const std::optional<int> &h : heights)
+        e.levels.push_back(h ? expectedLevel(*h, e.range, top) : 0);
     return e;
 }
 
@@ -119,7 +127,10 @@ TEST_F(ExportOptionsTest, SixteenBitHeightmapsSpreadTheRangeOverEveryLevel)
          {-9000, -400, -300, -250, 9000, -7, -333, -290},
          {1, 0, 3, 2}},
         {"sevenths fall between levels", 7, {0, 1, 2, 3, 4, 5, 6}, {0, 0, 7, 1}},
-        {"missing samples count as 0", 3, {kLowest, 50, 100, 25, kLowest, 75}, {0, 0, 3, 2}},
+        {"missing samples are black, left out of the range",
+         3,
+         {kLowest, 50, 100, 25, kLowest, 75},
+         {0, 0, 3, 2}},
         {"a fixed range clips",
          5,
          {-100, 0, 50, 100, 500, 199, 1, 200, 201, -1},
