@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <vector>
 
 namespace {
@@ -119,11 +118,9 @@ void exactMeans(const HeightsView &heights, int radius, const CellRegion &region
     bil::forEachBand(region.y1 - region.y0, [&](int jb, int je) {
         std::vector<double> means(static_cast<size_t>(columns));
         const auto deliver = [&](int y, const auto *sums, const int32_t *counts) {
-            for (int i = 0; i < columns; ++i) {
-                const int32_t n = counts[x0 + i];
-                means[size_t(i)] = n == 0 ? std::numeric_limits<double>::quiet_NaN()
-                                          : double(sums[x0 + i]) / double(n);
-            }
+            // 0 / 0 is the NaN of a window without a valid sample.
+            for (int i = 0; i < columns; ++i)
+                means[size_t(i)] = double(sums[x0 + i]) / double(counts[x0 + i]);
             row(y, means.data());
         };
         const int yb = region.y0 + jb, ye = region.y0 + je;
@@ -132,8 +129,13 @@ void exactMeans(const HeightsView &heights, int radius, const CellRegion &region
                                [](float v) { return !std::isnan(v); }, deliver);
         } else {
             const int32_t noData = heights.noData;
-            windowSums<int64_t>(heights.whole, heights.width, heights.height, reach, yb, ye,
-                                [noData](int16_t v) { return v != noData; }, deliver);
+            const auto valid = [noData](int16_t v) { return v != noData; };
+            if (reach <= 127) // as in the whole-metre smoothing
+                windowSums<int32_t>(heights.whole, heights.width, heights.height, reach, yb, ye,
+                                    valid, deliver);
+            else
+                windowSums<int64_t>(heights.whole, heights.width, heights.height, reach, yb, ye,
+                                    valid, deliver);
         }
     });
 }
