@@ -25,6 +25,14 @@ std::optional<int16_t> BILHeightAt(int x, int y)
     return h;
 }
 
+std::optional<double> BILExactHeightAt(int x, int y)
+{
+    const std::optional<int16_t> whole = BILHeightAt(x, y);
+    const bil::HeightsView heights = bil::heightsView();
+    if (!whole || !heights.real) return whole;
+    return heights.real[int64_t(y) * BILWidth + x];
+}
+
 std::optional<QPointF> BILMapPosition(double column, double row)
 {
     if (!BILGeoRef) return std::nullopt;

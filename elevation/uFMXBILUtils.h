@@ -48,6 +48,8 @@ extern std::optional<BILGeoReference> BILGeoRef;
 // The height of the cell at column x, row y as read, or nullopt for a missing
 // sample or a cell outside the grid.
 std::optional<int16_t> BILHeightAt(int x, int y);
+// The same height as the file holds it, with its decimals where it has them.
+std::optional<double> BILExactHeightAt(int x, int y);
 // The centre of the cell at column, row in the georeference's coordinates,
 // or nullopt when the grid has none. Rows run downwards, y upwards.
 std::optional<QPointF> BILMapPosition(double column, double row);

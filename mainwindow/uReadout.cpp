@@ -39,8 +39,12 @@ QString positionText(QPointF p, bool geographic, bool japanese)
 QString ReadoutText(QPoint cell)
 {
     const bool japanese = IsJapanese();
-    const std::optional<int16_t> height = BILHeightAt(cell.x(), cell.y());
-    const QString heightText = height     ? QStringLiteral("%1 m").arg(QString::number(*height))
+    // Decimals where the file's heights have them; two places tell them apart.
+    const std::optional<double> height = BILExactHeightAt(cell.x(), cell.y());
+    const auto metres = [](double h) {
+        return h == std::round(h) ? QString::number(h, 'f', 0) : QString::number(h, 'f', 2);
+    };
+    const QString heightText = height     ? QStringLiteral("%1 m").arg(metres(*height))
                                : japanese ? QStringLiteral("欠測")
                                           : QStringLiteral("missing");
     const QString column = QString::number(cell.x()), row = QString::number(cell.y());

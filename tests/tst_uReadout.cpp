@@ -28,13 +28,17 @@ namespace {
 constexpr const char *Samples = "1534 -9999 -12 0\n"
                                 "7 8 9 10\n"
                                 "-400 11 12 -9999\n";
+constexpr const char *Decimals = "1534.5 -9999 -12.125 0\n"
+                                 "7 8.25 9 10\n"
+                                 "-400 11 12 -9999\n";
 
 enum class Grid
 {
     Plain,
     Geographic,
     Southwest,
-    Projected
+    Projected,
+    Decimal // projected, with heights of decimals
 };
 
 // Writes the grid in a form that carries the georeference asked for.
@@ -55,12 +59,14 @@ QString writeGrid(const QTemporaryDir &dir, Grid grid)
     const char *corner = grid == Grid::Geographic  ? "xllcorner 11.0\nyllcorner 57.5\n"
                          : grid == Grid::Southwest ? "xllcorner -70.75\nyllcorner -33.5\n"
                                                    : "xllcorner 500000\nyllcorner 6400000\n";
-    const char *cell = grid == Grid::Projected ? "cellsize 30\n" : "cellsize 0.125\n";
+    const bool projected = grid == Grid::Projected || grid == Grid::Decimal;
+    const char *cell = projected ? "cellsize 30\n" : "cellsize 0.125\n";
     const QString name = QStringLiteral("grid%1").arg(int(grid));
     QFile asc(dir.filePath(name + QStringLiteral(".asc")));
     EXPECT_TRUE(asc.open(QIODevice::WriteOnly));
-    asc.write(QByteArray("ncols 4\nnrows 3\n") + corner + cell + "NODATA_value -9999\n" + Samples);
-    if (grid != Grid::Projected) {
+    asc.write(QByteArray("ncols 4\nnrows 3\n") + corner + cell + "NODATA_value -9999\n" +
+              (grid == Grid::Decimal ? Decimals : Samples));
+    if (!projected) {
         QFile prj(dir.filePath(name + QStringLiteral(".prj")));
         EXPECT_TRUE(prj.open(QIODevice::WriteOnly));
         prj.write(
@@ -154,6 +160,16 @@ TEST_F(ReadoutTest, SaysTheCellUnderThePointerInBothLanguages)
          {3, 0},
          "Column 3 · Row 0 · 0 m\nx 500105.00 · y 6400075.00",
          "列 3・行 0・0 m\nx 500105.00・y 6400075.00"},
+        {"a height with decimals",
+         Grid::Decimal,
+         {1, 1},
+         "Column 1 · Row 1 · 8.25 m\nx 500045.00 · y 6400045.00",
+         "列 1・行 1・8.25 m\nx 500045.00・y 6400045.00"},
+        {"a negative height with decimals",
+         Grid::Decimal,
+         {2, 0},
+         "Column 2 · Row 0 · -12.13 m\nx 500075.00 · y 6400075.00",
+         "列 2・行 0・-12.13 m\nx 500075.00・y 6400075.00"},
     };
     for (const Case &c : cases) {
         open(c.grid);
