@@ -174,7 +174,12 @@ void TFMXImage::paintEvent(QPaintEvent *event)
     if (pixels.isEmpty()) return;
     if (scaled.size() != pixels || scaled.devicePixelRatio() != ratio) {
         const QImage &source = pixels.width() <= reduced.width() ? reduced : image;
-        scaled = source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        // Enlarged, a cell is a crisp square: smoothing would blur the cells
+        // into each other and invent heights between them.
+        const Qt::TransformationMode mode = pixels.width() > image.width()
+                                                ? Qt::FastTransformation
+                                                : Qt::SmoothTransformation;
+        scaled = source.scaled(pixels, Qt::IgnoreAspectRatio, mode);
         scaled.setDevicePixelRatio(ratio);
     }
     // Painting is clipped to the exposed region, so a moving line costs a strip.

@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSettings>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -40,6 +41,7 @@ struct Texts
     QString hint;                       // %1: the Open shortcut
     QString noTable, lookedForTwo, lookedForOne;
     QString replace; // %1, %2: the two file names
+    QString replaceButton, cancelButton;
 };
 
 const Texts &texts()
@@ -62,7 +64,9 @@ const Texts &texts()
         QStringLiteral("No colour table was found: textures will be transparent."),
         QStringLiteral("Looked for %1 and %2."),
         QStringLiteral("Looked for %1."),
-        QStringLiteral("\"%1\" or \"%2\" already exists.\nDo you want to replace them?")};
+        QStringLiteral("\"%1\" or \"%2\" already exists.\nDo you want to replace them?"),
+        QStringLiteral("Replace"),
+        QStringLiteral("Cancel")};
     static const Texts japanese{
         QStringLiteral("高度平滑化"),
         QStringLiteral(
@@ -83,7 +87,9 @@ const Texts &texts()
         QStringLiteral("色テーブルが見つからないため、テクスチャは透明になります。"),
         QStringLiteral("探した場所: %1、%2"),
         QStringLiteral("探した場所: %1"),
-        QStringLiteral("「%1」または「%2」は既に存在します。\n置き換えますか？")};
+        QStringLiteral("「%1」または「%2」は既に存在します。\n置き換えますか？"),
+        QStringLiteral("置き換える"),
+        QStringLiteral("キャンセル")};
     return IsJapanese() ? japanese : english;
 }
 
@@ -579,11 +585,16 @@ bool TFrmMain::replaceAllowed(const QString &path)
     const BILExportNames names = BILExportFileNames(path);
     if (!QFile::exists(names.texture) && !QFile::exists(names.heightmap)) return true;
     const Texts &t = texts();
-    return QMessageBox::question(this, t.save,
-                                 t.replace.arg(QFileInfo(names.texture).fileName(),
-                                               QFileInfo(names.heightmap).fileName()),
-                                 QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    // The buttons say what they do; Escape and the default keep the files.
+    QMessageBox box(QMessageBox::Question, t.save,
+                    t.replace.arg(QFileInfo(names.texture).fileName(),
+                                  QFileInfo(names.heightmap).fileName()),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.button(QMessageBox::Yes)->setText(t.replaceButton);
+    box.button(QMessageBox::No)->setText(t.cancelButton);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void TFrmMain::showStartNote(bool opening)

@@ -17,7 +17,9 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +35,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
 #include <cerrno>
 #include <cmath>
 
@@ -1104,6 +1107,32 @@ TEST_F(MainWindowTest, ASaveThatDoesNotFitKeepsTheEarlierImages)
     EXPECT_EQ(readFile(folder + "/terrain.-ht.png"), heightmap);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name),
               QStringList({"fill", "terrain.-ht.png", "terrain.-tx.png"}));
+}
+
+// The overwrite question's buttons say what they do, in the user's language.
+TEST_F(MainWindowTest, TheOverwriteQuestionAnswersReplaceOrCancel)
+{
+    open(writeGrid(dir, "tile", 20, 10));
+    save(dir.filePath("terrain"), 1);
+    const QDateTime written = QFileInfo(dir.filePath("terrain.-tx.png")).lastModified();
+    const auto buttonsOfTheQuestion = [&] {
+        QStringList buttons;
+        save(dir.filePath("terrain"), 1, nullptr, [&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            ASSERT_NE(box, nullptr);
+            for (QAbstractButton *button : box->buttons())
+                buttons << button->text();
+            QTest::keyClick(box, Qt::Key_Return); // the default keeps the files
+        });
+        buttons.sort();
+        return buttons;
+    };
+    EXPECT_EQ(buttonsOfTheQuestion(), QStringList({"Cancel", "Replace"}));
+    {
+        const auto japanese = japaneseUser();
+        EXPECT_EQ(buttonsOfTheQuestion(), QStringList({"キャンセル", "置き換える"}));
+    }
+    EXPECT_EQ(QFileInfo(dir.filePath("terrain.-tx.png")).lastModified(), written);
 }
 
 // Typing in a dialog replaces the name left from its last run.

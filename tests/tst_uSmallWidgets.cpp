@@ -129,3 +129,36 @@ TEST(SmallWidgetSizes, LayoutsFollowTheHints)
 }
 
 } // namespace
+
+// Enlarged past one screen pixel a cell, the cells are crisp squares of their
+// own colours; shrunk, they are smoothed.
+TEST(ImageScaling, EnlargedCellsAreCrispSquares)
+{
+    QImage checks(4, 3, QImage::Format_ARGB32);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            checks.setPixel(x, y, (x + y) % 2 ? 0xFF000000u : 0xFFFFFFFFu);
+    TFMXImage image;
+    image.resize(400, 300);
+    image.setBitmap(checks);
+    const QImage shown = image.grab().toImage();
+    const TImageFit f = image.fit();
+    int grey = 0;
+    for (int y = int(f.offsetY); y < int(f.offsetY + 3 * f.zoom); ++y)
+        for (int x = int(f.offsetX); x < int(f.offsetX + 4 * f.zoom); ++x) {
+            const QRgb p = shown.pixel(x, y);
+            grey += p != 0xFF000000u && p != 0xFFFFFFFFu;
+        }
+    EXPECT_EQ(grey, 0) << "pixels between black and white";
+
+    QImage stripes(800, 2, QImage::Format_ARGB32);
+    for (int x = 0; x < 800; ++x)
+        for (int y = 0; y < 2; ++y)
+            stripes.setPixel(x, y, x % 2 ? 0xFF000000u : 0xFFFFFFFFu);
+    image.setBitmap(stripes);
+    const QImage shrunk = image.grab().toImage();
+    const TImageFit g = image.fit();
+    const QRgb middle = shrunk.pixel(int(g.offsetX + 400 * g.zoom), int(g.offsetY + g.zoom));
+    EXPECT_NE(middle, 0xFF000000u);
+    EXPECT_NE(middle, 0xFFFFFFFFu);
+}
