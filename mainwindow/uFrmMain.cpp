@@ -534,6 +534,7 @@ void TFrmMain::btSaveClick(QObject *)
     note->dismiss();
     const QStringList filters = SaveDialog1->nameFilters();
     SaveDialog1->selectNameFilter(filters.value(1));
+    SaveDialog1->selectFile(QFileInfo(BILFileName).completeBaseName());
     QString path = chosenFile(SaveDialog1);
     if (path.isEmpty()) return;
     rememberFolder(SaveDialog1, SaveFolderKey, path);

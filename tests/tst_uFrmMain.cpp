@@ -1135,6 +1135,20 @@ TEST_F(MainWindowTest, TheOverwriteQuestionAnswersReplaceOrCancel)
     EXPECT_EQ(QFileInfo(dir.filePath("terrain.-tx.png")).lastModified(), written);
 }
 
+// The Save dialog proposes the grid's own name.
+TEST_F(MainWindowTest, SaveProposesTheGridsName)
+{
+    open(writeGrid(dir, "N57E011", 20, 10));
+    QString proposed;
+    click("fbSave", [&](QWidget *modal) {
+        auto *edit = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        proposed = edit->text();
+        qobject_cast<QDialog *>(modal)->reject();
+    });
+    EXPECT_EQ(proposed, "N57E011");
+}
+
 // Typing in a dialog replaces the name left from its last run.
 TEST_F(MainWindowTest, TypingReplacesTheNameLeftInTheDialog)
 {
