@@ -496,8 +496,21 @@ void TFrmMain::SpinBoxY1Change()
 void TFrmMain::btOpenClick(QObject *)
 {
     note->dismiss();
-    const QString path = chosenFile(OpenDialog1);
-    if (!path.isEmpty()) openFile(path);
+    openKeepingStartNote(chosenFile(OpenDialog1));
+}
+
+void TFrmMain::openKeepingStartNote(const QString &path)
+{
+    const auto noteIfEmpty = [this] {
+        if (ui->Image1->bitmap().isNull()) showStartNote(false);
+    };
+    try {
+        if (!path.isEmpty()) openFile(path);
+    } catch (...) {
+        noteIfEmpty();
+        throw;
+    }
+    noteIfEmpty();
 }
 
 void TFrmMain::openFile(const QString &path)
@@ -635,7 +648,7 @@ void TFrmMain::dropEvent(QDropEvent *event)
     event->acceptProposedAction();
     note->dismiss();
     QMetaObject::invokeMethod(
-        this, [this, path] { TApplication::ReportErrors([&] { openFile(path); }); },
+        this, [this, path] { TApplication::ReportErrors([&] { openKeepingStartNote(path); }); },
         Qt::QueuedConnection);
 }
 

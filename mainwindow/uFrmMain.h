@@ -64,6 +64,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Opens path; on a window still empty after it, cancelled, refused or
+    // failed, the start note comes back.
+    void openKeepingStartNote(const QString &path);
     void FormCreate();
     void FormShow();
     void FormDestroy();

@@ -1149,6 +1149,25 @@ TEST_F(MainWindowTest, SaveProposesTheGridsName)
     EXPECT_EQ(proposed, "N57E011");
 }
 
+// A window left empty by a refused open or a cancelled dialog says again how
+// to open a grid.
+TEST_F(MainWindowTest, TheStartNoteComesBackOnAWindowLeftEmpty)
+{
+    const QString hint = "Open a grid with the Open button, Ctrl+O, or by dropping its file here.";
+    window->showStartNote(false);
+    ASSERT_TRUE(note()->text().endsWith(hint));
+    open(writeGrid(dir, "refused", 200, 100, "NROWS 0\n"), [](QWidget *modal) { modal->close(); });
+    EXPECT_TRUE(note()->isVisible());
+    EXPECT_TRUE(note()->text().endsWith(hint)) << note()->text().toStdString();
+
+    click("fbOpen", [](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); });
+    EXPECT_TRUE(note()->isVisible());
+
+    open(writeGrid(dir, "good", 20, 10));
+    click("fbOpen", [](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); });
+    EXPECT_FALSE(note()->isVisible()) << "a grid is shown";
+}
+
 // Typing in a dialog replaces the name left from its last run.
 TEST_F(MainWindowTest, TypingReplacesTheNameLeftInTheDialog)
 {
