@@ -8,6 +8,7 @@
 #include "elevation/uFrmOption.h"
 #include "mainwindow/uApplication.h"
 #include "mainwindow/uFrmMain.h"
+#include "mainwindow/uQtTranslations.h"
 
 #include <QCoreApplication>
 #include <QIcon>
@@ -26,6 +27,7 @@ int main(int argc, char **argv)
     }
 
     TApplication app(argc, argv);
+    const auto qtTexts = InstallQtTranslations();
     // The desktop's settings come over D-Bus, which needs the application object.
     InitializeTheme();
     QIcon icon;
