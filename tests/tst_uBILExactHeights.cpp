@@ -5,6 +5,7 @@
 
 #include "tests/gdalTools.h"
 #include "tests/gridState.h"
+#include "tests/reference_smooth.h"
 
 #include <QImage>
 
@@ -17,25 +18,6 @@
 #include <vector>
 
 namespace {
-
-// The mean of the valid samples within radius of each cell, NaN where none.
-std::vector<double> directMeans(const std::vector<double> &heights, int w, int h, int radius)
-{
-    std::vector<double> means(heights.size());
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            double sum = 0;
-            int n = 0;
-            for (int wy = std::max(0, y - radius); wy <= std::min(y + radius, h - 1); ++wy)
-                for (int wx = std::max(0, x - radius); wx <= std::min(x + radius, w - 1); ++wx)
-                    if (const double v = heights[size_t(wy * w + wx)]; !std::isnan(v)) {
-                        sum += v;
-                        ++n;
-                    }
-            means[size_t(y * w + x)] = n ? sum / n : std::numeric_limits<double>::quiet_NaN();
-        }
-    return means;
-}
 
 struct Heightmap
 {
@@ -106,7 +88,7 @@ TEST_F(ExactHeightsTest, SmoothedWholeMetresKeepTheirFractions)
         ExportBIL(path("t.png"), radius, 0, 0, w, h, options);
     ASSERT_TRUE(range);
 
-    const std::vector<double> means = directMeans(heights, w, h, radius);
+    const std::vector<double> means = ReferenceMeans(heights, w, h, radius);
     const Heightmap want = expected(means);
     EXPECT_EQ(*range, (BILHeightRange{want.lowest, want.highest}));
     const QImage heightmap(path("t.-ht.png"));
@@ -150,7 +132,7 @@ TEST_F(ExactHeightsTest, AFloatGridKeepsItsDecimals)
         const std::optional<BILHeightRange> range =
             ExportBIL(path("valley.png"), radius, 0, 0, w, h, options);
         ASSERT_TRUE(range);
-        const Heightmap want = expected(directMeans(heights, w, h, radius));
+        const Heightmap want = expected(ReferenceMeans(heights, w, h, radius));
         EXPECT_NEAR(range->lowest, want.lowest, 1e-9);
         EXPECT_NEAR(range->highest, want.highest, 1e-9);
         const std::vector<int> levels = levelsOf(QImage(path("valley.-ht.png")));

@@ -213,7 +213,28 @@ int check(const Grid &g, const QString &table, const QString &texture, const QSt
         const int v = int(level(i, j, 255.0));
         return qRgb(v, v, v);
     };
-    const auto grey16 = [&](int i, int j) { return uint16_t(level(i, j, 65535.0)); };
+    // 16 bits: the means unrounded, the range that of the cells that have
+    // one, a cell without one black.
+    std::vector<double> heights;
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x) {
+            const int16_t s = g.sample(x, y);
+            heights.push_back(s == g.noData ? std::nan("") : double(s));
+        }
+    const std::vector<double> means = ReferenceMeans(heights, g.width, g.height, radius);
+    const auto mean = [&](int i, int j) { return means[size_t(y0 + j) * g.width + x0 + i]; };
+    double exactLo = INFINITY, exactHi = -INFINITY;
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i)
+            if (!std::isnan(mean(i, j))) {
+                exactLo = std::min(exactLo, mean(i, j));
+                exactHi = std::max(exactHi, mean(i, j));
+            }
+    const auto grey16 = [&](int i, int j) {
+        const double m = mean(i, j);
+        if (std::isnan(m) || exactHi <= exactLo) return uint16_t(0);
+        return uint16_t(std::nearbyint((m - exactLo) / (exactHi - exactLo) * 65535.0));
+    };
     const auto colour = [&](int i, int j) -> QRgb { return BILColors[at(i, j) + 32768]; };
     const bool textureOk = compare(texture, w, h, colour);
     const bool heightmapOk =
