@@ -545,6 +545,11 @@ void TFrmMain::openFile(const QString &path)
 void TFrmMain::btSaveClick(QObject *)
 {
     note->dismiss();
+    // Said before a name is asked for, which would be asked for nothing.
+    if (x0 == x1 || y0 == y1) {
+        if (BILShowError) BILShowError(QStringLiteral("The selected region is empty."));
+        return;
+    }
     const QStringList filters = SaveDialog1->nameFilters();
     SaveDialog1->selectNameFilter(filters.value(1));
     SaveDialog1->selectFile(QFileInfo(BILFileName).completeBaseName());

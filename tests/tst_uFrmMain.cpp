@@ -245,13 +245,15 @@ TEST_F(MainWindowTest, StartsEmptyInEnglish)
     QTest::mouseRelease(image(), Qt::LeftButton, {}, QPoint(300, 100));
     EXPECT_EQ(window->cropRect(), (Rect{0, 0, 0, 0}));
 
-    // Save before any Open hands the empty rectangle to the grid a fresh
-    // program holds (10800 x 4800 zeros), which refuses it.
+    // Save before any Open says at once, before asking for a name, that
+    // there is nothing to save.
     BILWidth = 10800;
     BILHeight = 4800;
     QString refusal;
-    save(dir.filePath("early"), 1, nullptr, [&](QWidget *modal) {
-        refusal = qobject_cast<QMessageBox *>(modal)->text();
+    click("fbSave", [&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        ASSERT_NE(box, nullptr) << "a name was asked for first";
+        refusal = box->text();
         modal->close();
     });
     EXPECT_EQ(refusal, "The selected region is empty.");
@@ -599,10 +601,12 @@ TEST_F(MainWindowTest, ARefusalOnAnEmptyWindowLeavesItEmpty)
     EXPECT_EQ(spin("SpinBoxX1")->maximum(), 0);
     EXPECT_FALSE(line("LineX0")->isVisible());
 
-    // Save then writes nothing and says what it says before any Open.
+    // Save then writes nothing and says at once what it says before any Open.
     QString refusal;
-    save(dir.filePath("nothing"), 1, nullptr, [&](QWidget *modal) {
-        refusal = qobject_cast<QMessageBox *>(modal)->text();
+    click("fbSave", [&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        ASSERT_NE(box, nullptr) << "a name was asked for first";
+        refusal = box->text();
         modal->close();
     });
     EXPECT_EQ(refusal, "The selected region is empty.");
@@ -791,6 +795,7 @@ TEST_F(MainWindowTest, AboutOpensTheAboutDialog)
 // Each command's key, pressed in the window, runs the command.
 TEST_F(MainWindowTest, ShortcutsRunTheCommands)
 {
+    window->openFile(writeGrid(dir, "tile", 20, 10)); // something to save
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     const struct
@@ -842,6 +847,7 @@ TEST_F(MainWindowTest, TheButtonsNameTheirShortcuts)
 // Tab walks the strip from left to right, and Enter or Space runs the focused button.
 TEST_F(MainWindowTest, TabReachesTheButtonsAndKeysPressThem)
 {
+    window->openFile(writeGrid(dir, "tile", 20, 10)); // something to save
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     const char *order[] = {"fbOpen",    "fbSave",    "SpinBox1",  "SpinBoxX0",
@@ -1211,6 +1217,7 @@ TEST_F(MainWindowTest, TheDialogsStartInTheLastFolder)
         EXPECT_EQ(openFolder, grids);
         EXPECT_EQ(saveFolder, images);
         restart();
+        window->openFile(grids + "/tile.bil"); // something to save
     }
     EXPECT_TRUE(QFile::exists(settingsDir.filePath("relieva/relieva.conf")));
 }
