@@ -135,9 +135,13 @@ QRect TFMXImage::readoutPlace(QPointF pointer) const
 
 void TFMXImage::mouseMoveEvent(QMouseEvent *event)
 {
-    showReadout(pixelAt(event->position()), event->position());
-    // The drag handlers expect moves only between a press and its release.
-    if (event->buttons() != Qt::NoButton) TPointerWidget::mouseMoveEvent(event);
+    pointerAt(event->position());
+    TPointerWidget::mouseMoveEvent(event);
+}
+
+void TFMXImage::pointerAt(QPointF position)
+{
+    showReadout(pixelAt(position), position);
 }
 
 void TFMXImage::leaveEvent(QEvent *event)

@@ -48,6 +48,9 @@ public:
     std::optional<QPoint> pixelAt(QPointF position) const;
 
     void setReadout(ReadoutProvider provider);
+    // Shows the readout for the pointer at position, in this widget's
+    // coordinates: for widgets laid over the preview that take its moves.
+    void pointerAt(QPointF position);
     // The readout as shown, or empty while it is hidden.
     QString readoutText() const { return readoutShown ? readout : QString(); }
     QRect readoutRect() const { return readoutShown ? readoutBox : QRect(); }

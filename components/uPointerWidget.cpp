@@ -8,7 +8,9 @@ void TPointerWidget::mousePressEvent(QMouseEvent *event)
 }
 void TPointerWidget::mouseMoveEvent(QMouseEvent *event)
 {
-    emit moved(event->position());
+    // A widget that tracks the pointer gets moves with no button down too;
+    // those are no drag.
+    if (event->buttons() != Qt::NoButton) emit moved(event->position());
 }
 void TPointerWidget::mouseReleaseEvent(QMouseEvent *event)
 {

@@ -1,7 +1,7 @@
 #pragma once
 
 // A widget that reports the pointer's press, moves and release as signals,
-// with positions in its own coordinates. Qt hands a pressed widget every move
+// with positions in its own coordinates; moves only while a button is down. Qt hands a pressed widget every move
 // and the release until the button goes up, wherever the pointer is.
 
 #include <QPointF>

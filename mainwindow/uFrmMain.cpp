@@ -3,6 +3,7 @@
 #include "ui_uFrmMain.h"
 
 #include "components/uFMXFlatBtn.h"
+#include "components/uFMXLine.h"
 #include "components/uFMXNote.h"
 #include "components/uFMXTheme.h"
 #include "components/uFMXUtils.h"
@@ -14,6 +15,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QCompleter>
+#include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -21,6 +23,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QShowEvent>
@@ -258,8 +261,12 @@ void TFrmMain::FormCreate()
     connect(ui->LineX1, &TFMXLine::moved, this, &TFrmMain::LineX1MouseMove);
     connect(ui->LineY0, &TFMXLine::moved, this, &TFrmMain::LineY0MouseMove);
     connect(ui->LineY1, &TFMXLine::moved, this, &TFrmMain::LineY1MouseMove);
-    for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1})
+    for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1}) {
         connect(line, &TFMXLine::released, this, &TFrmMain::LineXYMouseUp);
+        // The lines sit on the grid's edge cells: the readout follows the pointer over them.
+        line->setMouseTracking(true);
+        line->installEventFilter(this);
+    }
     connect(ui->SpinBoxX0, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxX0Change);
     connect(ui->SpinBoxY0, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxY0Change);
     connect(ui->SpinBoxX1, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxX1Change);
@@ -301,6 +308,13 @@ void TFrmMain::showEvent(QShowEvent *event)
 bool TFrmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress) note->dismiss();
+    if (auto *line = qobject_cast<TFMXLine *>(watched)) {
+        if (event->type() == QEvent::MouseMove)
+            ui->Image1->pointerAt(ui->Image1->mapFromGlobal(
+                line->mapToGlobal(static_cast<QMouseEvent *>(event)->position())));
+        else if (event->type() == QEvent::Leave) // onto the preview, or off it
+            ui->Image1->pointerAt(ui->Image1->mapFromGlobal(QCursor::pos()));
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -2,6 +2,7 @@
 // pointer moves over it.
 
 #include "components/uFMXImage.h"
+#include "components/uFMXLine.h"
 #include "components/uFMXTheme.h"
 #include "elevation/uFMXBILUtils.h"
 #include "mainwindow/uFrmMain.h"
@@ -339,3 +340,31 @@ TEST_F(ReadoutTest, TheMainWindowShowsTheReadoutAndHoveringLeavesTheCrop)
 }
 
 } // namespace
+
+// The crop lines lie on the grid's edge cells; the readout follows the
+// pointer over them, and over a line being dragged.
+TEST_F(ReadoutTest, TheReadoutFollowsThePointerOverTheCropLines)
+{
+    image.reset();
+    const LocaleEnvironment english = englishUser();
+    TFrmMain window([] {});
+    window.resize(640, 60 + 10 + 336 + 10);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.openFile(writeGrid(dir, Grid::Plain));
+    auto *preview = window.findChild<TFMXImage *>(QStringLiteral("Image1"));
+    auto *left = window.findChild<TFMXLine *>(QStringLiteral("LineX0"));
+    ASSERT_TRUE(preview && left && left->isVisible());
+    const TImageFit fit = preview->fit();
+    // Down the left line, over cells (0, 0) and (0, 2).
+    const auto onLine = [&](int row) {
+        const QPoint inPreview(int(fit.offsetX + 1), int(fit.offsetY + (row + 0.5) * fit.zoom));
+        return left->mapFromGlobal(preview->mapToGlobal(inPreview));
+    };
+    ASSERT_TRUE(left->rect().contains(onLine(0)));
+    QTest::mouseMove(left, onLine(0));
+    EXPECT_EQ(preview->readoutText(), "Column 0 · Row 0 · 1534 m");
+    QTest::mouseMove(left, onLine(2));
+    EXPECT_EQ(preview->readoutText(), "Column 0 · Row 2 · -400 m");
+    EXPECT_EQ(window.cropRect(), (std::array<int32_t, 4>{0, 0, 4, 3})) << "hovering moves no line";
+}
