@@ -339,10 +339,8 @@ TEST_F(ReadoutTest, TheMainWindowShowsTheReadoutAndHoveringLeavesTheCrop)
     EXPECT_EQ(crop(), before);
 }
 
-} // namespace
-
 // The crop lines lie on the grid's edge cells; the readout follows the
-// pointer over them, and over a line being dragged.
+// pointer over them.
 TEST_F(ReadoutTest, TheReadoutFollowsThePointerOverTheCropLines)
 {
     image.reset();
@@ -368,3 +366,5 @@ TEST_F(ReadoutTest, TheReadoutFollowsThePointerOverTheCropLines)
     EXPECT_EQ(preview->readoutText(), "Column 0 · Row 2 · -400 m");
     EXPECT_EQ(window.cropRect(), (std::array<int32_t, 4>{0, 0, 4, 3})) << "hovering moves no line";
 }
+
+} // namespace
