@@ -1,5 +1,7 @@
 #include "cli/uCliExport.h"
 
+#include "elevation/uBILExport.h"
+#include "elevation/uBILLoad.h"
 #include "elevation/uBILReader.h"
 
 #include <QDir>
@@ -16,18 +18,7 @@ namespace {
 class Batch
 {
 public:
-    Batch(const CliOptions &options, QTextStream &log)
-        : o(options), log(log), askBefore(std::exchange(BILAskLayout, [this] { askLayout(); })),
-          showBefore(std::exchange(BILShowError, [this](const QString &text) { said << text; }))
-    {
-    }
-    ~Batch()
-    {
-        BILAskLayout = askBefore;
-        BILShowError = showBefore;
-    }
-    Batch(const Batch &) = delete;
-    Batch &operator=(const Batch &) = delete;
+    Batch(const CliOptions &options, QTextStream &log) : o(options), log(log) {}
 
     int run()
     {
@@ -46,12 +37,16 @@ public:
     }
 
 private:
+    // An input read, and the region of it to export.
+    struct Opened
+    {
+        bil::Grid grid;
+        bil::CellRegion region;
+    };
+
     const CliOptions &o;
     QTextStream &log;
-    std::function<void()> askBefore;
-    std::function<void(const QString &)> showBefore;
-    QStringList said; // what the core told the user during the current step
-    QString current;  // the input being opened
+    QStringList refusals; // why the current input was refused
     std::map<qsizetype, QString> failed;
 
     QString step(qsizetype k) const
@@ -66,76 +61,72 @@ private:
         log << step(k) << o.inputs[k] << ": failed: " << why << Qt::endl;
     }
 
-    // What the core told during a step that succeeded: a colour table of no use.
-    void warnSaid()
+    // What the core warns of while an input is exported: a colour table of no use.
+    std::function<void(const QString &)> warning()
     {
-        for (const QString &text : std::exchange(said, {}))
-            log << "relieva: warning: " << text << Qt::endl;
+        return [this](const QString &text) { log << "relieva: warning: " << text << Qt::endl; };
     }
 
     // Where the window would ask for the layout: the one given, or the
     // dialog's pre-set where it surely fits the file. A header that is there
     // but of no use, or a file the pre-set does not fit, is refused.
-    void askLayout()
+    bool askLayout(const QString &path, bil::GridLayout &layout)
     {
         if (o.layout) {
-            BILWidth = o.layout->width;
-            BILHeight = o.layout->height;
-            BILBigEndian = o.layout->bigEndian;
-            BILNoData = o.layout->noData;
-            return;
+            layout = {o.layout->bigEndian, o.layout->width, o.layout->height, o.layout->noData};
+            return true;
         }
-        if (const std::optional<QString> problem = bil::headerLayoutProblem(current))
+        if (const std::optional<QString> problem = bil::headerLayoutProblem(path))
             throw BILError(problem->toStdString());
-        const QFileInfo input(current);
-        if (!input.isFile() || !input.isReadable()) return; // said where it is read
-        const qint64 needed = qint64(BILWidth) * BILHeight * 2;
+        const QFileInfo input(path);
+        if (!input.isFile() || !input.isReadable()) return true; // said where it is read
+        const qint64 needed = layout.width * layout.height * 2;
         if (input.size() != needed)
             throw BILError(QStringLiteral("\"%1\" has no header, and its %2 bytes are not the %3 "
                                           "that %4 x %5 samples need: give its layout with "
                                           "--layout COLUMNS,ROWS,le|be,NODATA.")
-                               .arg(current, QString::number(input.size()),
-                                    QString::number(needed), QString::number(BILWidth),
-                                    QString::number(BILHeight))
+                               .arg(path, QString::number(input.size()), QString::number(needed),
+                                    QString::number(layout.width), QString::number(layout.height))
                                .toStdString());
         if (!o.quiet)
-            log << current << ": no header; read as " << BILWidth << " x " << BILHeight << ", "
-                << (BILBigEndian ? "be" : "le") << ", missing " << BILNoData
+            log << path << ": no header; read as " << layout.width << " x " << layout.height << ", "
+                << (layout.bigEndian ? "be" : "le") << ", missing " << layout.noData
                 << " (the layout dialog's pre-set; --layout gives another)" << Qt::endl;
+        return true;
     }
 
-    // Opens input k into the grid and checks the region; gives the region,
-    // or nullopt after telling why not.
-    std::optional<CliCrop> open(qsizetype k)
+    // Reads input k and checks the region; nullopt after telling why not.
+    std::optional<Opened> open(qsizetype k)
     {
-        said.clear();
-        current = o.inputs[k];
-        QImage preview;
+        refusals.clear();
+        const QString &path = o.inputs[k];
+        std::optional<bil::Grid> grid;
         try {
-            OpenBILFile(current, preview);
+            grid = bil::loadGrid(
+                path, {[this](const QString &p, bil::GridLayout &l) { return askLayout(p, l); },
+                       [this](const QString &text) { refusals << text; }});
         } catch (const std::exception &e) {
             fail(k, QString::fromUtf8(e.what()));
             return std::nullopt;
         }
-        if (preview.isNull()) {
+        if (!grid) {
             // A header's own sizes are refused, or its -1 taken for a cancel,
             // without a word of the header: name it, the key and the value.
-            const std::optional<QString> header = bil::headerLayoutProblem(current);
-            fail(k, header            ? *header
-                    : said.isEmpty() ? QStringLiteral("nothing was read.")
-                                     : said.join(u' '));
+            const std::optional<QString> header = bil::headerLayoutProblem(path);
+            fail(k, header               ? *header
+                    : refusals.isEmpty() ? QStringLiteral("nothing was read.")
+                                         : refusals.join(u' '));
             return std::nullopt;
         }
-        warnSaid();
-        const CliCrop region = o.crop.value_or(CliCrop{0, 0, BILWidth, BILHeight});
-        if (region.x1 > BILWidth || region.y1 > BILHeight) {
+        const int w = grid->width(), h = grid->height();
+        const CliCrop c = o.crop.value_or(CliCrop{0, 0, w, h});
+        if (c.x1 > w || c.y1 > h) {
             fail(k, QStringLiteral("the region %1,%2,%3,%4 lies outside its %5 x %6 grid.")
-                        .arg(QString::number(region.x0), QString::number(region.y0),
-                             QString::number(region.x1), QString::number(region.y1),
-                             QString::number(BILWidth), QString::number(BILHeight)));
+                        .arg(QString::number(c.x0), QString::number(c.y0), QString::number(c.x1),
+                             QString::number(c.y1), QString::number(w), QString::number(h)));
             return std::nullopt;
         }
-        return region;
+        return Opened{std::move(*grid), {c.x0, c.y0, c.x1, c.y1}};
     }
 
     // The first pass of --common-range: every input smoothed and scanned over
@@ -144,14 +135,20 @@ private:
     {
         std::optional<BILHeightRange> common;
         for (qsizetype k = 0; k < o.inputs.size(); ++k) {
-            const std::optional<CliCrop> r = open(k);
-            if (!r) continue;
-            const BILHeightRange range = BILRegionHeightRange(
-                o.radius, r->x0, r->y0, r->x1, r->y1, o.exportOptions.heightmapBits);
+            const std::optional<Opened> in = open(k);
+            if (!in) continue;
+            BILHeightRange range;
+            try {
+                range = bil::regionHeightRange(in->grid.view(), o.radius, in->region,
+                                               o.exportOptions.heightmapBits);
+            } catch (const std::exception &e) {
+                fail(k, QString::fromUtf8(e.what()));
+                continue;
+            }
             if (!o.quiet)
                 log << step(k) << "scanned " << o.inputs[k] << ": heights "
-                    << BILHeightText(range.lowest) << " to " << BILHeightText(range.highest)
-                    << " m" << Qt::endl;
+                    << BILHeightText(range.lowest) << " to " << BILHeightText(range.highest) << " m"
+                    << Qt::endl;
             common = common ? BILHeightRange{std::min(common->lowest, range.lowest),
                                              std::max(common->highest, range.highest)}
                             : range;
@@ -163,30 +160,23 @@ private:
     {
         QElapsedTimer timer;
         timer.start();
-        const std::optional<CliCrop> r = open(k);
-        if (!r) return;
+        const std::optional<Opened> in = open(k);
+        if (!in) return;
         const QString output = CliOutputName(o, o.inputs[k]);
         const BILExportNames names = BILExportFileNames(output);
         const QStringList images{names.texture, names.heightmap};
-
-        std::optional<BILHeightRange> range;
-        QString why;
+        BILHeightRange range;
         try {
-            range = ExportBIL(output, o.radius, r->x0, r->y0, r->x1, r->y1, exportOptions);
-            if (!range)
-                why = said.isEmpty() ? QStringLiteral("nothing was written.") : said.join(u' ');
+            range = bil::exportRegion(in->grid.view(), in->grid.geo, output, o.radius, in->region,
+                                      exportOptions, warning());
         } catch (const std::exception &e) {
-            why = QString::fromUtf8(e.what());
-        }
-        if (!range) {
-            fail(k, why);
+            fail(k, QString::fromUtf8(e.what()));
             return;
         }
-        warnSaid();
         if (!o.quiet)
             log << step(k) << o.inputs[k] << " -> " << images.join(QStringLiteral(", "))
-                << " (heights " << BILHeightText(range->lowest) << " to "
-                << BILHeightText(range->highest) << " m, "
+                << " (heights " << BILHeightText(range.lowest) << " to "
+                << BILHeightText(range.highest) << " m, "
                 << QString::number(timer.elapsed() / 1000.0, 'f', 2) << " s)" << Qt::endl;
     }
 

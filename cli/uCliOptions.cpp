@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <climits>
+
 namespace {
 
 constexpr int kMaxRadius = 4; // as the window's smoothing box allows
@@ -98,8 +100,7 @@ std::optional<QList<int>> integers(const QString &text, int count, int lowest, i
 
 // Comma-separated decimal numbers, each within [lowest, highest]; nullopt
 // for anything else.
-std::optional<QList<double>> decimals(const QString &text, int count, double lowest,
-                                      double highest)
+std::optional<QList<double>> decimals(const QString &text, int count, double lowest, double highest)
 {
     const QStringList parts = text.split(u',');
     if (parts.size() != count) return std::nullopt;
@@ -116,7 +117,7 @@ std::optional<CliLayout> parseLayout(const QString &text)
 {
     const QStringList parts = text.split(u',');
     if (parts.size() != 4 || (parts[2] != u"le" && parts[2] != u"be")) return std::nullopt;
-    const auto size = integers(parts[0] + u',' + parts[1], 2, 1, BILCapacity);
+    const auto size = integers(parts[0] + u',' + parts[1], 2, 1, INT_MAX);
     const auto noData = integers(parts[3], 1, BILHeightLowest, BILHeightHighest);
     if (!size || !noData) return std::nullopt;
     return CliLayout{(*size)[0], (*size)[1], parts[2] == u"be", noData->front()};
@@ -213,7 +214,7 @@ CliCommand ParseCommandLine(const QStringList &arguments)
                               .arg(parser.value(p.smooth), QString::number(kMaxRadius)));
 
     if (parser.isSet(p.crop)) {
-        const auto c = integers(parser.value(p.crop), 4, 0, BILCapacity);
+        const auto c = integers(parser.value(p.crop), 4, 0, INT_MAX);
         if (!c || (*c)[0] >= (*c)[2] || (*c)[1] >= (*c)[3])
             return usageError(
                 QStringLiteral("--crop %1: give X0,Y0,X1,Y1 with 0 <= X0 < X1 and 0 <= Y0 < Y1.")

@@ -126,11 +126,11 @@ void LoadColorTable(const QString &path)
 
 namespace bil {
 
-void reportColorTableProblem()
+void reportColorTableProblem(const std::function<void(const QString &)> &tell)
 {
     if (BILColorTableProblem.isEmpty()) return;
     const QString text = std::exchange(BILColorTableProblem, QString());
-    showError(text);
+    if (tell) tell(text);
 }
 
 } // namespace bil

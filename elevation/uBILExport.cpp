@@ -1,3 +1,5 @@
+#include "elevation/uBILExport.h"
+
 #include "elevation/uBILFileSet.h"
 #include "elevation/uBILGrid.h"
 #include "elevation/uBILImageWriter.h"
@@ -14,26 +16,38 @@
 
 namespace {
 
-struct Region
+using Region = bil::CellRegion;
+
+// The region's smoothed whole metres: its first row at first, rows pitch apart.
+struct Smoothed
 {
-    int x0, y0, x1, y1;
+    const int16_t *first;
+    int64_t pitch;
 };
 
-BILImage indexedImage(std::vector<TAlphaColor> palette, std::vector<uint8_t> indices, Region r)
+// Rows of the region's smoothed samples looked up in lut.
+template <typename Pixel>
+std::function<void(int, void *)> rowsThrough(std::vector<Pixel> lut, const Smoothed &s, int columns)
+{
+    return [lut = std::move(lut), s, columns](int j, void *out) {
+        bil::renderRow(lut, s.first + j * s.pitch, columns, static_cast<Pixel *>(out));
+    };
+}
+
+BILImage indexedImage(std::vector<TAlphaColor> palette, std::vector<uint8_t> indices,
+                      const Smoothed &s, const Region &r)
 {
     BILImage image;
-    image.width = r.x1 - r.x0;
-    image.height = r.y1 - r.y0;
+    image.width = r.columns();
+    image.height = r.rows();
     image.palette = std::move(palette);
-    image.rows = [indices = std::move(indices), r](int j, void *out) {
-        bil::renderRow(indices, r.y0 + j, r.x0, r.x1, static_cast<uint8_t *>(out));
-    };
+    image.rows = rowsThrough(std::move(indices), s, r.columns());
     return image;
 }
 
 // The texture as palette indices when the colour table has at most 256
 // colours (a third of the bytes to compress), else as colours.
-BILImage textureImage(Region r)
+BILImage textureImage(const Smoothed &s, const Region &r)
 {
     const bil::ColorLut colors = bil::colorLut(TextureColor);
     std::unordered_map<TAlphaColor, uint8_t> index;
@@ -44,16 +58,14 @@ BILImage textureImage(Region r)
         if (added) palette.push_back(colors[h]);
         indices[h] = it->second;
     }
-    if (palette.size() <= 256) return indexedImage(std::move(palette), std::move(indices), r);
+    if (palette.size() <= 256) return indexedImage(std::move(palette), std::move(indices), s, r);
 
     BILImage image;
-    image.width = r.x1 - r.x0;
-    image.height = r.y1 - r.y0;
+    image.width = r.columns();
+    image.height = r.rows();
     image.opaque =
         std::all_of(colors.begin(), colors.end(), [](TAlphaColor c) { return c >> 24 == 0xFF; });
-    image.rows = [colors, r](int j, void *out) {
-        bil::renderRow(colors, r.y0 + j, r.x0, r.x1, static_cast<TAlphaColor *>(out));
-    };
+    image.rows = rowsThrough(colors, s, r.columns());
     return image;
 }
 
@@ -65,7 +77,7 @@ std::vector<std::pair<QByteArray, QByteArray>> heightText(const BILHeightRange &
 }
 
 // The heightmap as grey levels of the smoothed whole metres: palette entry g is grey g.
-BILImage heightmapImage(Region r, const BILHeightRange &range)
+BILImage heightmapImage(const Smoothed &s, const Region &r, const BILHeightRange &range)
 {
     std::vector<TAlphaColor> greys(256);
     for (int g = 0; g < 256; ++g)
@@ -74,7 +86,7 @@ BILImage heightmapImage(Region r, const BILHeightRange &range)
     for (int h = BILHeightLowest; h <= BILHeightHighest; ++h)
         levels[size_t(h + BILHeightOffset)] =
             uint8_t(bil::greyLevel(h, range.lowest, range.highest, 255));
-    BILImage image = indexedImage(std::move(greys), std::move(levels), r);
+    BILImage image = indexedImage(std::move(greys), std::move(levels), s, r);
     image.text = heightText(range);
     return image;
 }
@@ -84,9 +96,9 @@ BILHeightRange exactRange(const bil::HeightsView &heights, int radius, const Reg
 {
     double lowest = std::numeric_limits<double>::infinity(), highest = -lowest;
     std::mutex joining;
-    bil::exactMeans(heights, radius, {r.x0, r.y0, r.x1, r.y1}, [&](int, const double *means) {
+    bil::exactMeans(heights, radius, r, [&](int, const double *means) {
         double lo = lowest, hi = highest;
-        for (int i = 0; i < r.x1 - r.x0; ++i)
+        for (int i = 0; i < r.columns(); ++i)
             if (!std::isnan(means[i])) {
                 lo = std::min(lo, means[i]);
                 hi = std::max(hi, means[i]);
@@ -100,12 +112,12 @@ BILHeightRange exactRange(const bil::HeightsView &heights, int radius, const Reg
 
 // The heightmap as 16-bit grey levels of the heights as read, smoothed
 // without rounding; a cell with no valid sample in its window is black.
-BILImage heightmap16Image(const bil::HeightsView &heights, int radius, Region r,
+BILImage heightmap16Image(const bil::HeightsView &heights, int radius, const Region &r,
                           const BILHeightRange &range)
 {
-    const size_t width = size_t(r.x1 - r.x0);
-    std::vector<uint16_t> levels(width * size_t(r.y1 - r.y0));
-    bil::exactMeans(heights, radius, {r.x0, r.y0, r.x1, r.y1}, [&](int y, const double *means) {
+    const size_t width = size_t(r.columns());
+    std::vector<uint16_t> levels(width * size_t(r.rows()));
+    bil::exactMeans(heights, radius, r, [&](int y, const double *means) {
         uint16_t *out = levels.data() + size_t(y - r.y0) * width;
         for (size_t i = 0; i < width; ++i)
             out[i] = std::isnan(means[i])
@@ -113,8 +125,8 @@ BILImage heightmap16Image(const bil::HeightsView &heights, int radius, Region r,
                          : uint16_t(bil::greyLevel(means[i], range.lowest, range.highest, 65535));
     });
     BILImage image;
-    image.width = r.x1 - r.x0;
-    image.height = r.y1 - r.y0;
+    image.width = r.columns();
+    image.height = r.rows();
     image.grey16 = true;
     image.text = heightText(range);
     image.rows = [levels = std::move(levels), width](int j, void *out) {
@@ -145,14 +157,57 @@ QByteArray worldFile(const BILGeoReference &geo, const Region &r)
 // Adds the image and its world file. A world file left from an earlier
 // export would place the new image wrongly, so without a new one it goes.
 void addImage(bil::FileSet &files, const QString &path, const QByteArray &bytes,
-              const BILExportOptions &options, const Region &region)
+              const BILExportOptions &options, const std::optional<BILGeoReference> &geo,
+              const Region &region)
 {
     files.write(path, bytes);
     const QString world = BILWorldFileName(path);
-    if (options.worldFiles && BILGeoRef)
-        files.write(world, worldFile(*BILGeoRef, region));
+    if (options.worldFiles && geo)
+        files.write(world, worldFile(*geo, region));
     else
         files.remove(world);
+}
+
+// The image type of fileName, after checking that options can be written.
+BILImageType checkedType(const QString &fileName, const BILExportOptions &options)
+{
+    const BILImageType type =
+        BILImageTypeOf(fileName.sliced(bil::extensionStart(fileName)), fileName);
+    if (options.heightmapBits != 8 && (options.heightmapBits != 16 || type != BILImageType::Png))
+        throw BILError(QStringLiteral("Cannot write \"%1\": heightmaps are 8-bit, or 16-bit PNG.")
+                           .arg(bil::nativePath(fileName))
+                           .toStdString());
+    if (options.range && options.range->lowest > options.range->highest)
+        throw BILError(
+            QStringLiteral("The height range %1 to %2 is empty.")
+                .arg(BILHeightText(options.range->lowest), BILHeightText(options.range->highest))
+                .toStdString());
+    return type;
+}
+
+// Encodes both images of the region and writes them with their world files
+// as one set.
+void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoReference> &geo,
+                 const QString &fileName, BILImageType type, int radius, const Region &region,
+                 const BILExportOptions &options, const Smoothed &smoothed,
+                 const BILHeightRange &range)
+{
+    // Both images are encoded at once; where no thread can be started the
+    // heightmap is encoded after the texture is written.
+    const BILExportNames names = BILExportFileNames(fileName);
+    auto heightmapBytes = std::async(std::launch::async | std::launch::deferred, [&] {
+        return EncodeBILImage(type,
+                              options.heightmapBits == 16
+                                  ? heightmap16Image(heights, radius, region, range)
+                                  : heightmapImage(smoothed, region, range),
+                              names.heightmap);
+    });
+    bil::FileSet files;
+    addImage(files, names.texture,
+             EncodeBILImage(type, textureImage(smoothed, region), names.texture), options, geo,
+             region);
+    addImage(files, names.heightmap, heightmapBytes.get(), options, geo, region);
+    files.commit();
 }
 
 // Smooths for the texture and sets the globals' range to range, widened to whole metres.
@@ -168,47 +223,89 @@ BILHeightRange fixedRange(int radius, const BILHeightRange &range)
     return range;
 }
 
-BILHeightRange exportRegion(const QString &fileName, int radius, const Region &region,
-                            const BILExportOptions &options)
+// Throws when region is not a non-empty part of a width x height grid.
+void checkRegion(const Region &r, int width, int height)
 {
-    const BILImageType type =
-        BILImageTypeOf(fileName.sliced(bil::extensionStart(fileName)), fileName);
-    if (options.heightmapBits != 8 && (options.heightmapBits != 16 || type != BILImageType::Png))
-        throw BILError(QStringLiteral("Cannot write \"%1\": heightmaps are 8-bit, or 16-bit PNG.")
-                           .arg(bil::nativePath(fileName))
+    if (r.x0 < 0 || r.y0 < 0 || r.x1 > width || r.y1 > height || r.x0 > r.x1 || r.y0 > r.y1)
+        throw BILError(QStringLiteral("The region %1, %2 - %3, %4 lies outside the %5 x %6 grid.")
+                           .arg(QString::number(r.x0), QString::number(r.y0), QString::number(r.x1),
+                                QString::number(r.y1), QString::number(width),
+                                QString::number(height))
                            .toStdString());
-    if (options.range && options.range->lowest > options.range->highest)
-        throw BILError(QStringLiteral("The height range %1 to %2 is empty.")
-                           .arg(BILHeightText(options.range->lowest),
-                                BILHeightText(options.range->highest))
-                           .toStdString());
+}
 
-    const BILHeightRange range =
-        options.range ? fixedRange(radius, *options.range)
-                      : BILRegionHeightRange(radius, region.x0, region.y0, region.x1, region.y1,
-                                             options.heightmapBits);
-    bil::reportColorTableProblem();
-    const bil::HeightsView heights = bil::heightsView();
+// Throws when region is not a part of heights with cells in it.
+void checkCells(const Region &region, const bil::HeightsView &heights)
+{
+    checkRegion(region, heights.width, heights.height);
+    if (region.columns() == 0 || region.rows() == 0)
+        throw BILError("The selected region is empty.");
+}
 
-    // Both images are encoded at once; where no thread can be started the
-    // heightmap is encoded after the texture is written.
-    const BILExportNames names = BILExportFileNames(fileName);
-    auto heightmapBytes = std::async(std::launch::async | std::launch::deferred, [&] {
-        return EncodeBILImage(type,
-                              options.heightmapBits == 16
-                                  ? heightmap16Image(heights, radius, region, range)
-                                  : heightmapImage(region, range),
-                              names.heightmap);
-    });
-    bil::FileSet files;
-    addImage(files, names.texture, EncodeBILImage(type, textureImage(region), names.texture),
-             options, region);
-    addImage(files, names.heightmap, heightmapBytes.get(), options, region);
-    files.commit();
-    return range;
+QString exporting(const QString &fileName)
+{
+    return QStringLiteral("export \"%1\"").arg(bil::nativePath(fileName));
+}
+
+// The region's samples smoothed to whole metres, in memory of their own.
+std::unique_ptr<int16_t[]> smoothedRegion(const bil::HeightsView &heights, int radius,
+                                          const Region &region)
+{
+    auto samples =
+        std::make_unique_for_overwrite<int16_t[]>(size_t(region.columns()) * size_t(region.rows()));
+    bil::smoothWhole(heights, radius, region, samples.get(), region.columns());
+    return samples;
 }
 
 } // namespace
+
+namespace bil {
+
+BILHeightRange regionHeightRange(const HeightsView &heights, int radius, const CellRegion &region,
+                                 int heightmapBits)
+{
+    checkCells(region, heights);
+    BILHeightRange range;
+    whileDoing(QStringLiteral("scan the heights"), [&] {
+        if (heightmapBits == 16) {
+            range = exactRange(heights, radius, region);
+            return;
+        }
+        const auto smoothed = smoothedRegion(heights, radius, region);
+        const int columns = region.columns();
+        const WholeRange r = wholeRange(smoothed.get(), columns, columns, region.rows());
+        range = {r.lowest, r.highest};
+    });
+    return range;
+}
+
+BILHeightRange exportRegion(const HeightsView &heights, const std::optional<BILGeoReference> &geo,
+                            const QString &fileName, int radius, const CellRegion &region,
+                            const BILExportOptions &options,
+                            const std::function<void(const QString &)> &warn)
+{
+    checkCells(region, heights);
+    BILHeightRange range;
+    whileDoing(exporting(fileName), [&] {
+        const BILImageType type = checkedType(fileName, options);
+        const auto smoothed = smoothedRegion(heights, radius, region);
+        const int columns = region.columns();
+        if (options.range) {
+            range = *options.range;
+        } else if (options.heightmapBits == 16) {
+            range = exactRange(heights, radius, region);
+        } else {
+            const WholeRange r = wholeRange(smoothed.get(), columns, columns, region.rows());
+            range = {r.lowest, r.highest};
+        }
+        reportColorTableProblem(warn);
+        writeImages(heights, geo, fileName, type, radius, region, options,
+                    {smoothed.get(), columns}, range);
+    });
+    return range;
+}
+
+} // namespace bil
 
 BILHeightRange BILRegionHeightRange(int radius, int x0, int y0, int x1, int y1, int heightmapBits)
 {
@@ -241,19 +338,22 @@ std::optional<BILHeightRange> ExportBIL(const QString &fileName, int radius, int
                                         int y1, const BILExportOptions &options)
 {
     if (!bil::gridUsable()) return std::nullopt;
-    if (x0 < 0 || y0 < 0 || x1 > BILWidth || y1 > BILHeight || x0 > x1 || y0 > y1)
-        throw BILError(QStringLiteral("The region %1, %2 - %3, %4 lies outside the %5 x %6 grid.")
-                           .arg(QString::number(x0), QString::number(y0), QString::number(x1),
-                                QString::number(y1), QString::number(BILWidth),
-                                QString::number(BILHeight))
-                           .toStdString());
+    const Region region{x0, y0, x1, y1};
+    checkRegion(region, BILWidth, BILHeight);
     if (x0 == x1 || y0 == y1) {
         bil::showError(QStringLiteral("The selected region is empty."));
         return std::nullopt;
     }
+    // The globals are left as the exported region's: the whole grid smoothed
+    // and the region's range scanned.
     std::optional<BILHeightRange> range;
-    bil::whileDoing(QStringLiteral("export \"%1\"").arg(bil::nativePath(fileName)), [&] {
-        range = exportRegion(fileName, radius, {x0, y0, x1, y1}, options);
+    bil::whileDoing(exporting(fileName), [&] {
+        const BILImageType type = checkedType(fileName, options);
+        range = options.range ? fixedRange(radius, *options.range)
+                              : BILRegionHeightRange(radius, x0, y0, x1, y1, options.heightmapBits);
+        bil::reportColorTableProblem();
+        writeImages(bil::heightsView(), BILGeoRef, fileName, type, radius, region, options,
+                    {BILData + int64_t(y0) * BILWidth + x0, BILWidth}, *range);
     });
     return range;
 }

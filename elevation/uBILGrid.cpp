@@ -42,13 +42,13 @@ std::optional<QPointF> BILMapPosition(double column, double row)
 
 namespace bil {
 
-std::vector<float> measuredHeights;
+Grid heldGrid;
 
 HeightsView heightsView()
 {
-    // Whoever writes BILRaw directly leaves the measured heights of another grid.
-    if (measuredHeights.size() == size_t(BILWidth) * size_t(BILHeight))
-        return {BILWidth, BILHeight, nullptr, 0, measuredHeights.data()};
+    // Whoever writes BILRaw directly leaves the heights of another grid held.
+    if (heldGrid.isReal() && heldGrid.width() == BILWidth && heldGrid.height() == BILHeight)
+        return heldGrid.view();
     return {BILWidth, BILHeight, BILRaw, BILNoData, nullptr};
 }
 

@@ -2,21 +2,19 @@
 
 // What the core's own files share about the grid and its failures.
 
-#include "elevation/uBILHeights.h"
-#include "elevation/uFMXBILUtils.h"
+#include "elevation/uBILGridValue.h"
 
 #include <new>
-#include <vector>
 
 namespace bil {
 
 // A grid whose layout can be read and exported: the sizes hold samples.
 bool gridUsable();
 
-// The heights of the grid held, as its file gave them, when that was other
-// than signed 16-bit samples (NaN where missing); empty when BILRaw holds
-// them exactly.
-extern std::vector<float> measuredHeights;
+// The grid the globals were opened from, when its file held other than
+// signed 16-bit samples (NaN where missing); empty when BILRaw holds the
+// heights exactly.
+extern Grid heldGrid;
 
 // The grid held, as exact as it was read.
 HeightsView heightsView();
@@ -30,9 +28,9 @@ inline int16_t workingSample(int16_t raw, int32_t noData)
 // Shows a foreseen refusal through the program's hook, if it set one.
 void showError(const QString &text);
 
-// Shows, once, why the colour table that was read is of no use, if it is
+// Tells, once, why the colour table that was read is of no use, if it is
 // not; called where a preview or a texture is about to use the table.
-void reportColorTableProblem();
+void reportColorTableProblem(const std::function<void(const QString &)> &tell = showError);
 
 // Runs work; running out of memory becomes a BILError that says what was
 // being done, "Not enough memory to <doing>.", instead of std::bad_alloc.

@@ -1,7 +1,8 @@
 #pragma once
 
-// Heights as exact as they were read, for the outputs finer than whole
-// metres: means over the smoothing window without rounding.
+// Smoothing a grid's heights over a region: to whole metres for the texture
+// and the 8-bit heightmap, and as exact as they were read for the outputs
+// finer than whole metres.
 
 #include <cstdint>
 #include <functional>
@@ -22,7 +23,16 @@ struct HeightsView
 struct CellRegion
 {
     int x0, y0, x1, y1;
+    int columns() const { return x1 - x0; }
+    int rows() const { return y1 - y0; }
 };
+
+// Writes the region's means at radius in whole metres, halves to even, row
+// y0 first at out and rows pitch samples apart: the mean of the valid
+// samples within radius cells, a float sample counting as its nearest metre;
+// 0 where the window holds none. At radius 0 the samples themselves.
+void smoothWhole(const HeightsView &heights, int radius, const CellRegion &region, int16_t *out,
+                 int64_t pitch);
 
 // Calls row(y, means) for every row y of the region, from several cores at
 // once: means[i] is the mean of the valid samples within radius cells of

@@ -1,3 +1,5 @@
+#include "elevation/uBILLoad.h"
+
 #include "elevation/uBILBands.h"
 #include "elevation/uBILGrid.h"
 #include "elevation/uBILPaths.h"
@@ -8,6 +10,7 @@
 #include <QtEndian>
 
 #include <cmath>
+#include <unistd.h>
 
 namespace {
 
@@ -30,33 +33,47 @@ void setLayout(const Layout &l)
     BILNoData = l.noData;
 }
 
+// The header's reader leaves the layout it read in the globals; a load puts
+// back what they held, so that only the window's own open changes them.
+class LayoutKept
+{
+public:
+    LayoutKept() : kept(currentLayout()) {}
+    ~LayoutKept() { setLayout(kept); }
+    LayoutKept(const LayoutKept &) = delete;
+    LayoutKept &operator=(const LayoutKept &) = delete;
+
+private:
+    Layout kept;
+};
+
 // Opens the sample file and makes sure it holds the grid's bytes; throws,
 // naming the file, when it cannot be opened or is too short.
-void openSamples(QFile &file, int64_t count)
+void openSamples(QFile &file, int64_t width, int64_t height)
 {
     const QString path = file.fileName();
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw BILError(QStringLiteral("Cannot open the sample file \"%1\": %2")
                            .arg(bil::nativePath(path), file.errorString())
                            .toStdString());
-    const int64_t needed = count * 2;
+    const int64_t needed = width * height * 2;
     if (file.size() < needed)
         throw BILError(QStringLiteral("The sample file \"%1\" is too short: %2 x %3 samples need "
                                       "%4 bytes, but it holds %5.")
-                           .arg(bil::nativePath(path), QString::number(BILWidth),
-                                QString::number(BILHeight), QString::number(needed),
+                           .arg(bil::nativePath(path), QString::number(width),
+                                QString::number(height), QString::number(needed),
                                 QString::number(file.size()))
                            .toStdString());
 }
 
-// Reads exactly the grid's bytes into BILRaw.
-void readSamples(QFile &file, int64_t count)
+// Reads exactly count samples into target.
+void readSamples(QFile &file, int64_t count, int16_t *target)
 {
     const int64_t needed = count * 2;
-    char *target = reinterpret_cast<char *>(BILRaw);
+    char *bytes = reinterpret_cast<char *>(target);
     int64_t got = 0;
     while (got < needed) {
-        const qint64 n = file.read(target + got, needed - got);
+        const qint64 n = file.read(bytes + got, needed - got);
         if (n <= 0)
             throw BILError(
                 QStringLiteral("Cannot read the sample file \"%1\": %2 of %3 bytes read (%4)")
@@ -68,6 +85,29 @@ void readSamples(QFile &file, int64_t count)
     }
 }
 
+// The 16-bit samples of path as layout says, in host order.
+bil::GridSource rawSource(const QString &path, const Layout &layout,
+                          std::optional<BILGeoReference> geo)
+{
+    bil::GridSource source;
+    source.width = layout.width;
+    source.height = layout.height;
+    source.noData = layout.noData;
+    source.bigEndian = layout.bigEndian;
+    source.geo = geo;
+    source.read = [path, layout](int16_t *whole, float *) {
+        QFile file(path);
+        openSamples(file, layout.width, layout.height);
+        readSamples(file, int64_t(layout.width) * layout.height, whole);
+        if (!layout.bigEndian) return;
+        bil::forEachBand(layout.height, [&](int yb, int ye) {
+            int16_t *first = whole + int64_t(yb) * layout.width;
+            qFromBigEndian<int16_t>(first, int64_t(ye - yb) * layout.width, first);
+        });
+    };
+    return source;
+}
+
 // An SRTM tile is square: 2 n^2 bytes hold n x n samples (1201 at three arc
 // seconds, 3601 at one). Any other length is taken for the older tile.
 int32_t hgtSide(const QString &path)
@@ -75,71 +115,6 @@ int32_t hgtSide(const QString &path)
     const qint64 bytes = QFileInfo(path).size();
     const auto side = int32_t(std::lround(std::sqrt(double(bytes) / 2)));
     return side > 0 && 2 * qint64(side) * side == bytes ? side : 1201;
-}
-
-// Refuses, as the user is told, a grid that cannot be held.
-bool sizeAccepted(int64_t width, int64_t height)
-{
-    if (width <= 0 || height <= 0) {
-        bil::showError(QStringLiteral("Width or Height is not correct."));
-        return false;
-    }
-    if (width > BILCapacity || height > BILCapacity || width * height > BILCapacity) {
-        bil::showError(QStringLiteral("This file is too big."));
-        return false;
-    }
-    return true;
-}
-
-// Puts the samples at from (BILRaw itself, or samples staged in BILData) into
-// BILRaw in host order and their working values into BILData, and renders
-// each row into image while it is still in the cache; then hands image over.
-void settleSamples(const int16_t *from, bool swap, QImage &image, QImage &preview)
-{
-    const int32_t noData = BILNoData;
-    const bil::ColorLut lut = bil::colorLut(TextureColor);
-    auto *pixels = reinterpret_cast<TAlphaColor *>(image.bits());
-    const qsizetype pitch = image.bytesPerLine() / 4;
-    // Samples read straight into BILRaw in host order are already in place.
-    const bool copy = swap || from != BILRaw;
-    bil::forEachBand(BILHeight, [&](int yb, int ye) {
-        for (int y = yb; y < ye; ++y) {
-            for (int64_t i = int64_t(y) * BILWidth, end = i + BILWidth; i < end; ++i) {
-                const int16_t v = swap ? int16_t(qbswap(uint16_t(from[i]))) : from[i];
-                if (copy) BILRaw[i] = v;
-                BILData[i] = bil::workingSample(v, noData);
-            }
-            bil::renderRow(lut, y, 0, BILWidth, pixels + pitch * y);
-        }
-    });
-    preview = std::move(image);
-    bil::reportColorTableProblem();
-}
-
-// Reads a grid that a reader found: staged in BILData, so that BILRaw keeps
-// the grid shown until every sample has been read.
-void loadSource(const bil::GridSource &source, QImage &preview)
-{
-    if (!sizeAccepted(source.width, source.height)) return;
-    // Read first: a file that lies about its size fails before the preview
-    // takes its memory, and a failure puts BILData back.
-    std::vector<float> measured;
-    if (source.wholeSamples) {
-        source.read(BILData, nullptr);
-    } else {
-        measured.resize(size_t(source.width * source.height));
-        source.read(nullptr, measured.data());
-        bil::forEachBand(int(source.height), [&](int yb, int ye) {
-            for (int64_t i = yb * source.width, end = ye * source.width; i < end; ++i)
-                BILData[i] = bil::heightFrom(double(measured[size_t(i)]));
-        });
-    }
-    QImage image(int(source.width), int(source.height), QImage::Format_ARGB32);
-    if (image.isNull()) throw std::bad_alloc();
-    setLayout({false, int32_t(source.width), int32_t(source.height), source.noData});
-    BILGeoRef = source.geo;
-    bil::measuredHeights = std::move(measured);
-    settleSamples(BILData, false, image, preview);
 }
 
 [[noreturn]] void cannotOpen(const QString &path, const QString &why)
@@ -170,79 +145,177 @@ void refuseMisnamed(const QString &path)
         cannotOpen(path, QStringLiteral("it is named as an ASCII grid, but it is not one."));
 }
 
+// How the samples of path are read: by the reader of its kind, else as its
+// header or the layout question lays them out. Nullopt when the question
+// was cancelled, or the header gave -1 for a width, as a cancel does.
+std::optional<bil::GridSource> findSource(const QString &path, const bil::LoadCallbacks &callbacks)
+{
+    for (const auto source : {bil::tiffSource, bil::asciiGridSource})
+        if (std::optional<bil::GridSource> grid = source(path)) return grid;
+    refuseMisnamed(path);
+    const LayoutKept kept;
+    ReadBILHeader(path);
+    if (BILWidth == 0) {
+        const bool hgt = path.sliced(bil::extensionStart(path)).toLower() == u".hgt";
+        const int32_t side = hgt ? hgtSide(path) : 0;
+        bil::GridLayout layout = hgt ? bil::GridLayout{true, side, side, BILHeightLowest}
+                                     : bil::GridLayout{false, 10800, 4800, BILHeightLowest};
+        if (!callbacks.askLayout || !callbacks.askLayout(path, layout)) return std::nullopt;
+        if (layout.width > INT32_MAX || layout.height > INT32_MAX) {
+            layout.width = INT32_MAX; // refused as too big
+            layout.height = INT32_MAX;
+        }
+        setLayout({layout.bigEndian, int32_t(layout.width), int32_t(layout.height), layout.noData});
+    }
+    if (BILWidth == -1) return std::nullopt;
+    if (std::optional<bil::GridSource> samples = bil::headerSource(path)) return samples;
+    return rawSource(path, currentLayout(), bil::headerGeoReference(path));
+}
+
+// The memory of this machine; nothing larger can be held.
+int64_t physicalMemory()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? int64_t(pages) * pageSize : INT64_MAX;
+}
+
+// Room for the samples of source, or nullopt after telling why there is none.
+std::optional<bil::Grid> gridFor(const bil::GridSource &source, const bil::LoadCallbacks &callbacks)
+{
+    const auto refuse = [&](const QString &text) {
+        if (callbacks.refuse) callbacks.refuse(text);
+        return std::nullopt;
+    };
+    const int64_t w = source.width, h = source.height;
+    if (w <= 0 || h <= 0) return refuse(QStringLiteral("Width or Height is not correct."));
+    const int64_t cap = callbacks.capacity;
+    if (w > INT32_MAX || h > INT32_MAX || (cap > 0 && (w > cap || h > cap || w * h > cap)))
+        return refuse(QStringLiteral("This file is too big."));
+    const int64_t bytes = w * h * (source.wholeSamples ? 2 : 4);
+    const auto tooLarge = [&] {
+        return refuse(QStringLiteral("This grid of %1 x %2 samples needs %3 of memory, more "
+                                     "than can be had.")
+                          .arg(QString::number(w), QString::number(h), bil::memoryText(bytes)));
+    };
+    if (bytes > physicalMemory()) return tooLarge();
+    try {
+        return source.wholeSamples
+                   ? bil::Grid::ofWhole(int32_t(w), int32_t(h), source.noData, callbacks.wholeInto)
+                   : bil::Grid::ofReal(int32_t(w), int32_t(h));
+    } catch (const std::bad_alloc &) {
+        return tooLarge();
+    }
+}
+
+// Reads the samples of source into a grid of its own.
+std::optional<bil::Grid> readGrid(const QString &path, const bil::GridSource &source,
+                                  const bil::LoadCallbacks &callbacks)
+{
+    std::optional<bil::Grid> grid = gridFor(source, callbacks);
+    if (!grid) return std::nullopt;
+    source.read(grid->whole(), grid->real());
+    grid->name = path;
+    grid->geo = source.geo;
+    grid->bigEndian = source.bigEndian;
+    return grid;
+}
+
+// The window's answer to the layout question: the program's dialog, which
+// reads and writes the layout globals and gives -1 for a cancel.
+bool askThroughHook(const QString &, bil::GridLayout &layout)
+{
+    if (!BILAskLayout) return false;
+    setLayout({layout.bigEndian, int32_t(layout.width), int32_t(layout.height), layout.noData});
+    BILAskLayout();
+    if (BILWidth == -1) return false;
+    layout = {BILBigEndian, BILWidth, BILHeight, BILNoData};
+    return true;
+}
+
+// Loading for the globals: 16-bit samples staged in BILData, so that BILRaw
+// keeps the grid shown until every sample has been read.
+bil::LoadCallbacks globalCallbacks()
+{
+    return {askThroughHook, bil::showError, BILCapacity, BILData};
+}
+
+// Makes grid the one the globals hold: its samples in BILRaw in host order
+// (floats to whole metres), their working values in BILData, rendering each
+// row into the preview while it is still in the cache.
+void publish(bil::Grid &grid, QImage &preview)
+{
+    QImage image(grid.width(), grid.height(), QImage::Format_ARGB32);
+    if (image.isNull()) throw std::bad_alloc();
+    setLayout({grid.bigEndian, grid.width(), grid.height(), grid.view().noData});
+    BILGeoRef = grid.geo;
+    const int32_t width = BILWidth, noData = BILNoData;
+    const bil::ColorLut lut = bil::colorLut(TextureColor);
+    auto *pixels = reinterpret_cast<TAlphaColor *>(image.bits());
+    const qsizetype pitch = image.bytesPerLine() / 4;
+    const float *real = grid.view().real;
+    const int16_t *whole = grid.view().whole;
+    bil::forEachBand(BILHeight, [&](int yb, int ye) {
+        for (int y = yb; y < ye; ++y) {
+            for (int64_t i = int64_t(y) * width, end = i + width; i < end; ++i) {
+                const int16_t v = real ? bil::heightFrom(double(real[i])) : whole[i];
+                BILRaw[i] = v;
+                BILData[i] = bil::workingSample(v, noData);
+            }
+            bil::renderRow(lut, BILData + int64_t(y) * width, width, pixels + pitch * y);
+        }
+    });
+    bil::heldGrid = real ? std::move(grid) : bil::Grid();
+    preview = std::move(image);
+    bil::reportColorTableProblem();
+}
+
 } // namespace
+
+namespace bil {
+
+std::optional<Grid> loadGrid(const QString &path, const LoadCallbacks &callbacks)
+{
+    refuseWhatIsNoGridFile(path);
+    std::optional<Grid> grid;
+    whileDoing(QStringLiteral("open \"%1\"").arg(nativePath(path)), [&] {
+        if (const std::optional<GridSource> source = findSource(path, callbacks))
+            grid = readGrid(path, *source, callbacks);
+    });
+    return grid;
+}
+
+} // namespace bil
 
 void OpenBILFile(const QString &path, QImage &preview)
 {
     // A load that fails, is cancelled or is refused puts back the grid still
     // held, so that a later export reads the samples with their own layout
     // and the caption still names them.
-    const Layout before = currentLayout();
-    const std::optional<BILGeoReference> geoBefore = BILGeoRef;
     const QString nameBefore = BILFileName;
-    const auto restore = [&] {
-        setLayout(before);
-        BILGeoRef = geoBefore;
-        BILFileName = nameBefore;
-    };
     BILFileName = path;
     preview = QImage();
     try {
         bil::whileDoing(QStringLiteral("open \"%1\"").arg(bil::nativePath(path)),
                         [&] { LoadBILFile(path, preview); });
     } catch (...) {
-        restore();
-        SmoothBIL(0); // a reader may have staged its samples there
+        BILFileName = nameBefore;
+        SmoothBIL(0); // the samples may have been staged there
         throw;
     }
-    // A cancel or a refusal reads no sample, so BILRaw and BILData still hold the grid.
-    if (preview.isNull()) restore();
+    if (preview.isNull()) BILFileName = nameBefore;
 }
 
 void LoadBILFile(const QString &path, QImage &preview)
 {
-    refuseWhatIsNoGridFile(path);
-    for (const auto source : {bil::tiffSource, bil::asciiGridSource}) {
-        if (const std::optional<bil::GridSource> grid = source(path)) {
-            loadSource(*grid, preview);
-            return;
-        }
-    }
-    refuseMisnamed(path);
-    ReadBILHeader(path);
-    if (BILWidth == 0) {
-        const bool hgt = path.sliced(bil::extensionStart(path)).toLower() == u".hgt";
-        const int32_t side = hgt ? hgtSide(path) : 0;
-        setLayout(hgt ? Layout{true, side, side, BILHeightLowest}
-                      : Layout{false, 10800, 4800, BILHeightLowest});
-        if (BILAskLayout)
-            BILAskLayout();
-        else
-            setLayout({false, -1, 0, BILHeightLowest});
-    }
-    if (BILWidth == -1) {
-        BILWidth = 0;
-        return;
-    }
-    if (const std::optional<bil::GridSource> samples = bil::headerSource(path))
-        return loadSource(*samples, preview);
-    ReadBILData(path, preview);
-    if (!preview.isNull()) BILGeoRef = bil::headerGeoReference(path);
+    if (std::optional<bil::Grid> grid = bil::loadGrid(path, globalCallbacks()))
+        publish(*grid, preview);
 }
 
 void ReadBILData(const QString &path, QImage &preview)
 {
-    if (!sizeAccepted(BILWidth, BILHeight)) return;
-    // Everything that can fail happens before BILData changes, and a file
-    // too short for its layout fails before the preview takes its memory.
-    const int64_t count = int64_t(BILWidth) * BILHeight;
-    QFile file(path);
-    openSamples(file, count);
-    QImage image(BILWidth, BILHeight, QImage::Format_ARGB32);
-    if (image.isNull()) throw std::bad_alloc();
-    readSamples(file, count);
-    bil::measuredHeights = {};
-    settleSamples(BILRaw, BILBigEndian, image, preview);
+    if (std::optional<bil::Grid> grid =
+            readGrid(path, rawSource(path, currentLayout(), std::nullopt), globalCallbacks()))
+        publish(*grid, preview);
 }
 
 QString BILCaption()

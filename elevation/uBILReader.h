@@ -4,7 +4,7 @@
 // headers beyond 16-bit samples): each finds the grid's size and hands the
 // open routine a way to read its heights.
 
-#include "elevation/uFMXBILUtils.h"
+#include "elevation/uBILGridValue.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -22,6 +22,7 @@ struct GridSource
     int32_t noData = BILHeightLowest;
     std::optional<BILGeoReference> geo;
     bool wholeSamples = true; // signed 16-bit samples; else any other type, kept as floats
+    bool bigEndian = false;   // the byte order of a file of raw samples
     // Writes width x height heights row by row: signed 16-bit samples as they
     // are into whole, missing ones as noData; any other type into real as
     // floats, never rounded on the way in, missing ones NaN. Throws BILError
@@ -31,8 +32,7 @@ struct GridSource
 
 // How a sample of type T is kept: signed 16-bit heights as they are, every
 // other type as a 32-bit float.
-template <typename T>
-using Stored = std::conditional_t<std::is_same_v<T, int16_t>, int16_t, float>;
+template <typename T> using Stored = std::conditional_t<std::is_same_v<T, int16_t>, int16_t, float>;
 
 // Of whole and real, the one that keeps samples of type T.
 template <typename T> Stored<T> *storeFor(int16_t *whole, float *real)
@@ -50,15 +50,6 @@ constexpr float missingReal = std::numeric_limits<float>::quiet_NaN();
 inline float realFrom(double v)
 {
     return std::isfinite(v) ? float(std::clamp(v, double(-FLT_MAX), double(FLT_MAX))) : float(v);
-}
-
-// A height in metres from a sample of another type: the nearest metre, halves
-// away from zero, within -32767..32767; what is not a number is missing.
-inline int16_t heightFrom(double v)
-{
-    if (!std::isfinite(v)) return int16_t(BILHeightLowest);
-    return int16_t(
-        std::lround(std::clamp(v, double(BILHeightLowest + 1), double(BILHeightHighest))));
 }
 
 // The types samples come in.

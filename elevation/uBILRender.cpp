@@ -15,6 +15,27 @@ ColorLut colorLut(BILColorFunc color)
     return lut;
 }
 
+WholeRange wholeRange(const int16_t *first, int64_t pitch, int columns, int rows)
+{
+    const int16_t corner = *first;
+    int16_t lo = corner, hi = corner;
+    std::mutex joining;
+    bil::forEachBand(std::max(0, rows), [&](int jb, int je) {
+        int16_t bandLo = corner, bandHi = corner;
+        for (int j = jb; j < je; ++j) {
+            const int16_t *row = first + int64_t(j) * pitch;
+            for (int i = 0; i < columns; ++i) {
+                bandLo = std::min(bandLo, row[i]);
+                bandHi = std::max(bandHi, row[i]);
+            }
+        }
+        const std::lock_guard lock(joining);
+        lo = std::min(lo, bandLo);
+        hi = std::max(hi, bandHi);
+    });
+    return {lo, hi};
+}
+
 } // namespace bil
 
 TAlphaColor MakeColor(int red, int green, int blue)
@@ -36,25 +57,11 @@ void ScanBILRange(int x0, int y0, int x1, int y1)
         BILRange = 0;
         return;
     }
-    const int16_t corner = BILData[int64_t(y0) * BILWidth + x0];
-    int16_t lo = corner, hi = corner;
-    std::mutex joining;
-    bil::forEachBand(std::max(0, y1 - y0), [&](int jb, int je) {
-        int16_t bandLo = corner, bandHi = corner;
-        for (int y = y0 + jb; y < y0 + je; ++y) {
-            const int16_t *row = BILData + int64_t(y) * BILWidth;
-            for (int x = x0; x < x1; ++x) {
-                bandLo = std::min(bandLo, row[x]);
-                bandHi = std::max(bandHi, row[x]);
-            }
-        }
-        const std::lock_guard lock(joining);
-        lo = std::min(lo, bandLo);
-        hi = std::max(hi, bandHi);
-    });
-    BILMin = lo;
-    BILMax = hi;
-    BILRange = uint32_t(hi - lo);
+    const bil::WholeRange r =
+        bil::wholeRange(BILData + int64_t(y0) * BILWidth + x0, BILWidth, x1 - x0, y1 - y0);
+    BILMin = r.lowest;
+    BILMax = r.highest;
+    BILRange = uint32_t(r.highest - r.lowest);
 }
 
 void RenderBIL(QImage &bitmap, BILColorFunc color, int x0, int y0, int x1, int y1)
@@ -72,6 +79,7 @@ void RenderBIL(QImage &bitmap, BILColorFunc color, int x0, int y0, int x1, int y
     const qsizetype pitch = bitmap.bytesPerLine() / 4;
     bil::forEachBand(h, [&](int jb, int je) {
         for (int j = jb; j < je; ++j)
-            bil::renderRow(lut, y0 + j, x0, x1, reinterpret_cast<TAlphaColor *>(first) + pitch * j);
+            bil::renderRow(lut, BILData + int64_t(y0 + j) * BILWidth + x0, w,
+                           reinterpret_cast<TAlphaColor *>(first) + pitch * j);
     });
 }

@@ -26,13 +26,20 @@ inline int greyLevel(double h, double lowest, double highest, int top)
     return v > top ? top : v < 0 ? 0 : int(std::nearbyint(v));
 }
 
-// Looks up the samples x0 <= x < x1 of row y of BILData in lut.
+// Looks up count whole-metre samples in lut.
 template <typename Pixel>
-void renderRow(const std::vector<Pixel> &lut, int y, int x0, int x1, Pixel *out)
+void renderRow(const std::vector<Pixel> &lut, const int16_t *samples, int count, Pixel *out)
 {
-    const int16_t *samples = BILData + int64_t(y) * BILWidth;
-    for (int x = x0; x < x1; ++x)
-        *out++ = lut[size_t(samples[x] + BILHeightOffset)];
+    for (int i = 0; i < count; ++i)
+        out[i] = lut[size_t(samples[i] + BILHeightOffset)];
 }
+
+// The lowest and highest of rows x columns whole-metre samples, row by row
+// pitch apart from first.
+struct WholeRange
+{
+    int16_t lowest, highest;
+};
+WholeRange wholeRange(const int16_t *first, int64_t pitch, int columns, int rows);
 
 } // namespace bil

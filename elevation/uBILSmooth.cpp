@@ -1,6 +1,6 @@
 #include "elevation/uBILBands.h"
 #include "elevation/uBILGrid.h"
-#include "elevation/uBILHeights.h"
+#include "elevation/uBILGridValue.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,13 +19,13 @@ double roundHalfEven(double v)
 
 // Window sums for the rows [yb, ye) of a w x h grid of samples: running
 // column sums over the window's rows, then a running sum along the row;
-// samples that are not valid count in neither. deliver(y, sums, counts) takes
-// each row's sums and counts. The column sums sit between radius + 1 zeros on
-// the left and radius on the right, so that the running sum along a row
-// needs no test at the edges.
-template <typename Sum, typename Sample, typename Valid, typename Deliver>
+// samples that are not valid count in neither, the others as value(sample).
+// deliver(y, sums, counts) takes each row's sums and counts. The column sums
+// sit between radius + 1 zeros on the left and radius on the right, so that
+// the running sum along a row needs no test at the edges.
+template <typename Sum, typename Sample, typename Valid, typename Value, typename Deliver>
 void windowSums(const Sample *samples, int w, int h, int radius, int yb, int ye, Valid valid,
-                Deliver deliver)
+                Value value, Deliver deliver)
 {
     const size_t pad = size_t(radius) + 1, span = 2 * size_t(radius) + 1;
     std::vector<Sum> colSum(size_t(w) + span, 0), rowSum(static_cast<size_t>(w));
@@ -34,7 +34,7 @@ void windowSums(const Sample *samples, int w, int h, int radius, int yb, int ye,
         const Sample *row = samples + int64_t(y) * w;
         for (int x = 0; x < w; ++x) {
             const bool ok = valid(row[x]);
-            colSum[pad + size_t(x)] += Sum(sign) * (ok ? Sum(row[x]) : Sum(0));
+            colSum[pad + size_t(x)] += Sum(sign) * (ok ? Sum(value(row[x])) : Sum(0));
             colCount[pad + size_t(x)] += sign * int32_t(ok);
         }
     };
@@ -61,29 +61,52 @@ void windowSums(const Sample *samples, int w, int h, int radius, int yb, int ye,
     }
 }
 
-// Box mean of the rows [yb, ye) of BILRaw into BILData, rounded to whole
-// metres. Sum holds (2 radius + 1)^2 samples of 16 bits.
-template <typename Sum> void smoothBand(int radius, int yb, int ye)
-{
-    const int32_t noData = BILNoData;
-    windowSums<Sum>(
-        BILRaw, BILWidth, BILHeight, radius, yb, ye, [noData](int16_t v) { return v != noData; },
-        [](int y, const Sum *sums, const int32_t *counts) {
-            // Without branches (a window of missing samples has sum 0), so
-            // that the divisions vectorise.
-            int16_t *out = BILData + int64_t(y) * BILWidth;
-            for (int x = 0; x < BILWidth; ++x) {
-                const int32_t n = counts[x];
-                const double mean = double(sums[x]) / double(n + int32_t(n == 0));
-                out[x] = int16_t(int32_t(roundHalfEven(mean)));
-            }
-        });
-}
-
 // Beyond the grid's larger side a wider window takes in nothing more.
 int reachOf(int radius, int width, int height)
 {
     return std::min(radius, std::max(width, height));
+}
+
+// Calls sums(samples, valid, value, Sum{}) with heights' samples, their
+// validity and their value, whole metres or exact, and a sum type wide
+// enough for reach: (2 * 127 + 1)^2 samples of at most 2^15 still fit 32 bits.
+template <bool exact, typename Sums>
+void withSamples(const bil::HeightsView &heights, int reach, Sums sums)
+{
+    if (heights.real) {
+        const auto valid = [](float v) { return !std::isnan(v); };
+        const auto metres = [](float v) { return bil::heightFrom(v); };
+        if constexpr (exact)
+            sums(
+                heights.real, valid, [](float v) { return double(v); }, double{});
+        else if (reach <= 127)
+            sums(heights.real, valid, metres, int32_t{});
+        else
+            sums(heights.real, valid, metres, int64_t{});
+        return;
+    }
+    const int32_t noData = heights.noData;
+    const auto valid = [noData](int16_t v) { return v != noData; };
+    const auto value = [](int16_t v) { return v; };
+    if (reach <= 127)
+        sums(heights.whole, valid, value, int32_t{});
+    else
+        sums(heights.whole, valid, value, int64_t{});
+}
+
+// Calls deliver(y, sums, counts) for the rows of region, from several cores at once.
+template <bool exact, typename Deliver>
+void regionSums(const bil::HeightsView &heights, int radius, const bil::CellRegion &region,
+                Deliver deliver)
+{
+    const int reach = reachOf(std::max(radius, 0), heights.width, heights.height);
+    bil::forEachBand(region.rows(), [&](int jb, int je) {
+        withSamples<exact>(
+            heights, reach, [&](const auto *samples, auto valid, auto value, auto sum) {
+                windowSums<decltype(sum)>(samples, heights.width, heights.height, reach,
+                                          region.y0 + jb, region.y0 + je, valid, value, deliver);
+            });
+    });
 }
 
 } // namespace
@@ -91,52 +114,56 @@ int reachOf(int radius, int width, int height)
 void SmoothBIL(int radius)
 {
     if (!bil::gridUsable()) return;
-    if (radius <= 0) {
-        const int32_t noData = BILNoData;
-        bil::forEachBand(BILHeight, [&](int yb, int ye) {
-            for (int64_t i = int64_t(yb) * BILWidth, end = int64_t(ye) * BILWidth; i < end; ++i)
-                BILData[i] = bil::workingSample(BILRaw[i], noData);
-        });
-        return;
-    }
-    const int reach = reachOf(radius, BILWidth, BILHeight);
-    bil::forEachBand(BILHeight, [&](int yb, int ye) {
-        if (reach <= 127) // (2 * 127 + 1)^2 samples of at most 2^15 still fit 32 bits
-            smoothBand<int32_t>(reach, yb, ye);
-        else
-            smoothBand<int64_t>(reach, yb, ye);
-    });
+    // The whole metres as the globals hold them, a float grid's included.
+    bil::smoothWhole({BILWidth, BILHeight, BILRaw, BILNoData, nullptr}, radius,
+                     {0, 0, BILWidth, BILHeight}, BILData, BILWidth);
 }
 
 namespace bil {
 
+void smoothWhole(const HeightsView &heights, int radius, const CellRegion &region, int16_t *out,
+                 int64_t pitch)
+{
+    const int x0 = region.x0, columns = region.columns();
+    if (radius <= 0) {
+        bil::forEachBand(region.rows(), [&](int jb, int je) {
+            for (int j = jb; j < je; ++j) {
+                const int64_t at = int64_t(region.y0 + j) * heights.width + x0;
+                int16_t *row = out + j * pitch;
+                if (heights.real)
+                    for (int i = 0; i < columns; ++i)
+                        row[i] = bil::workingSample(bil::heightFrom(heights.real[at + i]),
+                                                    BILHeightLowest);
+                else
+                    for (int i = 0; i < columns; ++i)
+                        row[i] = bil::workingSample(heights.whole[at + i], heights.noData);
+            }
+        });
+        return;
+    }
+    regionSums<false>(heights, radius, region, [&](int y, const auto *sums, const int32_t *counts) {
+        // Without branches (a window of missing samples has sum 0), so
+        // that the divisions vectorise.
+        int16_t *row = out + (y - region.y0) * pitch;
+        for (int i = 0; i < columns; ++i) {
+            const int32_t n = counts[x0 + i];
+            const double mean = double(sums[x0 + i]) / double(n + int32_t(n == 0));
+            row[i] = int16_t(int32_t(roundHalfEven(mean)));
+        }
+    });
+}
+
 void exactMeans(const HeightsView &heights, int radius, const CellRegion &region,
                 const std::function<void(int y, const double *means)> &row)
 {
-    const int reach = reachOf(std::max(radius, 0), heights.width, heights.height);
-    const int x0 = region.x0, columns = region.x1 - region.x0;
-    bil::forEachBand(region.y1 - region.y0, [&](int jb, int je) {
-        std::vector<double> means(static_cast<size_t>(columns));
-        const auto deliver = [&](int y, const auto *sums, const int32_t *counts) {
-            // 0 / 0 is the NaN of a window without a valid sample.
-            for (int i = 0; i < columns; ++i)
-                means[size_t(i)] = double(sums[x0 + i]) / double(counts[x0 + i]);
-            row(y, means.data());
-        };
-        const int yb = region.y0 + jb, ye = region.y0 + je;
-        if (heights.real) {
-            windowSums<double>(heights.real, heights.width, heights.height, reach, yb, ye,
-                               [](float v) { return !std::isnan(v); }, deliver);
-        } else {
-            const int32_t noData = heights.noData;
-            const auto valid = [noData](int16_t v) { return v != noData; };
-            if (reach <= 127) // as in the whole-metre smoothing
-                windowSums<int32_t>(heights.whole, heights.width, heights.height, reach, yb, ye,
-                                    valid, deliver);
-            else
-                windowSums<int64_t>(heights.whole, heights.width, heights.height, reach, yb, ye,
-                                    valid, deliver);
-        }
+    const int x0 = region.x0, columns = region.columns();
+    regionSums<true>(heights, radius, region, [&](int y, const auto *sums, const int32_t *counts) {
+        // 0 / 0 is the NaN of a window without a valid sample.
+        thread_local std::vector<double> means;
+        means.resize(size_t(columns));
+        for (int i = 0; i < columns; ++i)
+            means[size_t(i)] = double(sums[x0 + i]) / double(counts[x0 + i]);
+        row(y, means.data());
     });
 }
 

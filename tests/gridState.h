@@ -37,7 +37,7 @@ inline void setGrid(int w, int h, const std::vector<int16_t> &samples, int32_t n
     BILHeight = h;
     BILNoData = noData;
     std::copy(samples.begin(), samples.end(), BILRaw);
-    bil::measuredHeights.clear(); // BILRaw holds the heights exactly
+    bil::heldGrid = {}; // BILRaw holds the heights exactly
     SmoothBIL(0);
 }
 

@@ -5,8 +5,8 @@
 #include "cli/uCliOptions.h"
 
 #include "tests/fileBytes.h"
-#include "tests/gdalTools.h"
 #include "tests/fullDisk.h"
+#include "tests/gdalTools.h"
 
 #include <QDir>
 #include <QFile>
@@ -515,7 +515,8 @@ TEST_F(CliProgram, AnExportThatDoesNotFitFailsAndKeepsTheEarlierImages)
     EXPECT_TRUE(run.err.contains(
         QStringLiteral("tile.bil: failed: Cannot write \"full/t.-tx.png\": %1").arg(reason)))
         << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("Exported 0 of 1 input; failed: tile.bil.")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Exported 0 of 1 input; failed: tile.bil."))
+        << run.err.toStdString();
     EXPECT_EQ(readFile(path("full/t.-tx.png")), texture);
     EXPECT_EQ(readFile(path("full/t.-ht.png")), heightmap);
     EXPECT_EQ(QDir(path("full")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
@@ -596,7 +597,10 @@ TEST_F(CliProgram, InputsThatAreNotWhatTheyClaimAreRefused)
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.bil"));
     write("text.tif", "no tiff");
     write("words.asc", "no grid");
-    inputs << "pipe.bil" << "folder.bil" << "text.tif" << "words.asc";
+    inputs << "pipe.bil"
+           << "folder.bil"
+           << "text.tif"
+           << "words.asc";
     expected << "pipe.bil: failed: Cannot open \"pipe.bil\": it is not a regular file."
              << "folder.bil: failed: Cannot open \"folder.bil\": it is a folder."
              << "text.tif: failed: Cannot open \"text.tif\": it is named as a TIFF file, but it "
@@ -611,8 +615,8 @@ TEST_F(CliProgram, InputsThatAreNotWhatTheyClaimAreRefused)
     runTool({"gdal_create", "-q", "-of", "GTiff", "-ot", "Byte", "-bands", "3", "-outsize", "16",
              "16", "-co", "PHOTOMETRIC=YCBCR", "-co", "COMPRESS=JPEG", "ycbcr.tif"},
             dir.path());
-    runTool({"gdal_create", "-q", "-of", "GTiff", "-ot", "Byte", "-outsize", "8", "8", "-burn",
-             "1", "index.tif"},
+    runTool({"gdal_create", "-q", "-of", "GTiff", "-ot", "Byte", "-outsize", "8", "8", "-burn", "1",
+             "index.tif"},
             dir.path());
     write("palette.vrt", R"(<VRTDataset rasterXSize="8" rasterYSize="8">
   <VRTRasterBand dataType="Byte" band="1"><ColorInterp>Palette</ColorInterp>
@@ -620,9 +624,9 @@ TEST_F(CliProgram, InputsThatAreNotWhatTheyClaimAreRefused)
     <SimpleSource><SourceFilename relativeToVRT="1">index.tif</SourceFilename></SimpleSource>
   </VRTRasterBand></VRTDataset>)");
     runTool({"gdal_translate", "-q", "palette.vrt", "palette.tif"}, dir.path());
-    for (const auto &[name, colours] : {std::pair{"rgb.tif", "RGB colours"},
-                                        std::pair{"ycbcr.tif", "YCbCr colours"},
-                                        std::pair{"palette.tif", "palette colours"}}) {
+    for (const auto &[name, colours] :
+         {std::pair{"rgb.tif", "RGB colours"}, std::pair{"ycbcr.tif", "YCbCr colours"},
+          std::pair{"palette.tif", "palette colours"}}) {
         inputs << QString::fromLatin1(name);
         expected << QStringLiteral("%1: failed: Cannot read the TIFF file \"%1\": it holds a "
                                    "picture in %2, not heights.")
@@ -648,6 +652,45 @@ TEST_F(CliProgram, AHeaderlessTileThatThePresetFitsIsRead)
     EXPECT_TRUE(run.err.contains("N57E011.hgt: no header; read as 3 x 3, be, missing -32768"))
         << run.err.toStdString();
     EXPECT_EQ(QImage(path("out/N57E011.-ht.png")).size(), QSize(3, 3));
+}
+
+// Beyond the window's 51,840,000 samples the command line still reads a
+// grid, in the memory it needs, and its far corner is where it should be.
+TEST_F(CliProgram, AGridBeyondTheWindowsCapacityIsExported)
+{
+    constexpr int width = 7200, height = 7201;
+    static_assert(int64_t(width) * height > BILCapacity);
+    QByteArray samples(qsizetype(width) * height * 2, Qt::Uninitialized);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            qToLittleEndian<int16_t>(int16_t((x + y) % 3000),
+                                     samples.data() + 2 * (qsizetype(y) * width + x));
+    write("big.raw", samples);
+    samples.clear();
+
+    const ProgramRun run = relieva({"-o", "out/big.png", "--layout", "7200,7201,le,-32768",
+                                    "--crop", "7190,7191,7200,7201", "big.raw"});
+    ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+    // x + y runs from 14381 to 14399 there.
+    EXPECT_TRUE(run.err.contains("(heights 2381 to 2399 m")) << run.err.toStdString();
+    const QImage heightmap(path("out/big.-ht.png"));
+    ASSERT_EQ(heightmap.size(), QSize(10, 10));
+    EXPECT_EQ(qGray(heightmap.pixel(0, 0)), 0);
+    EXPECT_EQ(qGray(heightmap.pixel(9, 9)), 255);
+}
+
+// A grid whose memory cannot be had is refused by its size, before a sample
+// is read: this file holds none of them.
+TEST_F(CliProgram, AGridLargerThanMemoryIsRefusedBeforeReading)
+{
+    write("huge.raw", QByteArray(16, '\0'));
+    const ProgramRun run =
+        relieva({"-o", "out/huge.png", "--layout", "1000000,1000000,le,0", "huge.raw"});
+    EXPECT_EQ(run.exitCode, CliExitSomeFailed);
+    EXPECT_TRUE(run.err.contains("huge.raw: failed: This grid of 1000000 x 1000000 samples needs "
+                                 "1862.6 GB of memory, more than can be had."))
+        << run.err.toStdString();
+    EXPECT_TRUE(files("out").isEmpty());
 }
 
 } // namespace

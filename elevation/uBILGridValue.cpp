@@ -1,0 +1,33 @@
+#include "elevation/uBILGridValue.h"
+
+namespace bil {
+
+Grid Grid::ofWhole(int32_t width, int32_t height, int32_t noData, int16_t *wholeInto)
+{
+    Grid g;
+    if (!wholeInto) {
+        g.ownWhole = std::make_unique_for_overwrite<int16_t[]>(size_t(width) * size_t(height));
+        wholeInto = g.ownWhole.get();
+    }
+    g.view_ = {width, height, wholeInto, noData, nullptr};
+    return g;
+}
+
+Grid Grid::ofReal(int32_t width, int32_t height)
+{
+    Grid g;
+    g.ownReal = std::make_unique_for_overwrite<float[]>(size_t(width) * size_t(height));
+    // In whole metres (heightFrom) a missing float is the lowest height.
+    g.view_ = {width, height, nullptr, BILHeightLowest, g.ownReal.get()};
+    return g;
+}
+
+QString memoryText(int64_t bytes)
+{
+    constexpr double mib = 1024.0 * 1024.0;
+    return bytes >= 1024 * mib
+               ? QStringLiteral("%1 GB").arg(double(bytes) / (1024 * mib), 0, 'f', 1)
+               : QStringLiteral("%1 MB").arg(double(bytes) / mib, 0, 'f', 0);
+}
+
+} // namespace bil

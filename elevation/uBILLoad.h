@@ -1,0 +1,30 @@
+#pragma once
+
+// Loading a grid file into a grid value: the readers find the samples, the
+// caller answers the layout question and hears refusals through callbacks.
+
+#include "elevation/uBILGridValue.h"
+
+#include <functional>
+
+namespace bil {
+
+struct LoadCallbacks
+{
+    // Asks for the layout of a file without a usable header, starting from
+    // the one proposed; false cancels. Unset: a cancel.
+    std::function<bool(const QString &path, GridLayout &layout)> askLayout;
+    // Tells why a grid is refused: sizes of no use, or more than can be held.
+    std::function<void(const QString &text)> refuse;
+    int64_t capacity = 0; // the most samples to hold; 0: as many as memory holds
+    // Where 16-bit samples go (room for capacity of them) instead of the
+    // grid's own memory.
+    int16_t *wholeInto = nullptr;
+};
+
+// The grid of path, or nullopt when the layout question was cancelled or
+// the grid refused. A grid whose memory cannot be had is refused before a
+// sample is read. Throws BILError naming the file when it cannot be read.
+std::optional<Grid> loadGrid(const QString &path, const LoadCallbacks &callbacks);
+
+} // namespace bil
