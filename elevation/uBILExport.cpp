@@ -337,13 +337,18 @@ void ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1, int 
 std::optional<BILHeightRange> ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1,
                                         int y1, const BILExportOptions &options)
 {
-    if (!bil::gridUsable()) return std::nullopt;
+    const bil::HeightsView held = bil::heightsView();
+    if (held.width <= 0) return std::nullopt;
     const Region region{x0, y0, x1, y1};
     checkRegion(region, BILWidth, BILHeight);
     if (x0 == x1 || y0 == y1) {
         bil::showError(QStringLiteral("The selected region is empty."));
         return std::nullopt;
     }
+    // A grid beyond the arrays is exported from the grid held, as the command line does.
+    if (!bil::gridUsable())
+        return bil::exportRegion(held, BILGeoRef, fileName, radius, region, options,
+                                 bil::showError);
     // The globals are left as the exported region's: the whole grid smoothed
     // and the region's range scanned.
     std::optional<BILHeightRange> range;

@@ -1,5 +1,7 @@
 #include "elevation/uBILGrid.h"
 
+#include <cmath>
+
 QString BILFileName;
 bool BILBigEndian = false;
 int32_t BILWidth = 10800;
@@ -17,20 +19,24 @@ std::function<void(const QString &)> BILShowError;
 
 std::optional<int16_t> BILHeightAt(int x, int y)
 {
-    // The raw samples keep the missing flag that the working copy reads as 0.
-    if (!bil::gridUsable() || x < 0 || y < 0 || x >= BILWidth || y >= BILHeight)
-        return std::nullopt;
-    const int16_t h = BILRaw[int64_t(y) * BILWidth + x];
-    if (h == BILNoData) return std::nullopt;
-    return h;
+    const std::optional<double> h = BILExactHeightAt(x, y);
+    if (!h) return std::nullopt;
+    return bil::heightsView().real ? bil::heightFrom(*h) : int16_t(*h);
 }
 
 std::optional<double> BILExactHeightAt(int x, int y)
 {
-    const std::optional<int16_t> whole = BILHeightAt(x, y);
+    // The samples as read keep the missing flag that the working copy reads as 0.
     const bil::HeightsView heights = bil::heightsView();
-    if (!whole || !heights.real) return whole;
-    return heights.real[int64_t(y) * BILWidth + x];
+    if (heights.width <= 0 || x < 0 || y < 0 || x >= BILWidth || y >= BILHeight)
+        return std::nullopt;
+    const int64_t i = int64_t(y) * BILWidth + x;
+    if (heights.real) {
+        if (std::isnan(heights.real[i])) return std::nullopt;
+        return heights.real[i];
+    }
+    if (heights.whole[i] == heights.noData) return std::nullopt;
+    return heights.whole[i];
 }
 
 std::optional<QPointF> BILMapPosition(double column, double row)
@@ -47,8 +53,9 @@ Grid heldGrid;
 HeightsView heightsView()
 {
     // Whoever writes BILRaw directly leaves the heights of another grid held.
-    if (heldGrid.isReal() && heldGrid.width() == BILWidth && heldGrid.height() == BILHeight)
+    if (heldGrid.width() > 0 && heldGrid.width() == BILWidth && heldGrid.height() == BILHeight)
         return heldGrid.view();
+    if (!gridUsable()) return {};
     return {BILWidth, BILHeight, BILRaw, BILNoData, nullptr};
 }
 

@@ -11,12 +11,13 @@ namespace bil {
 // A grid whose layout can be read and exported: the sizes hold samples.
 bool gridUsable();
 
-// The grid the globals were opened from, when its file held other than
-// signed 16-bit samples (NaN where missing); empty when BILRaw holds the
-// heights exactly.
+// The grid the globals describe, when BILRaw does not hold its heights
+// exactly: a file of other than signed 16-bit samples (NaN where missing),
+// or a grid beyond BILCapacity. Empty otherwise.
 extern Grid heldGrid;
 
-// The grid held, as exact as it was read.
+// The grid held, as exact as it was read; no samples (width 0) when there
+// is none.
 HeightsView heightsView();
 
 // The working value of a sample as read: missing samples count as 0.

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <unistd.h>
 
@@ -232,11 +233,25 @@ bool askThroughHook(const QString &, bil::GridLayout &layout)
     return true;
 }
 
-// Loading for the globals: 16-bit samples staged in BILData, so that BILRaw
-// keeps the grid shown until every sample has been read.
-bil::LoadCallbacks globalCallbacks()
+// Loading for the globals: up to capacity samples (0: any number), 16-bit
+// ones staged in BILData where they fit, so that BILRaw keeps the grid
+// shown until every sample has been read.
+bil::LoadCallbacks globalCallbacks(int64_t capacity)
 {
-    return {askThroughHook, bil::showError, BILCapacity, BILData};
+    return {askThroughHook, bil::showError, capacity, BILData, BILCapacity};
+}
+
+// The layout globals and the georeference describe grid.
+void describe(const bil::Grid &grid)
+{
+    setLayout({grid.bigEndian, grid.width(), grid.height(), grid.view().noData});
+    BILGeoRef = grid.geo;
+}
+
+// The whole metres of sample i of heights, as BILRaw holds them.
+int16_t wholeMetres(const bil::HeightsView &heights, int64_t i)
+{
+    return heights.real ? bil::heightFrom(double(heights.real[i])) : heights.whole[i];
 }
 
 // Makes grid the one the globals hold: its samples in BILRaw in host order
@@ -246,27 +261,93 @@ void publish(bil::Grid &grid, QImage &preview)
 {
     QImage image(grid.width(), grid.height(), QImage::Format_ARGB32);
     if (image.isNull()) throw std::bad_alloc();
-    setLayout({grid.bigEndian, grid.width(), grid.height(), grid.view().noData});
-    BILGeoRef = grid.geo;
+    describe(grid);
+    const bil::HeightsView &heights = grid.view();
     const int32_t width = BILWidth, noData = BILNoData;
     const bil::ColorLut lut = bil::colorLut(TextureColor);
     auto *pixels = reinterpret_cast<TAlphaColor *>(image.bits());
     const qsizetype pitch = image.bytesPerLine() / 4;
-    const float *real = grid.view().real;
-    const int16_t *whole = grid.view().whole;
     bil::forEachBand(BILHeight, [&](int yb, int ye) {
         for (int y = yb; y < ye; ++y) {
             for (int64_t i = int64_t(y) * width, end = i + width; i < end; ++i) {
-                const int16_t v = real ? bil::heightFrom(double(real[i])) : whole[i];
+                const int16_t v = wholeMetres(heights, i);
                 BILRaw[i] = v;
                 BILData[i] = bil::workingSample(v, noData);
             }
             bil::renderRow(lut, BILData + int64_t(y) * width, width, pixels + pitch * y);
         }
     });
-    bil::heldGrid = real ? std::move(grid) : bil::Grid();
+    bil::heldGrid = heights.real ? std::move(grid) : bil::Grid();
     preview = std::move(image);
     bil::reportColorTableProblem();
+}
+
+// The fewest cells per preview pixel along each side that keep a preview of
+// a width x height grid within the globals' capacity.
+int previewStep(int64_t width, int64_t height)
+{
+    int step = 1;
+    while (((width + step - 1) / step) * ((height + step - 1) / step) > BILCapacity)
+        ++step;
+    return step;
+}
+
+// Holds grid, beyond the globals' capacity, as the grid shown: its preview
+// shows the cell in the middle of every step x step block.
+void hold(bil::Grid &grid, QImage &preview, int step)
+{
+    const int32_t width = grid.width(), height = grid.height();
+    QImage image((width + step - 1) / step, (height + step - 1) / step, QImage::Format_ARGB32);
+    if (image.isNull()) throw std::bad_alloc();
+    const bil::HeightsView &heights = grid.view();
+    const bil::ColorLut lut = bil::colorLut(TextureColor);
+    bil::forEachBand(image.height(), [&](int jb, int je) {
+        for (int j = jb; j < je; ++j) {
+            const int64_t row = int64_t(std::min(j * step + step / 2, height - 1)) * width;
+            auto *out = reinterpret_cast<TAlphaColor *>(image.scanLine(j));
+            for (int i = 0; i < image.width(); ++i) {
+                const int16_t v =
+                    wholeMetres(heights, row + std::min(i * step + step / 2, width - 1));
+                out[i] = lut[size_t(bil::workingSample(v, heights.noData) + BILHeightOffset)];
+            }
+        }
+    });
+    describe(grid);
+    bil::heldGrid = std::move(grid);
+    preview = std::move(image);
+    bil::reportColorTableProblem();
+}
+
+// Opens path into the globals, taking up to capacity samples (0: any number);
+// gives the preview's scale. A load that fails, is cancelled or is refused
+// puts back the grid still held, so that a later export reads the samples
+// with their own layout and the caption still names them.
+BILPreviewScale openInto(const QString &path, QImage &preview, int64_t capacity)
+{
+    const QString nameBefore = BILFileName;
+    BILFileName = path;
+    preview = QImage();
+    BILPreviewScale scale;
+    try {
+        bil::whileDoing(QStringLiteral("open \"%1\"").arg(bil::nativePath(path)), [&] {
+            std::optional<bil::Grid> grid = bil::loadGrid(path, globalCallbacks(capacity));
+            if (!grid) return;
+            scale = {grid->width(), grid->height(), previewStep(grid->width(), grid->height())};
+            if (scale.step == 1)
+                publish(*grid, preview);
+            else
+                hold(*grid, preview, scale.step);
+        });
+    } catch (...) {
+        BILFileName = nameBefore;
+        SmoothBIL(0); // the samples may have been staged there
+        throw;
+    }
+    if (preview.isNull()) {
+        BILFileName = nameBefore;
+        return {};
+    }
+    return scale;
 }
 
 } // namespace
@@ -288,33 +369,24 @@ std::optional<Grid> loadGrid(const QString &path, const LoadCallbacks &callbacks
 
 void OpenBILFile(const QString &path, QImage &preview)
 {
-    // A load that fails, is cancelled or is refused puts back the grid still
-    // held, so that a later export reads the samples with their own layout
-    // and the caption still names them.
-    const QString nameBefore = BILFileName;
-    BILFileName = path;
-    preview = QImage();
-    try {
-        bil::whileDoing(QStringLiteral("open \"%1\"").arg(bil::nativePath(path)),
-                        [&] { LoadBILFile(path, preview); });
-    } catch (...) {
-        BILFileName = nameBefore;
-        SmoothBIL(0); // the samples may have been staged there
-        throw;
-    }
-    if (preview.isNull()) BILFileName = nameBefore;
+    openInto(path, preview, BILCapacity);
+}
+
+BILPreviewScale OpenAnyBILFile(const QString &path, QImage &preview)
+{
+    return openInto(path, preview, 0);
 }
 
 void LoadBILFile(const QString &path, QImage &preview)
 {
-    if (std::optional<bil::Grid> grid = bil::loadGrid(path, globalCallbacks()))
+    if (std::optional<bil::Grid> grid = bil::loadGrid(path, globalCallbacks(BILCapacity)))
         publish(*grid, preview);
 }
 
 void ReadBILData(const QString &path, QImage &preview)
 {
-    if (std::optional<bil::Grid> grid =
-            readGrid(path, rawSource(path, currentLayout(), std::nullopt), globalCallbacks()))
+    if (std::optional<bil::Grid> grid = readGrid(
+            path, rawSource(path, currentLayout(), std::nullopt), globalCallbacks(BILCapacity)))
         publish(*grid, preview);
 }
 

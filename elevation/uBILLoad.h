@@ -17,9 +17,10 @@ struct LoadCallbacks
     // Tells why a grid is refused: sizes of no use, or more than can be held.
     std::function<void(const QString &text)> refuse;
     int64_t capacity = 0; // the most samples to hold; 0: as many as memory holds
-    // Where 16-bit samples go (room for capacity of them) instead of the
-    // grid's own memory.
+    // Where 16-bit samples go instead of the grid's own memory, when there
+    // is room for them: wholeRoom samples.
     int16_t *wholeInto = nullptr;
+    int64_t wholeRoom = 0;
 };
 
 // The grid of path, or nullopt when the layout question was cancelled or

@@ -1,6 +1,7 @@
 #include "elevation/uBILRender.h"
 
 #include "elevation/uBILBands.h"
+#include "elevation/uBILGrid.h"
 
 #include <cmath>
 #include <mutex>
@@ -52,7 +53,7 @@ TAlphaColor HeightColor(int16_t height)
 
 void ScanBILRange(int x0, int y0, int x1, int y1)
 {
-    if (x0 < 0 || y0 < 0 || x0 >= BILWidth || y0 >= BILHeight) {
+    if (!bil::gridUsable() || x0 < 0 || y0 < 0 || x0 >= BILWidth || y0 >= BILHeight) {
         BILMin = BILMax = 0; // no corner to start from
         BILRange = 0;
         return;
@@ -69,7 +70,7 @@ void RenderBIL(QImage &bitmap, BILColorFunc color, int x0, int y0, int x1, int y
     const int w = x1 - x0, h = y1 - y0;
     if (bitmap.width() != w || bitmap.height() != h || bitmap.format() != QImage::Format_ARGB32)
         bitmap = QImage(w, h, QImage::Format_ARGB32);
-    if (w <= 0 || h <= 0) return;
+    if (w <= 0 || h <= 0 || !bil::gridUsable()) return; // a grid beyond them is not in the arrays
     if (bitmap.isNull())
         throw BILError(QStringLiteral("Not enough memory to render a %1 x %2 image.")
                            .arg(QString::number(w), QString::number(h))

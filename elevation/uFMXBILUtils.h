@@ -101,6 +101,20 @@ void LoadColorTable(const QString &path);
 extern QString BILColorTableProblem;
 
 void OpenBILFile(const QString &path, QImage &preview);
+
+// The size of the grid opened, in cells, and how many cells along each side
+// one pixel of its preview stands for.
+struct BILPreviewScale
+{
+    int32_t width = 0, height = 0;
+    int step = 1;
+};
+// Opens path as OpenBILFile does, and a grid beyond BILCapacity too, which
+// OpenBILFile refuses: that one stays as it was read, outside BILRaw and
+// BILData; BILWidth and BILHeight give its size, ExportBIL, BILHeightAt and
+// BILExactHeightAt read it, and its preview shows one cell of every step x
+// step block. Gives the scale, or width 0 when nothing was opened.
+BILPreviewScale OpenAnyBILFile(const QString &path, QImage &preview);
 void LoadBILFile(const QString &path, QImage &preview);
 void ReadBILHeader(const QString &path);
 void ReadBILData(const QString &path, QImage &preview);
@@ -130,8 +144,9 @@ struct BILHeightRange
     BILHeightRange() = default;
     // From whole metres or decimals alike.
     template <typename Low, typename High>
-        requires std::is_arithmetic_v<Low> && std::is_arithmetic_v<High>
-    BILHeightRange(Low low, High high) : lowest(double(low)), highest(double(high))
+    requires std::is_arithmetic_v<Low> && std::is_arithmetic_v<High> BILHeightRange(Low low,
+                                                                                    High high)
+        : lowest(double(low)), highest(double(high))
     {
     }
     bool operator==(const BILHeightRange &) const = default;

@@ -341,7 +341,7 @@ void TFrmMain::Image1Resize()
     for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1})
         line->setVisible(wc > 0 && fit.zoom > 0);
     if (wc <= 0) return;
-    BILZoom = fit.zoom;
+    BILZoom = fit.zoom / float(grid.step);
     BILOffsetX = fit.offsetX;
     BILOffsetY = fit.offsetY;
     constexpr int t = TFMXLine::Thickness;
@@ -356,7 +356,7 @@ void TFrmMain::LineDisp()
 {
     if (x0 > x1) std::swap(x0, x1);
     if (y0 > y1) std::swap(y0, y1);
-    const int32_t w = ui->Image1->bitmap().width(), h = ui->Image1->bitmap().height();
+    const int32_t w = grid.width, h = grid.height;
     x0 = std::clamp(x0, 0, w);
     x1 = std::clamp(x1, 0, w);
     y0 = std::clamp(y0, 0, h);
@@ -530,26 +530,27 @@ void TFrmMain::openKeepingStartNote(const QString &path)
 void TFrmMain::openFile(const QString &path)
 {
     QImage bitmap;
-    OpenBILFile(path, bitmap);
+    const BILPreviewScale scale = OpenAnyBILFile(path, bitmap);
     // A cancel or a refusal leaves the grid shown, as a failure does.
     if (bitmap.isNull()) return;
+    grid = scale;
     // A drop or the command line moves the dialog along, as a choice in it does.
     rememberFolder(OpenDialog1, OpenFolderKey, path);
     setWindowTitle(BILCaption());
     ui->Image1->setBitmap(bitmap);
     x0 = 0;
     y0 = 0;
-    x1 = bitmap.width();
-    y1 = bitmap.height();
+    x1 = grid.width;
+    y1 = grid.height;
     {
         // A maximum below the shown value would store the clamped value as a
         // coordinate; the fit below writes the new rectangle anyway.
         const QSignalBlocker bx0(ui->SpinBoxX0), bx1(ui->SpinBoxX1), by0(ui->SpinBoxY0),
             by1(ui->SpinBoxY1);
-        ui->SpinBoxX0->setMaximum(bitmap.width());
-        ui->SpinBoxX1->setMaximum(bitmap.width());
-        ui->SpinBoxY0->setMaximum(bitmap.height());
-        ui->SpinBoxY1->setMaximum(bitmap.height());
+        ui->SpinBoxX0->setMaximum(grid.width);
+        ui->SpinBoxX1->setMaximum(grid.width);
+        ui->SpinBoxY0->setMaximum(grid.height);
+        ui->SpinBoxY1->setMaximum(grid.height);
     }
     Image1Resize();
     // An unusable colour table leaves this preview blank: say why.
@@ -619,10 +620,10 @@ bool TFrmMain::replaceAllowed(const QString &path)
     if (!QFile::exists(names.texture) && !QFile::exists(names.heightmap)) return true;
     const Texts &t = texts();
     // The buttons say what they do; Escape and the default keep the files.
-    QMessageBox box(QMessageBox::Question, t.save,
-                    t.replace.arg(QFileInfo(names.texture).fileName(),
-                                  QFileInfo(names.heightmap).fileName()),
-                    QMessageBox::Yes | QMessageBox::No, this);
+    QMessageBox box(
+        QMessageBox::Question, t.save,
+        t.replace.arg(QFileInfo(names.texture).fileName(), QFileInfo(names.heightmap).fileName()),
+        QMessageBox::Yes | QMessageBox::No, this);
     box.button(QMessageBox::Yes)->setText(t.replaceButton);
     box.button(QMessageBox::No)->setText(t.cancelButton);
     box.setDefaultButton(QMessageBox::No);

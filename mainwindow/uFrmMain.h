@@ -3,6 +3,8 @@
 // The main window: the command strip, the fitted preview with the four crop
 // lines, and the Open, Save and About commands.
 
+#include "elevation/uFMXBILUtils.h"
+
 #include <QPointF>
 #include <QStringList>
 #include <QWidget>
@@ -109,7 +111,8 @@ private:
     QString openKeyText;
     QString colourNote; // repeated over the first preview it leaves blank
 
-    float BILZoom = 0;
+    BILPreviewScale grid; // the grid shown, in cells, and the cells per preview pixel
+    float BILZoom = 0;    // screen pixels per cell
     float BILOffsetX = 0;
     float BILOffsetY = 0;
     int32_t x0 = 0;

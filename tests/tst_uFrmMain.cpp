@@ -19,8 +19,8 @@
 #include <QCompleter>
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -35,9 +35,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <optional>
 #include <cerrno>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -383,6 +383,27 @@ TEST_F(MainWindowTest, OpenShowsTheWholeGridAndFitsIt)
     EXPECT_EQ(window->cropRect(), (Rect{0, 0, 100, 50}));
 }
 
+// Beyond the 51,840,000 samples the arrays hold, a grid opens with a preview
+// of every other cell; the crop, the lines and the save stay in cells.
+TEST_F(MainWindowTest, AGridBeyondTheCapacityOpensWithAReducedPreview)
+{
+    open(writeGrid(dir, "big", 7200, 7201)); // heights are the column numbers
+    EXPECT_EQ(window->windowTitle(), "RELIEVA - big.bil");
+    EXPECT_EQ(image()->bitmap().size(), QSize(3600, 3601));
+    EXPECT_EQ(shown(), (Rect{0, 0, 7200, 7201}));
+    EXPECT_EQ(spin("SpinBoxX1")->maximum(), 7200);
+    EXPECT_EQ(spin("SpinBoxY1")->maximum(), 7201);
+    EXPECT_NEAR(window->zoom(), 336.0 / 3601 / 2, 1e-6); // a preview pixel is two cells
+
+    setRect({7100, 7000, 7200, 7201});
+    EXPECT_NEAR(line("LineX0")->position().x(), 7100 * window->zoom() + window->offset().x(), 1e-3);
+    save(dir.filePath("corner.png"), 1);
+    const QImage heightmap(dir.filePath("corner.-ht.png"));
+    ASSERT_EQ(heightmap.size(), QSize(100, 201));
+    EXPECT_EQ(qGray(heightmap.pixel(0, 200)), 0);    // column 7100
+    EXPECT_EQ(qGray(heightmap.pixel(99, 200)), 255); // column 7199
+}
+
 TEST_F(MainWindowTest, LinesAreDraggedAndPushTheirPartners)
 {
     open(writeGrid(dir, "tile", 300, 150));
@@ -546,8 +567,10 @@ TEST_F(MainWindowTest, CancelledAndRefusedOpensKeepTheGrid)
          {}},
         {"no rows", writeGrid(dir, "norows", 200, 100, "NROWS 0\n"),
          [](QWidget *modal) { modal->close(); }, "Width or Height is not correct."},
-        {"too big", writeGrid(dir, "big", 200, 100, "NCOLS 65536\nNROWS 65536\n"),
-         [](QWidget *modal) { modal->close(); }, "This file is too big."},
+        {"beyond memory", writeGrid(dir, "big", 200, 100, "NCOLS 1000000\nNROWS 1000000\n"),
+         [](QWidget *modal) { modal->close(); },
+         "This grid of 1000000 x 1000000 samples needs 1862.6 GB of memory, more than can be "
+         "had."},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -1108,7 +1131,8 @@ TEST_F(MainWindowTest, ASaveThatDoesNotFitKeepsTheEarlierImages)
         qobject_cast<QMessageBox *>(question)->button(QMessageBox::Yes)->click();
     });
     const QString reason = disk.mounted() ? qt_error_string(ENOSPC) : qt_error_string(EFBIG);
-    EXPECT_EQ(shownError, QStringLiteral("Cannot write \"%1/terrain.-tx.png\": %2").arg(folder, reason));
+    EXPECT_EQ(shownError,
+              QStringLiteral("Cannot write \"%1/terrain.-tx.png\": %2").arg(folder, reason));
     EXPECT_EQ(readFile(folder + "/terrain.-tx.png"), texture);
     EXPECT_EQ(readFile(folder + "/terrain.-ht.png"), heightmap);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name),
