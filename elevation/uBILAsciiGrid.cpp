@@ -51,7 +51,7 @@ template <typename Word> void forEachWord(QFile &file, Word word)
     if (!pending.isEmpty()) word(QByteArrayView(pending), line);
 }
 
-struct Header
+struct AsciiHeader
 {
     QHash<QByteArray, double> values;
     qint64 words = 0; // the header's words, skipped before the values
@@ -59,9 +59,9 @@ struct Header
 };
 
 // The keywords and their values up to the first word that is no keyword.
-Header readHeader(QFile &file, const QString &path)
+AsciiHeader readAsciiHeader(QFile &file, const QString &path)
 {
-    Header header;
+    AsciiHeader header;
     QByteArray key;
     forEachWord(file, [&](QByteArrayView word, qint64 line) {
         if (key.isEmpty()) {
@@ -98,7 +98,7 @@ std::optional<GridSource> asciiGridSource(const QString &path)
         }))
         return std::nullopt;
     file.seek(0);
-    const Header header = readHeader(file, path);
+    const AsciiHeader header = readAsciiHeader(file, path);
     // Sizes beyond the capacity are the open routine's to refuse.
     const auto whole = [&](const char *key) -> int64_t {
         const double v = header.values.value(key, 0);

@@ -24,18 +24,9 @@ const QByteArrayList extendedKeys = {
     "YDIM",         "XLLCORNER",     "YLLCORNER",    "XLLCENTER", "YLLCENTER", "CELLSIZE"};
 const QByteArrayList esriKeys = {"NROWS", "NCOLS", "NODATA", "BYTEORDER"};
 
-// What the last header read said beyond the layout globals.
-struct Extras
-{
-    QString header;
-    bool floatSamples = false; // a .flt holds float32 unless its header says otherwise
-    QHash<QByteArray, QByteArray> values;
-};
-Extras extras;
-
 // The header's rules for the four layout values: each key is looked for
 // anywhere in the line, in this order, and the first found decides.
-void applyLayoutLine(QByteArrayView line)
+void applyLayoutLine(QByteArrayView line, bil::GridLayout &layout)
 {
     enum Kind
     {
@@ -71,16 +62,19 @@ void applyLayoutLine(QByteArrayView line)
         packed.removeIf([](char c) { return c == ' ' || c == '\t'; });
         switch (key.kind) {
         case OrderWord:
-            BILBigEndian = !line.contains("little_endian");
+            layout.bigEndian = !line.contains("little_endian");
             break;
         case OrderLetter:
-            BILBigEndian = !packed.contains("BYTEORDERI");
+            layout.bigEndian = !packed.contains("BYTEORDERI");
             break;
-        default:
-            (key.kind == Height  ? BILHeight
-             : key.kind == Width ? BILWidth
-                                 : BILNoData) =
+        default: {
+            const int32_t v =
                 BILStrToInt(QByteArrayView(packed).sliced(std::min(key.skip(), packed.size())));
+            if (key.kind == NoData)
+                layout.noData = v;
+            else
+                (key.kind == Height ? layout.height : layout.width) = v;
+        }
         }
         return;
     }
@@ -88,35 +82,35 @@ void applyLayoutLine(QByteArrayView line)
 
 // ESRI keywords in any letter case, and those beyond the layout values, are
 // taken by their first field; everything else goes to the layout rules.
-void applyHeaderLine(QByteArrayView line)
+void applyHeaderLine(QByteArrayView line, bil::Header &header)
 {
     const auto fields = bil::splitFields(line);
     if (fields.size() >= 2) {
         const QByteArray key = fields[0].toUpper();
         const QByteArray value = fields[1].toUpper();
         if (extendedKeys.contains(key)) {
-            extras.values[key] = fields[1];
+            header.values[key] = fields[1];
             if (key == "NODATA_VALUE") {
                 const std::optional<double> v = bil::parseNumber(fields[1]);
                 if (v && *v == std::trunc(*v) &&
                     std::abs(*v) <= std::numeric_limits<int32_t>::max())
-                    BILNoData = int32_t(*v);
+                    header.layout.noData = int32_t(*v);
             }
             return;
         }
         if (key == "BYTEORDER" && (value == "LSBFIRST" || value == "MSBFIRST")) {
-            BILBigEndian = value == "MSBFIRST";
+            header.layout.bigEndian = value == "MSBFIRST";
             return;
         }
-        if (key == "NODATA") extras.values[key] = fields[1];
+        if (key == "NODATA") header.values[key] = fields[1];
         if (esriKeys.contains(key) && key != fields[0]) {
             QByteArray upper = line.toByteArray();
             const qsizetype at = upper.indexOf(fields[0]);
             upper.replace(at, key.size(), key);
-            return applyLayoutLine(upper);
+            return applyLayoutLine(upper, header.layout);
         }
     }
-    applyLayoutLine(line);
+    applyLayoutLine(line, header.layout);
 }
 
 QString headerPath(const QString &path)
@@ -145,44 +139,66 @@ std::pair<QByteArray, QByteArray> sizeLine(const QByteArray &text,
 
 // ---------------------------------------------------------------- samples
 
-[[noreturn]] void refuse(const QByteArray &key, const QByteArray &value, const QString &why)
+// The keywords of a header beyond the layout, as read, and the refusal of
+// one that cannot be.
+class Keys
 {
-    throw BILError(QStringLiteral("The header \"%1\" gives %2 %3, which cannot be read: %4")
-                       .arg(bil::nativePath(extras.header), QString::fromLatin1(key),
-                            QString::fromLatin1(value.left(40)), why)
-                       .toStdString());
-}
+public:
+    explicit Keys(const bil::Header &header) : h(header) {}
 
-// A byte count or band count of the header; refused unless a whole number
-// from 0 to limit.
-int64_t count(const QByteArray &key, int64_t fallback, int64_t limit = int64_t(1) << 40)
-{
-    if (!extras.values.contains(key)) return fallback;
-    const QByteArray &text = extras.values[key];
-    const std::optional<double> v = bil::parseNumber(text);
-    if (!v || *v != std::trunc(*v) || *v < 0 || *v > double(limit))
-        refuse(key, text, QStringLiteral("a whole number from 0 to %1 is needed.").arg(limit));
-    return int64_t(*v);
-}
+    QByteArray operator[](const QByteArray &key) const { return h.values.value(key); }
+    QByteArray value(const QByteArray &key, const QByteArray &fallback) const
+    {
+        return h.values.value(key, fallback);
+    }
+    bool floatSamples() const { return h.floatSamples; }
 
-bil::SampleType sampleType()
+    [[noreturn]] void refuse(const QByteArray &key, const QByteArray &value,
+                             const QString &why) const
+    {
+        throw BILError(QStringLiteral("The header \"%1\" gives %2 %3, which cannot be read: %4")
+                           .arg(bil::nativePath(h.path), QString::fromLatin1(key),
+                                QString::fromLatin1(value.left(40)), why)
+                           .toStdString());
+    }
+
+    // A byte count or band count; refused unless a whole number from 0 to limit.
+    int64_t count(const QByteArray &key, int64_t fallback, int64_t limit = int64_t(1) << 40) const
+    {
+        if (!h.values.contains(key)) return fallback;
+        const QByteArray text = h.values.value(key);
+        const std::optional<double> v = bil::parseNumber(text);
+        if (!v || *v != std::trunc(*v) || *v < 0 || *v > double(limit))
+            refuse(key, text, QStringLiteral("a whole number from 0 to %1 is needed.").arg(limit));
+        return int64_t(*v);
+    }
+
+    std::optional<double> number(const char *key) const
+    {
+        return h.values.contains(key) ? bil::parseNumber(h.values.value(key)) : std::nullopt;
+    }
+
+private:
+    const bil::Header &h;
+};
+
+bil::SampleType sampleType(const Keys &keys)
 {
-    const int64_t bits = count("NBITS", extras.floatSamples ? 32 : 16, 64);
-    const QByteArray type = extras.values
-                                .value("PIXELTYPE", extras.floatSamples && bits == 32 ? "FLOAT"
+    const int64_t bits = keys.count("NBITS", keys.floatSamples() ? 32 : 16, 64);
+    const QByteArray type = keys.value("PIXELTYPE", keys.floatSamples() && bits == 32 ? "FLOAT"
                                                     : bits == 8 ? "UNSIGNEDINT"
                                                                 : "SIGNEDINT")
                                 .toUpper();
     if (bits != 8 && bits != 16 && bits != 32)
-        refuse("NBITS", extras.values["NBITS"],
-               QStringLiteral("samples of 8, 16 or 32 bits only."));
+        keys.refuse("NBITS", keys["NBITS"], QStringLiteral("samples of 8, 16 or 32 bits only."));
     if (type == "FLOAT") {
         if (bits != 32)
-            refuse("PIXELTYPE", type, QStringLiteral("floating-point samples of 32 bits only."));
+            keys.refuse("PIXELTYPE", type,
+                        QStringLiteral("floating-point samples of 32 bits only."));
         return bil::SampleType::Float32;
     }
     if (type != "SIGNEDINT" && type != "UNSIGNEDINT")
-        refuse("PIXELTYPE", type, QStringLiteral("SIGNEDINT, UNSIGNEDINT or FLOAT only."));
+        keys.refuse("PIXELTYPE", type, QStringLiteral("SIGNEDINT, UNSIGNEDINT or FLOAT only."));
     const bool sign = type == "SIGNEDINT";
     return bits == 8    ? (sign ? bil::SampleType::Int8 : bil::SampleType::UInt8)
            : bits == 16 ? (sign ? bil::SampleType::Int16 : bil::SampleType::UInt16)
@@ -200,37 +216,37 @@ struct Placement
     int64_t skip, rowStride, pixelStride;
 };
 
-Placement placement(int bytes, int64_t width)
+Placement placement(const Keys &keys, int bytes, int64_t width)
 {
-    const int64_t bands = count("NBANDS", 1, 65536);
-    if (bands < 1) refuse("NBANDS", extras.values["NBANDS"], QStringLiteral("one band at least."));
-    const QByteArray layout = extras.values.value("LAYOUT", "BIL").toUpper();
+    const int64_t bands = keys.count("NBANDS", 1, 65536);
+    if (bands < 1) keys.refuse("NBANDS", keys["NBANDS"], QStringLiteral("one band at least."));
+    const QByteArray layout = keys.value("LAYOUT", "BIL").toUpper();
     const int64_t row = width * bytes;
-    const int64_t skip = count("SKIPBYTES", 0);
-    count("BANDGAPBYTES", 0); // lies after band 1, but must still make sense
+    const int64_t skip = keys.count("SKIPBYTES", 0);
+    keys.count("BANDGAPBYTES", 0); // lies after band 1, but must still make sense
     if (layout == "BIP") {
-        const int64_t total = count("TOTALROWBYTES", row * bands);
+        const int64_t total = keys.count("TOTALROWBYTES", row * bands);
         if (total < row * bands)
-            refuse("TOTALROWBYTES", extras.values["TOTALROWBYTES"],
-                   QStringLiteral("a row of %1 samples in %2 bands needs %3 bytes.")
-                       .arg(QString::number(width), QString::number(bands),
-                            QString::number(row * bands)));
+            keys.refuse("TOTALROWBYTES", keys["TOTALROWBYTES"],
+                        QStringLiteral("a row of %1 samples in %2 bands needs %3 bytes.")
+                            .arg(QString::number(width), QString::number(bands),
+                                 QString::number(row * bands)));
         return {skip, total, bytes * bands};
     }
     if (layout != "BIL" && layout != "BSQ")
-        refuse("LAYOUT", layout, QStringLiteral("BIL, BIP or BSQ only."));
-    const int64_t bandRow = count("BANDROWBYTES", row);
+        keys.refuse("LAYOUT", layout, QStringLiteral("BIL, BIP or BSQ only."));
+    const int64_t bandRow = keys.count("BANDROWBYTES", row);
     if (bandRow < row)
-        refuse("BANDROWBYTES", extras.values["BANDROWBYTES"],
-               QStringLiteral("a row of %1 samples needs %2 bytes.")
-                   .arg(QString::number(width), QString::number(row)));
+        keys.refuse("BANDROWBYTES", keys["BANDROWBYTES"],
+                    QStringLiteral("a row of %1 samples needs %2 bytes.")
+                        .arg(QString::number(width), QString::number(row)));
     if (layout == "BSQ") return {skip, bandRow, bytes};
-    const int64_t total = count("TOTALROWBYTES", bandRow * bands);
+    const int64_t total = keys.count("TOTALROWBYTES", bandRow * bands);
     if (total < bandRow * (bands - 1) + row)
-        refuse("TOTALROWBYTES", extras.values["TOTALROWBYTES"],
-               QStringLiteral("%1 bands of %2 bytes a row need %3 bytes.")
-                   .arg(QString::number(bands), QString::number(bandRow),
-                        QString::number(bandRow * (bands - 1) + row)));
+        keys.refuse("TOTALROWBYTES", keys["TOTALROWBYTES"],
+                    QStringLiteral("%1 bands of %2 bytes a row need %3 bytes.")
+                        .arg(QString::number(bands), QString::number(bandRow),
+                             QString::number(bandRow * (bands - 1) + row)));
     return {skip, total, bytes};
 }
 
@@ -257,15 +273,18 @@ void convertRow(const char *in, int64_t stride, int width, bool swap, std::optio
         if constexpr (std::is_same_v<T, int16_t>)
             out[x] = v;
         else
-            out[x] = noData && bil::isMissing(v, *noData) ? bil::missingReal : bil::realFrom(double(v));
+            out[x] =
+                noData && bil::isMissing(v, *noData) ? bil::missingReal : bil::realFrom(double(v));
     }
 }
 
-// Reads band 1 of the rows of path as placed, converting each row.
+// Reads band 1 of the rows of path as placed, converting each row; missing
+// where a sample is noData.
 template <typename T>
-void readPlaced(const QString &path, bil::SampleType kind, Placement at, bil::Stored<T> *out)
+void readPlaced(const QString &path, bil::SampleType kind, Placement at,
+                const bil::GridLayout &layout, std::optional<double> noData, bil::Stored<T> *out)
 {
-    const int width = BILWidth, height = BILHeight, bytes = bytesOf(kind);
+    const int width = int(layout.width), height = int(layout.height), bytes = bytesOf(kind);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw BILError(QStringLiteral("Cannot open the sample file \"%1\": %2")
@@ -281,39 +300,30 @@ void readPlaced(const QString &path, bil::SampleType kind, Placement at, bil::St
                 .arg(bil::nativePath(path), QString::number(width), QString::number(height),
                      QString::number(size))
                 .toStdString());
-    const std::optional<double> noData =
-        kind == bil::SampleType::Int16
-            ? std::nullopt
-            : bil::parseNumber(extras.values.value("NODATA_VALUE", extras.values.value("NODATA")));
     std::vector<char> row(static_cast<size_t>(span));
     for (int y = 0; y < height; ++y) {
         if (!file.seek(at.skip + y * at.rowStride) || file.read(row.data(), span) != span)
             throw BILError(QStringLiteral("Cannot read the sample file \"%1\": %2")
                                .arg(bil::nativePath(path), file.errorString())
                                .toStdString());
-        convertRow<T>(row.data(), at.pixelStride, width, BILBigEndian, noData,
+        convertRow<T>(row.data(), at.pixelStride, width, layout.bigEndian, noData,
                       out + int64_t(y) * width);
     }
 }
 
 // ---------------------------------------------------------------- georeference
 
-std::optional<double> number(const char *key)
-{
-    return extras.values.contains(key) ? bil::parseNumber(extras.values[key]) : std::nullopt;
-}
-
 // An SRTM tile's name gives the cell centre of its lower-left corner:
 // N57E011 spans 57..58 north and 11..12 east, corners included.
-std::optional<BILGeoReference> srtmGeoReference(const QString &path)
+std::optional<BILGeoReference> srtmGeoReference(const QString &path, int64_t width, int64_t height)
 {
     static const QRegularExpression name(QStringLiteral("^([NS])(\\d{1,2})([EW])(\\d{1,3})"),
                                          QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = name.match(path.sliced(bil::fileNameStart(path)));
-    if (!m.hasMatch() || BILWidth < 2 || BILHeight < 2) return std::nullopt;
+    if (!m.hasMatch() || width < 2 || height < 2) return std::nullopt;
     const double lat = m.captured(2).toInt() * (m.captured(1).toUpper() == u"S" ? -1 : 1);
     const double lon = m.captured(4).toInt() * (m.captured(3).toUpper() == u"W" ? -1 : 1);
-    const double dx = 1.0 / (BILWidth - 1), dy = 1.0 / (BILHeight - 1);
+    const double dx = 1.0 / double(width - 1), dy = 1.0 / double(height - 1);
     return BILGeoReference{lon - dx / 2, lat + 1 + dy / 2, dx, dy, true};
 }
 
@@ -321,22 +331,30 @@ std::optional<BILGeoReference> srtmGeoReference(const QString &path)
 
 void ReadBILHeader(const QString &path)
 {
-    BILBigEndian = false;
-    BILWidth = 0;
-    BILHeight = 0;
-    BILNoData = -500;
-    const QString header = headerPath(path);
-    extras = {header, path.sliced(bil::extensionStart(path)).toLower() == u".flt", {}};
-    if (!QFileInfo(header).isFile()) return;
-    QFile file(header);
-    if (!file.open(QIODevice::ReadOnly))
-        throw BILError(QStringLiteral("Cannot open the header file \"%1\": %2")
-                           .arg(bil::nativePath(header), file.errorString())
-                           .toStdString());
-    bil::forEachLine(file, applyHeaderLine);
+    const bil::GridLayout layout = bil::readHeader(path).layout;
+    BILBigEndian = layout.bigEndian;
+    BILWidth = int32_t(layout.width);
+    BILHeight = int32_t(layout.height);
+    BILNoData = layout.noData;
 }
 
 namespace bil {
+
+Header readHeader(const QString &path)
+{
+    Header header;
+    header.layout = {false, 0, 0, -500};
+    header.path = headerPath(path);
+    header.floatSamples = path.sliced(bil::extensionStart(path)).toLower() == u".flt";
+    if (!QFileInfo(header.path).isFile()) return header;
+    QFile file(header.path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw BILError(QStringLiteral("Cannot open the header file \"%1\": %2")
+                           .arg(bil::nativePath(header.path), file.errorString())
+                           .toStdString());
+    bil::forEachLine(file, [&](QByteArrayView line) { applyHeaderLine(line, header); });
+    return header;
+}
 
 bool geographicProjection(const QString &path)
 {
@@ -344,44 +362,54 @@ bool geographicProjection(const QString &path)
     return prj.open(QIODevice::ReadOnly) && prj.read(4096).trimmed().toUpper().startsWith("GEOGCS");
 }
 
-std::optional<GridSource> headerSource(const QString &path)
+std::optional<GridSource> headerSource(const QString &path, const Header &header)
 {
-    const bil::SampleType kind = sampleType();
-    const Placement at = placement(bytesOf(kind), BILWidth);
+    const Keys keys(header);
+    const GridLayout &layout = header.layout;
+    const bil::SampleType kind = sampleType(keys);
+    const Placement at = placement(keys, bytesOf(kind), layout.width);
     if (kind == bil::SampleType::Int16 && at.skip == 0 && at.pixelStride == 2 &&
-        at.rowStride == int64_t(BILWidth) * 2)
+        at.rowStride == layout.width * 2)
         return std::nullopt;
     GridSource source;
-    source.width = BILWidth;
-    source.height = BILHeight;
-    source.noData = kind == bil::SampleType::Int16 ? BILNoData : BILHeightLowest;
-    source.geo = headerGeoReference(path);
+    source.width = layout.width;
+    source.height = layout.height;
+    source.noData = kind == bil::SampleType::Int16 ? layout.noData : BILHeightLowest;
+    source.bigEndian = layout.bigEndian;
+    source.geo = headerGeoReference(path, header);
     source.wholeSamples = kind == bil::SampleType::Int16;
-    source.read = [path, kind, at](int16_t *whole, float *real) {
+    const std::optional<double> noData =
+        kind == bil::SampleType::Int16
+            ? std::nullopt
+            : bil::parseNumber(keys.value("NODATA_VALUE", keys["NODATA"]));
+    source.read = [path, kind, at, layout, noData](int16_t *whole, float *real) {
         bil::withSampleType(kind, [&](auto sample) {
             using T = decltype(sample);
-            readPlaced<T>(path, kind, at, bil::storeFor<T>(whole, real));
+            readPlaced<T>(path, kind, at, layout, noData, bil::storeFor<T>(whole, real));
         });
     };
     return source;
 }
 
-std::optional<BILGeoReference> headerGeoReference(const QString &path)
+std::optional<BILGeoReference> headerGeoReference(const QString &path, const Header &header)
 {
+    const Keys keys(header);
     const bool geographic = bil::geographicProjection(path);
-    if (const auto ulx = number("ULXMAP"), uly = number("ULYMAP"); ulx && uly) {
-        const double dx = number("XDIM").value_or(1), dy = number("YDIM").value_or(1);
+    if (const auto ulx = keys.number("ULXMAP"), uly = keys.number("ULYMAP"); ulx && uly) {
+        const double dx = keys.number("XDIM").value_or(1), dy = keys.number("YDIM").value_or(1);
         return BILGeoReference{*ulx - dx / 2, *uly + dy / 2, dx, dy, geographic};
     }
-    const auto cell = number("CELLSIZE");
-    const auto xc = number("XLLCORNER"), yc = number("YLLCORNER");
-    const auto xm = number("XLLCENTER"), ym = number("YLLCENTER");
+    const auto cell = keys.number("CELLSIZE");
+    const auto xc = keys.number("XLLCORNER"), yc = keys.number("YLLCORNER");
+    const auto xm = keys.number("XLLCENTER"), ym = keys.number("YLLCENTER");
     if (cell && (xc || xm) && (yc || ym)) {
         const double left = xc ? *xc : *xm - *cell / 2;
         const double bottom = yc ? *yc : *ym - *cell / 2;
-        return BILGeoReference{left, bottom + BILHeight * *cell, *cell, *cell, geographic};
+        return BILGeoReference{left, bottom + double(header.layout.height) * *cell, *cell, *cell,
+                               geographic};
     }
-    if (path.sliced(bil::extensionStart(path)).toLower() == u".hgt") return srtmGeoReference(path);
+    if (path.sliced(bil::extensionStart(path)).toLower() == u".hgt")
+        return srtmGeoReference(path, header.layout.width, header.layout.height);
     return std::nullopt;
 }
 
@@ -402,23 +430,15 @@ std::optional<QString> headerLayoutProblem(const QString &path)
                               "its first key: save it without one.")
             .arg(name);
 
-    // The sizes as the layout rules read them; the grid's layout is kept.
-    const bool bigEndian = BILBigEndian;
-    const int32_t width = BILWidth, height = BILHeight, noData = BILNoData;
-    ReadBILHeader(path);
-    const int32_t sizes[] = {BILWidth, BILHeight};
-    BILBigEndian = bigEndian;
-    BILWidth = width;
-    BILHeight = height;
-    BILNoData = noData;
-
+    // The sizes as the layout rules read them.
+    const GridLayout layout = readHeader(path).layout;
     const struct
     {
-        int32_t size;
+        int64_t size;
         std::initializer_list<const char *> keys;
         const char *what;
-    } checks[] = {{sizes[0], {"NCOLS", "number_of_columns"}, "columns"},
-                  {sizes[1], {"NROWS", "number_of_rows"}, "rows"}};
+    } checks[] = {{layout.width, {"NCOLS", "number_of_columns"}, "columns"},
+                  {layout.height, {"NROWS", "number_of_rows"}, "rows"}};
     for (const auto &check : checks) {
         if (check.size > 0) continue;
         const auto [key, value] = sizeLine(text, check.keys);

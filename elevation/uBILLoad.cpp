@@ -15,38 +15,19 @@
 
 namespace {
 
-struct Layout
-{
-    bool bigEndian;
-    int32_t width, height, noData;
-};
-
-Layout currentLayout()
+bil::GridLayout currentLayout()
 {
     return {BILBigEndian, BILWidth, BILHeight, BILNoData};
 }
 
-void setLayout(const Layout &l)
+// Sizes beyond 32 bits are refused before a grid is described.
+void setLayout(const bil::GridLayout &l)
 {
     BILBigEndian = l.bigEndian;
-    BILWidth = l.width;
-    BILHeight = l.height;
+    BILWidth = int32_t(l.width);
+    BILHeight = int32_t(l.height);
     BILNoData = l.noData;
 }
-
-// The header's reader leaves the layout it read in the globals; a load puts
-// back what they held, so that only the window's own open changes them.
-class LayoutKept
-{
-public:
-    LayoutKept() : kept(currentLayout()) {}
-    ~LayoutKept() { setLayout(kept); }
-    LayoutKept(const LayoutKept &) = delete;
-    LayoutKept &operator=(const LayoutKept &) = delete;
-
-private:
-    Layout kept;
-};
 
 // Opens the sample file and makes sure it holds the grid's bytes; throws,
 // naming the file, when it cannot be opened or is too short.
@@ -87,7 +68,7 @@ void readSamples(QFile &file, int64_t count, int16_t *target)
 }
 
 // The 16-bit samples of path as layout says, in host order.
-bil::GridSource rawSource(const QString &path, const Layout &layout,
+bil::GridSource rawSource(const QString &path, const bil::GridLayout &layout,
                           std::optional<BILGeoReference> geo)
 {
     bil::GridSource source;
@@ -99,9 +80,9 @@ bil::GridSource rawSource(const QString &path, const Layout &layout,
     source.read = [path, layout](int16_t *whole, float *) {
         QFile file(path);
         openSamples(file, layout.width, layout.height);
-        readSamples(file, int64_t(layout.width) * layout.height, whole);
+        readSamples(file, layout.width * layout.height, whole);
         if (!layout.bigEndian) return;
-        bil::forEachBand(layout.height, [&](int yb, int ye) {
+        bil::forEachBand(int(layout.height), [&](int yb, int ye) {
             int16_t *first = whole + int64_t(yb) * layout.width;
             qFromBigEndian<int16_t>(first, int64_t(ye - yb) * layout.width, first);
         });
@@ -154,23 +135,18 @@ std::optional<bil::GridSource> findSource(const QString &path, const bil::LoadCa
     for (const auto source : {bil::tiffSource, bil::asciiGridSource})
         if (std::optional<bil::GridSource> grid = source(path)) return grid;
     refuseMisnamed(path);
-    const LayoutKept kept;
-    ReadBILHeader(path);
-    if (BILWidth == 0) {
+    bil::Header header = bil::readHeader(path);
+    bil::GridLayout &layout = header.layout;
+    if (layout.width == 0) {
         const bool hgt = path.sliced(bil::extensionStart(path)).toLower() == u".hgt";
         const int32_t side = hgt ? hgtSide(path) : 0;
-        bil::GridLayout layout = hgt ? bil::GridLayout{true, side, side, BILHeightLowest}
-                                     : bil::GridLayout{false, 10800, 4800, BILHeightLowest};
+        layout = hgt ? bil::GridLayout{true, side, side, BILHeightLowest}
+                     : bil::GridLayout{false, 10800, 4800, BILHeightLowest};
         if (!callbacks.askLayout || !callbacks.askLayout(path, layout)) return std::nullopt;
-        if (layout.width > INT32_MAX || layout.height > INT32_MAX) {
-            layout.width = INT32_MAX; // refused as too big
-            layout.height = INT32_MAX;
-        }
-        setLayout({layout.bigEndian, int32_t(layout.width), int32_t(layout.height), layout.noData});
     }
-    if (BILWidth == -1) return std::nullopt;
-    if (std::optional<bil::GridSource> samples = bil::headerSource(path)) return samples;
-    return rawSource(path, currentLayout(), bil::headerGeoReference(path));
+    if (layout.width == -1) return std::nullopt;
+    if (std::optional<bil::GridSource> samples = bil::headerSource(path, header)) return samples;
+    return rawSource(path, layout, bil::headerGeoReference(path, header));
 }
 
 // The memory of this machine; nothing larger can be held.
@@ -226,10 +202,14 @@ std::optional<bil::Grid> readGrid(const QString &path, const bil::GridSource &so
 bool askThroughHook(const QString &, bil::GridLayout &layout)
 {
     if (!BILAskLayout) return false;
-    setLayout({layout.bigEndian, int32_t(layout.width), int32_t(layout.height), layout.noData});
+    // The globals describe the grid held until the new one is read.
+    const bil::GridLayout held = currentLayout();
+    setLayout(layout);
     BILAskLayout();
-    if (BILWidth == -1) return false;
-    layout = {BILBigEndian, BILWidth, BILHeight, BILNoData};
+    const bil::GridLayout answer = currentLayout();
+    setLayout(held);
+    if (answer.width == -1) return false;
+    layout = answer;
     return true;
 }
 

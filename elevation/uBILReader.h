@@ -6,6 +6,8 @@
 
 #include "elevation/uBILGridValue.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -104,10 +106,24 @@ template <typename T> bool isMissing(T v, double noData)
 std::optional<GridSource> tiffSource(const QString &path);
 std::optional<GridSource> asciiGridSource(const QString &path);
 
-// After ReadBILHeader and the layout dialog: the samples of path as its header
-// lays them out, or nullopt for plain 16-bit samples, which are read directly.
-// Throws BILError naming the key when the header asks for what cannot be read.
-std::optional<GridSource> headerSource(const QString &path);
+// What the header beside a grid file says: the layout (width 0 where it
+// gives no size, or there is no header), and its keywords beyond the layout.
+struct Header
+{
+    GridLayout layout;
+    QString path;              // of the header
+    bool floatSamples = false; // a .flt holds float32 unless its header says otherwise
+    QHash<QByteArray, QByteArray> values;
+};
+// Reads the header beside path as ReadBILHeader does; throws BILError naming
+// it when it is there but cannot be opened.
+Header readHeader(const QString &path);
+
+// The samples of path as the header and its layout (perhaps the layout
+// question's) lay them out, or nullopt for plain 16-bit samples, which are
+// read directly. Throws BILError naming the key when the header asks for
+// what cannot be read.
+std::optional<GridSource> headerSource(const QString &path, const Header &header);
 
 // Why the header beside path gives no usable layout, naming the header, and
 // the key and value where one is at fault; nullopt where path has no header
@@ -118,6 +134,6 @@ std::optional<QString> headerLayoutProblem(const QString &path);
 bool geographicProjection(const QString &path);
 
 // Where the grid of path lies, as its header, or an SRTM tile's name, says.
-std::optional<BILGeoReference> headerGeoReference(const QString &path);
+std::optional<BILGeoReference> headerGeoReference(const QString &path, const Header &header);
 
 } // namespace bil
