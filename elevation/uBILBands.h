@@ -45,26 +45,28 @@ template <typename Work> void runAtOnce(int count, Work work)
         if (failure) std::rethrow_exception(failure);
 }
 
-// Runs band(first, end) on one band of the rows [0, rows) per core.
-template <typename Band> void forEachBand(int rows, Band band)
+// Runs band(first, end) on one band of the rows [0, rows) per thread, for
+// up to threads threads.
+template <typename Band> void forEachBand(int rows, Band band, int threads = coreCount())
 {
-    const int bands = std::clamp(rows / 64, 1, coreCount());
+    const int bands = std::clamp(rows / 64, 1, std::max(threads, 1));
     runAtOnce(bands, [&](int b) {
         band(int(int64_t(rows) * b / bands), int(int64_t(rows) * (b + 1) / bands));
     });
 }
 
-// Runs worker(next) once per core, for up to tasks cores; next() hands out
-// the tasks 0 .. tasks - 1 in order, then -1, so a core that is done early
-// takes more. A worker sets up what it reuses from task to task.
-template <typename Worker> void shareTasks(int tasks, Worker worker)
+// Runs worker(next) once per thread, for up to tasks and up to threads
+// threads; next() hands out the tasks 0 .. tasks - 1 in order, then -1, so
+// a thread that is done early takes more. A worker sets up what it reuses
+// from task to task.
+template <typename Worker> void shareTasks(int tasks, Worker worker, int threads = coreCount())
 {
     std::atomic<int> taken{0};
     const auto next = [&] {
         const int t = taken.fetch_add(1);
         return t < tasks ? t : -1;
     };
-    runAtOnce(std::min(tasks, coreCount()), [&](int) { worker(next); });
+    runAtOnce(std::min(tasks, std::max(threads, 1)), [&](int) { worker(next); });
 }
 
 } // namespace bil

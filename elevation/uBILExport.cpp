@@ -92,38 +92,46 @@ BILImage heightmapImage(const Smoothed &s, const Region &r, const BILHeightRange
 }
 
 // The lowest and highest unrounded mean of the region's cells that have one.
-BILHeightRange exactRange(const bil::HeightsView &heights, int radius, const Region &r)
+BILHeightRange exactRange(const bil::HeightsView &heights, int radius, const Region &r,
+                          int threads = bil::coreCount())
 {
     double lowest = std::numeric_limits<double>::infinity(), highest = -lowest;
     std::mutex joining;
-    bil::exactMeans(heights, radius, r, [&](int, const double *means) {
-        double lo = lowest, hi = highest;
-        for (int i = 0; i < r.columns(); ++i)
-            if (!std::isnan(means[i])) {
-                lo = std::min(lo, means[i]);
-                hi = std::max(hi, means[i]);
-            }
-        const std::lock_guard lock(joining);
-        lowest = std::min(lowest, lo);
-        highest = std::max(highest, hi);
-    });
+    bil::exactMeans(
+        heights, radius, r,
+        [&](int, const double *means) {
+            double lo = lowest, hi = highest;
+            for (int i = 0; i < r.columns(); ++i)
+                if (!std::isnan(means[i])) {
+                    lo = std::min(lo, means[i]);
+                    hi = std::max(hi, means[i]);
+                }
+            const std::lock_guard lock(joining);
+            lowest = std::min(lowest, lo);
+            highest = std::max(highest, hi);
+        },
+        threads);
     return lowest <= highest ? BILHeightRange{lowest, highest} : BILHeightRange{};
 }
 
 // The heightmap as 16-bit grey levels of the heights as read, smoothed
 // without rounding; a cell with no valid sample in its window is black.
 BILImage heightmap16Image(const bil::HeightsView &heights, int radius, const Region &r,
-                          const BILHeightRange &range)
+                          const BILHeightRange &range, int threads)
 {
     const size_t width = size_t(r.columns());
     std::vector<uint16_t> levels(width * size_t(r.rows()));
-    bil::exactMeans(heights, radius, r, [&](int y, const double *means) {
-        uint16_t *out = levels.data() + size_t(y - r.y0) * width;
-        for (size_t i = 0; i < width; ++i)
-            out[i] = std::isnan(means[i])
-                         ? 0
-                         : uint16_t(bil::greyLevel(means[i], range.lowest, range.highest, 65535));
-    });
+    bil::exactMeans(
+        heights, radius, r,
+        [&](int y, const double *means) {
+            uint16_t *out = levels.data() + size_t(y - r.y0) * width;
+            for (size_t i = 0; i < width; ++i)
+                out[i] =
+                    std::isnan(means[i])
+                        ? 0
+                        : uint16_t(bil::greyLevel(means[i], range.lowest, range.highest, 65535));
+        },
+        threads);
     BILImage image;
     image.width = r.columns();
     image.height = r.rows();
@@ -190,22 +198,27 @@ BILImageType checkedType(const QString &fileName, const BILExportOptions &option
 void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoReference> &geo,
                  const QString &fileName, BILImageType type, int radius, const Region &region,
                  const BILExportOptions &options, const Smoothed &smoothed,
-                 const BILHeightRange &range)
+                 const BILHeightRange &range, int threads)
 {
-    // Both images are encoded at once; where no thread can be started the
-    // heightmap is encoded after the texture is written.
+    // Both images are encoded at once, the threads shared between them; with
+    // one thread, or where none can be started, the heightmap is encoded
+    // after the texture.
+    const int heightmapThreads = std::max(1, threads / 2);
+    const int textureThreads = std::max(1, threads - heightmapThreads);
     const BILExportNames names = BILExportFileNames(fileName);
-    auto heightmapBytes = std::async(std::launch::async | std::launch::deferred, [&] {
-        return EncodeBILImage(type,
-                              options.heightmapBits == 16
-                                  ? heightmap16Image(heights, radius, region, range)
-                                  : heightmapImage(smoothed, region, range),
-                              names.heightmap);
-    });
+    auto heightmapBytes = std::async(
+        threads > 1 ? std::launch::async | std::launch::deferred : std::launch::deferred, [&] {
+            return EncodeBILImage(
+                type,
+                options.heightmapBits == 16
+                    ? heightmap16Image(heights, radius, region, range, heightmapThreads)
+                    : heightmapImage(smoothed, region, range),
+                names.heightmap, heightmapThreads);
+        });
     bil::FileSet files;
     addImage(files, names.texture,
-             EncodeBILImage(type, textureImage(smoothed, region), names.texture), options, geo,
-             region);
+             EncodeBILImage(type, textureImage(smoothed, region), names.texture, textureThreads),
+             options, geo, region);
     addImage(files, names.heightmap, heightmapBytes.get(), options, geo, region);
     files.commit();
 }
@@ -249,12 +262,23 @@ QString exporting(const QString &fileName)
 
 // The region's samples smoothed to whole metres, in memory of their own.
 std::unique_ptr<int16_t[]> smoothedRegion(const bil::HeightsView &heights, int radius,
-                                          const Region &region)
+                                          const Region &region, int threads)
 {
     auto samples =
         std::make_unique_for_overwrite<int16_t[]>(size_t(region.columns()) * size_t(region.rows()));
-    bil::smoothWhole(heights, radius, region, samples.get(), region.columns());
+    bil::smoothWhole(heights, radius, region, samples.get(), region.columns(), threads);
     return samples;
+}
+
+// The heights mapped to black and white when no range is given: the smoothed
+// whole metres' for 8 bits, the exact means' for 16.
+BILHeightRange ownRange(const bil::HeightsView &heights, int radius, const Region &region,
+                        int heightmapBits, const Smoothed &smoothed, int threads)
+{
+    if (heightmapBits == 16) return exactRange(heights, radius, region, threads);
+    const bil::WholeRange r =
+        bil::wholeRange(smoothed.first, smoothed.pitch, region.columns(), region.rows(), threads);
+    return {r.lowest, r.highest};
 }
 
 } // namespace
@@ -262,19 +286,16 @@ std::unique_ptr<int16_t[]> smoothedRegion(const bil::HeightsView &heights, int r
 namespace bil {
 
 BILHeightRange regionHeightRange(const HeightsView &heights, int radius, const CellRegion &region,
-                                 int heightmapBits)
+                                 int heightmapBits, int threads)
 {
     checkCells(region, heights);
     BILHeightRange range;
     whileDoing(QStringLiteral("scan the heights"), [&] {
-        if (heightmapBits == 16) {
-            range = exactRange(heights, radius, region);
-            return;
-        }
-        const auto smoothed = smoothedRegion(heights, radius, region);
-        const int columns = region.columns();
-        const WholeRange r = wholeRange(smoothed.get(), columns, columns, region.rows());
-        range = {r.lowest, r.highest};
+        // 16 bits need no whole metres.
+        const auto smoothed =
+            heightmapBits == 16 ? nullptr : smoothedRegion(heights, radius, region, threads);
+        range = ownRange(heights, radius, region, heightmapBits, {smoothed.get(), region.columns()},
+                         threads);
     });
     return range;
 }
@@ -282,25 +303,20 @@ BILHeightRange regionHeightRange(const HeightsView &heights, int radius, const C
 BILHeightRange exportRegion(const HeightsView &heights, const std::optional<BILGeoReference> &geo,
                             const QString &fileName, int radius, const CellRegion &region,
                             const BILExportOptions &options,
-                            const std::function<void(const QString &)> &warn)
+                            const std::function<void(const QString &)> &warn, int threads)
 {
     checkCells(region, heights);
     BILHeightRange range;
     whileDoing(exporting(fileName), [&] {
         const BILImageType type = checkedType(fileName, options);
-        const auto smoothed = smoothedRegion(heights, radius, region);
-        const int columns = region.columns();
-        if (options.range) {
-            range = *options.range;
-        } else if (options.heightmapBits == 16) {
-            range = exactRange(heights, radius, region);
-        } else {
-            const WholeRange r = wholeRange(smoothed.get(), columns, columns, region.rows());
-            range = {r.lowest, r.highest};
-        }
+        const auto samples = smoothedRegion(heights, radius, region, threads);
+        const Smoothed smoothed{samples.get(), region.columns()};
+        range = options.range
+                    ? *options.range
+                    : ownRange(heights, radius, region, options.heightmapBits, smoothed, threads);
         reportColorTableProblem(warn);
-        writeImages(heights, geo, fileName, type, radius, region, options,
-                    {smoothed.get(), columns}, range);
+        writeImages(heights, geo, fileName, type, radius, region, options, smoothed, range,
+                    threads);
     });
     return range;
 }
@@ -358,7 +374,7 @@ std::optional<BILHeightRange> ExportBIL(const QString &fileName, int radius, int
                               : BILRegionHeightRange(radius, x0, y0, x1, y1, options.heightmapBits);
         bil::reportColorTableProblem();
         writeImages(bil::heightsView(), BILGeoRef, fileName, type, radius, region, options,
-                    {BILData + int64_t(y0) * BILWidth + x0, BILWidth}, *range);
+                    {BILData + int64_t(y0) * BILWidth + x0, BILWidth}, *range, bil::coreCount());
     });
     return range;
 }

@@ -14,15 +14,17 @@ namespace bil {
 // whole metre (a missing sample counts as 0); for 16 bits the lowest and
 // highest unrounded mean of the cells that have one.
 BILHeightRange regionHeightRange(const HeightsView &heights, int radius, const CellRegion &region,
-                                 int heightmapBits);
+                                 int heightmapBits, int threads = coreCount());
 
 // Writes the images of region smoothed at radius, as ExportBIL does for the
 // grid held, and gives the heights mapped to black and white. warn hears why
 // the colour table is of no use. Throws BILError when region does not lie
-// in the grid or is empty, or the images cannot be written.
+// in the grid or is empty, or the images cannot be written. Both spread
+// over up to threads threads.
 BILHeightRange exportRegion(const HeightsView &heights, const std::optional<BILGeoReference> &geo,
                             const QString &fileName, int radius, const CellRegion &region,
                             const BILExportOptions &options,
-                            const std::function<void(const QString &)> &warn);
+                            const std::function<void(const QString &)> &warn,
+                            int threads = coreCount());
 
 } // namespace bil

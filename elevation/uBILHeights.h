@@ -4,6 +4,8 @@
 // and the 8-bit heightmap, and as exact as they were read for the outputs
 // finer than whole metres.
 
+#include "elevation/uBILBands.h"
+
 #include <cstdint>
 #include <functional>
 
@@ -30,15 +32,17 @@ struct CellRegion
 // Writes the region's means at radius in whole metres, halves to even, row
 // y0 first at out and rows pitch samples apart: the mean of the valid
 // samples within radius cells, a float sample counting as its nearest metre;
-// 0 where the window holds none. At radius 0 the samples themselves.
+// 0 where the window holds none. At radius 0 the samples themselves. Spreads
+// over up to threads threads, as do the passes below.
 void smoothWhole(const HeightsView &heights, int radius, const CellRegion &region, int16_t *out,
-                 int64_t pitch);
+                 int64_t pitch, int threads = coreCount());
 
-// Calls row(y, means) for every row y of the region, from several cores at
+// Calls row(y, means) for every row y of the region, from several threads at
 // once: means[i] is the mean of the valid samples within radius cells of
 // cell (x0 + i, y), as a double, or NaN where there is none. The whole-metre
 // smoothing rounds exactly these means.
 void exactMeans(const HeightsView &heights, int radius, const CellRegion &region,
-                const std::function<void(int y, const double *means)> &row);
+                const std::function<void(int y, const double *means)> &row,
+                int threads = coreCount());
 
 } // namespace bil

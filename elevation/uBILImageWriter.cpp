@@ -100,7 +100,7 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-QByteArray encodePng(const BILImage &image, const QString &path)
+QByteArray encodePng(const BILImage &image, const QString &path, int threads)
 {
     const bool indexed = !image.palette.empty();
     const bool grey = image.grey16 || (indexed && isGreyRamp(image.palette));
@@ -134,7 +134,7 @@ QByteArray encodePng(const BILImage &image, const QString &path)
         }
     };
     std::vector<bil::CompressedBand> stream =
-        bil::compressPngRows(image.height, stride, up, render);
+        bil::compressPngRows(image.height, stride, up, render, threads);
     size_t packedSize = 0;
     for (const bil::CompressedBand &piece : stream)
         packedSize += piece.size;
@@ -257,8 +257,8 @@ BILImageType BILImageTypeOf(const QString &extension, const QString &fileName)
                        .toStdString());
 }
 
-QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QString &path)
+QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QString &path,
+                          int threads)
 {
-    return type == BILImageType::Png ? encodePng(image, path) : encodeBmp(image, path);
+    return type == BILImageType::Png ? encodePng(image, path, threads) : encodeBmp(image, path);
 }
-

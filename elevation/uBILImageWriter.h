@@ -1,8 +1,9 @@
 #pragma once
 
-// Encodes the export's images: PNG compressed on every core, or uncompressed BMP,
+// Encodes the export's images: PNG compressed on several cores, or uncompressed BMP,
 // stored in the smallest variant that decodes to exactly the given pixels.
 
+#include "elevation/uBILBands.h"
 #include "elevation/uBILTypes.h"
 
 #include <QByteArray>
@@ -40,5 +41,7 @@ struct BILImage
 // fileName for any other.
 BILImageType BILImageTypeOf(const QString &extension, const QString &fileName);
 
-// The file's bytes; path only names the file in a failure's message.
-QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QString &path);
+// The file's bytes; path only names the file in a failure's message. A PNG
+// is compressed on up to threads threads.
+QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QString &path,
+                          int threads = bil::coreCount());

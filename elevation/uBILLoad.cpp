@@ -77,15 +77,18 @@ bil::GridSource rawSource(const QString &path, const bil::GridLayout &layout,
     source.noData = layout.noData;
     source.bigEndian = layout.bigEndian;
     source.geo = geo;
-    source.read = [path, layout](int16_t *whole, float *) {
+    source.read = [path, layout](int16_t *whole, float *, int threads) {
         QFile file(path);
         openSamples(file, layout.width, layout.height);
         readSamples(file, layout.width * layout.height, whole);
         if (!layout.bigEndian) return;
-        bil::forEachBand(int(layout.height), [&](int yb, int ye) {
-            int16_t *first = whole + int64_t(yb) * layout.width;
-            qFromBigEndian<int16_t>(first, int64_t(ye - yb) * layout.width, first);
-        });
+        bil::forEachBand(
+            int(layout.height),
+            [&](int yb, int ye) {
+                int16_t *first = whole + int64_t(yb) * layout.width;
+                qFromBigEndian<int16_t>(first, int64_t(ye - yb) * layout.width, first);
+            },
+            threads);
     };
     return source;
 }
@@ -190,7 +193,7 @@ std::optional<bil::Grid> readGrid(const QString &path, const bil::GridSource &so
 {
     std::optional<bil::Grid> grid = gridFor(source, callbacks);
     if (!grid) return std::nullopt;
-    source.read(grid->whole(), grid->real());
+    source.read(grid->whole(), grid->real(), callbacks.threads);
     grid->name = path;
     grid->geo = source.geo;
     grid->bigEndian = source.bigEndian;

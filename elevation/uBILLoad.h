@@ -21,6 +21,7 @@ struct LoadCallbacks
     // is room for them: wholeRoom samples.
     int16_t *wholeInto = nullptr;
     int64_t wholeRoom = 0;
+    int threads = coreCount(); // the most a reader spreads over
 };
 
 // The grid of path, or nullopt when the layout question was cancelled or

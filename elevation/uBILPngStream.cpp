@@ -137,18 +137,22 @@ CompressedBand bigEndian32(uint32_t v)
 } // namespace
 
 std::vector<CompressedBand> compressPngRows(int height, size_t stride, bool up,
-                                            const std::function<void(int, uint8_t *)> &render)
+                                            const std::function<void(int, uint8_t *)> &render,
+                                            int threads)
 {
     const int bandRows =
         int(std::clamp<size_t>(kBandBytes / (stride + 1), 1, size_t(std::max(height, 1))));
     const int count = (height + bandRows - 1) / bandRows;
     std::vector<Band> bands(static_cast<size_t>(count));
-    shareTasks(count, [&](const auto &next) {
-        BandDeflater deflater(stride, up, render);
-        for (int b; (b = next()) >= 0;)
-            bands[size_t(b)] = deflater.deflate(b * bandRows, std::min(height, (b + 1) * bandRows),
-                                                b == count - 1);
-    });
+    shareTasks(
+        count,
+        [&](const auto &next) {
+            BandDeflater deflater(stride, up, render);
+            for (int b; (b = next()) >= 0;)
+                bands[size_t(b)] = deflater.deflate(
+                    b * bandRows, std::min(height, (b + 1) * bandRows), b == count - 1);
+        },
+        threads);
 
     std::vector<CompressedBand> pieces;
     pieces.push_back(

@@ -27,9 +27,9 @@ struct GridSource
     bool bigEndian = false;   // the byte order of a file of raw samples
     // Writes width x height heights row by row: signed 16-bit samples as they
     // are into whole, missing ones as noData; any other type into real as
-    // floats, never rounded on the way in, missing ones NaN. Throws BILError
-    // naming the file when it cannot.
-    std::function<void(int16_t *whole, float *real)> read;
+    // floats, never rounded on the way in, missing ones NaN. Spreads over up
+    // to threads threads. Throws BILError naming the file when it cannot.
+    std::function<void(int16_t *whole, float *real, int threads)> read;
 };
 
 // How a sample of type T is kept: signed 16-bit heights as they are, every

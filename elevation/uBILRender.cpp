@@ -16,24 +16,27 @@ ColorLut colorLut(BILColorFunc color)
     return lut;
 }
 
-WholeRange wholeRange(const int16_t *first, int64_t pitch, int columns, int rows)
+WholeRange wholeRange(const int16_t *first, int64_t pitch, int columns, int rows, int threads)
 {
     const int16_t corner = *first;
     int16_t lo = corner, hi = corner;
     std::mutex joining;
-    bil::forEachBand(std::max(0, rows), [&](int jb, int je) {
-        int16_t bandLo = corner, bandHi = corner;
-        for (int j = jb; j < je; ++j) {
-            const int16_t *row = first + int64_t(j) * pitch;
-            for (int i = 0; i < columns; ++i) {
-                bandLo = std::min(bandLo, row[i]);
-                bandHi = std::max(bandHi, row[i]);
+    bil::forEachBand(
+        std::max(0, rows),
+        [&](int jb, int je) {
+            int16_t bandLo = corner, bandHi = corner;
+            for (int j = jb; j < je; ++j) {
+                const int16_t *row = first + int64_t(j) * pitch;
+                for (int i = 0; i < columns; ++i) {
+                    bandLo = std::min(bandLo, row[i]);
+                    bandHi = std::max(bandHi, row[i]);
+                }
             }
-        }
-        const std::lock_guard lock(joining);
-        lo = std::min(lo, bandLo);
-        hi = std::max(hi, bandHi);
-    });
+            const std::lock_guard lock(joining);
+            lo = std::min(lo, bandLo);
+            hi = std::max(hi, bandHi);
+        },
+        threads);
     return {lo, hi};
 }
 

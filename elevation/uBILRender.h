@@ -3,6 +3,7 @@
 // Turning the working samples into pixels through a table with one entry per
 // height, shared by the preview and the export.
 
+#include "elevation/uBILBands.h"
 #include "elevation/uFMXBILUtils.h"
 
 #include <cmath>
@@ -40,6 +41,7 @@ struct WholeRange
 {
     int16_t lowest, highest;
 };
-WholeRange wholeRange(const int16_t *first, int64_t pitch, int columns, int rows);
+WholeRange wholeRange(const int16_t *first, int64_t pitch, int columns, int rows,
+                      int threads = coreCount());
 
 } // namespace bil

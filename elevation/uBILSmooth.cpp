@@ -94,19 +94,23 @@ void withSamples(const bil::HeightsView &heights, int reach, Sums sums)
         sums(heights.whole, valid, value, int64_t{});
 }
 
-// Calls deliver(y, sums, counts) for the rows of region, from several cores at once.
+// Calls deliver(y, sums, counts) for the rows of region, from up to threads threads at once.
 template <bool exact, typename Deliver>
 void regionSums(const bil::HeightsView &heights, int radius, const bil::CellRegion &region,
-                Deliver deliver)
+                Deliver deliver, int threads)
 {
     const int reach = reachOf(std::max(radius, 0), heights.width, heights.height);
-    bil::forEachBand(region.rows(), [&](int jb, int je) {
-        withSamples<exact>(
-            heights, reach, [&](const auto *samples, auto valid, auto value, auto sum) {
-                windowSums<decltype(sum)>(samples, heights.width, heights.height, reach,
-                                          region.y0 + jb, region.y0 + je, valid, value, deliver);
-            });
-    });
+    bil::forEachBand(
+        region.rows(),
+        [&](int jb, int je) {
+            withSamples<exact>(heights, reach,
+                               [&](const auto *samples, auto valid, auto value, auto sum) {
+                                   windowSums<decltype(sum)>(samples, heights.width, heights.height,
+                                                             reach, region.y0 + jb, region.y0 + je,
+                                                             valid, value, deliver);
+                               });
+        },
+        threads);
 }
 
 } // namespace
@@ -122,49 +126,58 @@ void SmoothBIL(int radius)
 namespace bil {
 
 void smoothWhole(const HeightsView &heights, int radius, const CellRegion &region, int16_t *out,
-                 int64_t pitch)
+                 int64_t pitch, int threads)
 {
     const int x0 = region.x0, columns = region.columns();
     if (radius <= 0) {
-        bil::forEachBand(region.rows(), [&](int jb, int je) {
-            for (int j = jb; j < je; ++j) {
-                const int64_t at = int64_t(region.y0 + j) * heights.width + x0;
-                int16_t *row = out + j * pitch;
-                if (heights.real)
-                    for (int i = 0; i < columns; ++i)
-                        row[i] = bil::workingSample(bil::heightFrom(heights.real[at + i]),
-                                                    BILHeightLowest);
-                else
-                    for (int i = 0; i < columns; ++i)
-                        row[i] = bil::workingSample(heights.whole[at + i], heights.noData);
-            }
-        });
+        bil::forEachBand(
+            region.rows(),
+            [&](int jb, int je) {
+                for (int j = jb; j < je; ++j) {
+                    const int64_t at = int64_t(region.y0 + j) * heights.width + x0;
+                    int16_t *row = out + j * pitch;
+                    if (heights.real)
+                        for (int i = 0; i < columns; ++i)
+                            row[i] = bil::workingSample(bil::heightFrom(heights.real[at + i]),
+                                                        BILHeightLowest);
+                    else
+                        for (int i = 0; i < columns; ++i)
+                            row[i] = bil::workingSample(heights.whole[at + i], heights.noData);
+                }
+            },
+            threads);
         return;
     }
-    regionSums<false>(heights, radius, region, [&](int y, const auto *sums, const int32_t *counts) {
-        // Without branches (a window of missing samples has sum 0), so
-        // that the divisions vectorise.
-        int16_t *row = out + (y - region.y0) * pitch;
-        for (int i = 0; i < columns; ++i) {
-            const int32_t n = counts[x0 + i];
-            const double mean = double(sums[x0 + i]) / double(n + int32_t(n == 0));
-            row[i] = int16_t(int32_t(roundHalfEven(mean)));
-        }
-    });
+    regionSums<false>(
+        heights, radius, region,
+        [&](int y, const auto *sums, const int32_t *counts) {
+            // Without branches (a window of missing samples has sum 0), so
+            // that the divisions vectorise.
+            int16_t *row = out + (y - region.y0) * pitch;
+            for (int i = 0; i < columns; ++i) {
+                const int32_t n = counts[x0 + i];
+                const double mean = double(sums[x0 + i]) / double(n + int32_t(n == 0));
+                row[i] = int16_t(int32_t(roundHalfEven(mean)));
+            }
+        },
+        threads);
 }
 
 void exactMeans(const HeightsView &heights, int radius, const CellRegion &region,
-                const std::function<void(int y, const double *means)> &row)
+                const std::function<void(int y, const double *means)> &row, int threads)
 {
     const int x0 = region.x0, columns = region.columns();
-    regionSums<true>(heights, radius, region, [&](int y, const auto *sums, const int32_t *counts) {
-        // 0 / 0 is the NaN of a window without a valid sample.
-        thread_local std::vector<double> means;
-        means.resize(size_t(columns));
-        for (int i = 0; i < columns; ++i)
-            means[size_t(i)] = double(sums[x0 + i]) / double(counts[x0 + i]);
-        row(y, means.data());
-    });
+    regionSums<true>(
+        heights, radius, region,
+        [&](int y, const auto *sums, const int32_t *counts) {
+            // 0 / 0 is the NaN of a window without a valid sample.
+            thread_local std::vector<double> means;
+            means.resize(size_t(columns));
+            for (int i = 0; i < columns; ++i)
+                means[size_t(i)] = double(sums[x0 + i]) / double(counts[x0 + i]);
+            row(y, means.data());
+        },
+        threads);
 }
 
 } // namespace bil

@@ -387,24 +387,27 @@ QString pictureColours(uint16_t photometric)
 // Decoding is most of a load, so each core takes the rows of blocks that
 // start in its band, through a handle of its own: libtiff's are not shared.
 template <typename T>
-void readBlocks(const TiffFile &file, const Layout &layout, bil::Stored<T> *out)
+void readBlocks(const TiffFile &file, const Layout &layout, bil::Stored<T> *out, int threads)
 {
     const Blocks blocks = blocksOf(file, layout, sizeof(T));
-    bil::forEachBand(int(layout.height), [&](int bandFirst, int bandEnd) {
-        const uint32_t first =
-            (uint32_t(bandFirst) + blocks.height - 1) / blocks.height * blocks.height;
-        if (first >= uint32_t(bandEnd)) return;
-        if (bandFirst == 0) return readBlockRows<T>(file, layout, blocks, first, bandEnd, out);
-        readBlockRows<T>(*openTiff(file.path), layout, blocks, first, bandEnd, out);
-    });
+    bil::forEachBand(
+        int(layout.height),
+        [&](int bandFirst, int bandEnd) {
+            const uint32_t first =
+                (uint32_t(bandFirst) + blocks.height - 1) / blocks.height * blocks.height;
+            if (first >= uint32_t(bandEnd)) return;
+            if (bandFirst == 0) return readBlockRows<T>(file, layout, blocks, first, bandEnd, out);
+            readBlockRows<T>(*openTiff(file.path), layout, blocks, first, bandEnd, out);
+        },
+        threads);
 }
 
 void readSamples(const TiffFile &file, const Layout &layout, bil::SampleType type, int16_t *whole,
-                 float *real)
+                 float *real, int threads)
 {
     bil::withSampleType(type, [&](auto sample) {
         using T = decltype(sample);
-        readBlocks<T>(file, layout, bil::storeFor<T>(whole, real));
+        readBlocks<T>(file, layout, bil::storeFor<T>(whole, real), threads);
     });
 }
 
@@ -452,8 +455,8 @@ std::optional<GridSource> tiffSource(const QString &path)
                         noData,          noData ? int16_t(source.noData) : int16_t(0)};
     source.geo = georeferenceOf(tif, file->messages);
     source.wholeSamples = *kind == bil::SampleType::Int16;
-    source.read = [file, layout, kind = *kind](int16_t *whole, float *real) {
-        readSamples(*file, layout, kind, whole, real);
+    source.read = [file, layout, kind = *kind](int16_t *whole, float *real, int threads) {
+        readSamples(*file, layout, kind, whole, real, threads);
     };
     return source;
 }

@@ -75,4 +75,23 @@ TEST_F(GridValueTest, ACancelAndARefusalLoadNothing)
     EXPECT_TRUE(errors.isEmpty()); // nothing through the window's hook
 }
 
+// The threads an export is given share its work; they change no byte of it.
+TEST_F(GridValueTest, OneThreadOrSeveralWriteTheSameImages)
+{
+    bil::Grid grid = bil::Grid::ofWhole(300, 200, kLowest);
+    for (int i = 0; i < 300 * 200; ++i)
+        grid.whole()[i] = i % 7 == 0 ? kLowest : int16_t((uint32_t(i) * 2654435761u >> 20) % 900);
+    BILExportOptions options;
+    options.heightmapBits = 16;
+    for (const int threads : {1, 3})
+        bil::exportRegion(grid.view(), std::nullopt, path(QStringLiteral("t%1.png").arg(threads)),
+                          2, {10, 5, 290, 195}, options, nullptr, threads);
+    for (const char *image : {"-tx", "-ht"}) {
+        QFile one(path(QStringLiteral("t1.%1.png").arg(image))),
+            three(path(QStringLiteral("t3.%1.png").arg(image)));
+        ASSERT_TRUE(one.open(QIODevice::ReadOnly) && three.open(QIODevice::ReadOnly)) << image;
+        EXPECT_EQ(one.readAll(), three.readAll()) << image;
+    }
+}
+
 } // namespace
