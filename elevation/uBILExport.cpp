@@ -200,25 +200,23 @@ void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoRefe
                  const BILExportOptions &options, const Smoothed &smoothed,
                  const BILHeightRange &range, int threads)
 {
-    // Both images are encoded at once, the threads shared between them; with
-    // one thread, or where none can be started, the heightmap is encoded
-    // after the texture.
-    const int heightmapThreads = std::max(1, threads / 2);
-    const int textureThreads = std::max(1, threads - heightmapThreads);
+    // Both images are encoded at once, each over the threads: the texture
+    // takes longer, and a fixed share would leave the heightmap's threads
+    // idle once it is done. With one thread, or where none can be started,
+    // the heightmap is encoded after the texture.
     const BILExportNames names = BILExportFileNames(fileName);
     auto heightmapBytes = std::async(
         threads > 1 ? std::launch::async | std::launch::deferred : std::launch::deferred, [&] {
-            return EncodeBILImage(
-                type,
-                options.heightmapBits == 16
-                    ? heightmap16Image(heights, radius, region, range, heightmapThreads)
-                    : heightmapImage(smoothed, region, range),
-                names.heightmap, heightmapThreads);
+            return EncodeBILImage(type,
+                                  options.heightmapBits == 16
+                                      ? heightmap16Image(heights, radius, region, range, threads)
+                                      : heightmapImage(smoothed, region, range),
+                                  names.heightmap, threads);
         });
     bil::FileSet files;
     addImage(files, names.texture,
-             EncodeBILImage(type, textureImage(smoothed, region), names.texture, textureThreads),
-             options, geo, region);
+             EncodeBILImage(type, textureImage(smoothed, region), names.texture, threads), options,
+             geo, region);
     addImage(files, names.heightmap, heightmapBytes.get(), options, geo, region);
     files.commit();
 }

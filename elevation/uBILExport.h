@@ -20,7 +20,8 @@ BILHeightRange regionHeightRange(const HeightsView &heights, int radius, const C
 // grid held, and gives the heights mapped to black and white. warn hears why
 // the colour table is of no use. Throws BILError when region does not lie
 // in the grid or is empty, or the images cannot be written. Both spread
-// over up to threads threads.
+// over up to threads threads; the two images' encoders take that many each
+// while both run.
 BILHeightRange exportRegion(const HeightsView &heights, const std::optional<BILGeoReference> &geo,
                             const QString &fileName, int radius, const CellRegion &region,
                             const BILExportOptions &options,
