@@ -24,8 +24,9 @@ struct Parser
         "<input stem>.-ht.png for each input. A missing folder is made.",
         "OUTPUT"};
     QCommandLineOption type{"type",
-                            "png, bmp, or png16 for a 16-bit PNG heightmap. Default: OUTPUT's "
-                            "extension, png for a folder.",
+                            "png, bmp, png16 for a 16-bit PNG heightmap, or r16 for a raw one "
+                            "(little-endian, rows from the top) beside a PNG texture. Default: "
+                            "OUTPUT's extension, png for a folder.",
                             "TYPE"};
     QCommandLineOption crop{"crop",
                             "Exports only the cells X0 <= x < X1, Y0 <= y < Y1 of each grid "
@@ -52,14 +53,24 @@ struct Parser
         "common-range",
         "Maps the lowest and highest height found over all inputs (smoothed, cropped) to black "
         "and white, so that tiles' heightmaps agree where they meet."};
+    QCommandLineOption size{
+        "size",
+        "Resamples the smoothed region to exactly N x N, or W x H, samples, each standing for "
+        "the centre of its share of the region, as GDAL's -outsize does.",
+        "N|WxH"};
+    QCommandLineOption resample{
+        "resample",
+        "How --size resamples: cubic (default), bilinear or nearest. Missing samples take no "
+        "part.",
+        "METHOD", "cubic"};
     QCommandLineOption worldFile{
         "world-file", "Writes a world file beside each image of a grid whose file places it."};
     QCommandLineOption quiet{{"q", "quiet"}, "Tells only failures."};
     QCommandLineOption help{{"h", "help"}, "Shows this help and exits."};
     QCommandLineOption version{{"v", "version"}, "Shows the program's version and exits."};
-    const QList<QCommandLineOption> options{output,    type,   crop,  smooth,
-                                            layout,    colors, range, commonRange,
-                                            worldFile, quiet,  help,  version};
+    const QList<QCommandLineOption> options{output,    type,   crop,   size,   resample,
+                                            smooth,    layout, colors, range,  commonRange,
+                                            worldFile, quiet,  help,   version};
 
     Parser()
     {
@@ -131,6 +142,28 @@ std::optional<std::pair<QString, int>> imageType(const QString &type)
     if (t == u"png") return std::pair{QStringLiteral(".png"), 8};
     if (t == u"bmp") return std::pair{QStringLiteral(".bmp"), 8};
     if (t == u"png16") return std::pair{QStringLiteral(".png"), 16};
+    if (t == u"r16") return std::pair{QStringLiteral(".r16"), 16};
+    return std::nullopt;
+}
+
+// "N" or "WxH", at least one sample each way and at most the capacity in all.
+std::optional<std::pair<int, int>> outputSize(const QString &text)
+{
+    const QStringList parts = text.toLower().split(u'x');
+    if (parts.size() > 2) return std::nullopt;
+    const auto sides = integers(parts.join(u','), int(parts.size()), 1, BILCapacity);
+    if (!sides) return std::nullopt;
+    const int w = sides->front(), h = sides->back();
+    if (int64_t(w) * h > BILCapacity) return std::nullopt;
+    return std::pair{w, h};
+}
+
+std::optional<BILResampling> resamplingNamed(const QString &name)
+{
+    const QString n = name.toLower();
+    if (n == u"cubic") return BILResampling::Cubic;
+    if (n == u"bilinear") return BILResampling::Bilinear;
+    if (n == u"nearest") return BILResampling::Nearest;
     return std::nullopt;
 }
 
@@ -191,14 +224,14 @@ CliCommand ParseCommandLine(const QStringList &arguments)
     if (parser.isSet(p.type)) {
         chosen = imageType(parser.value(p.type));
         if (!chosen)
-            return usageError(
-                QStringLiteral("--type %1: give png, bmp or png16.").arg(parser.value(p.type)));
+            return usageError(QStringLiteral("--type %1: give png, bmp, png16 or r16.")
+                                  .arg(parser.value(p.type)));
         if (fromName && fromName->first != chosen->first)
             return usageError(QStringLiteral("--type %1 does not match --export %2.")
                                   .arg(parser.value(p.type), o.output));
     } else if (!o.outputIsFolder && !chosen) {
-        return usageError(QStringLiteral("--export %1: the name must end in .png or .bmp, or "
-                                         "give --type.")
+        return usageError(QStringLiteral("--export %1: the name must end in .png, .bmp or "
+                                         ".r16, or give --type.")
                               .arg(o.output));
     }
     if (chosen) {
@@ -221,6 +254,22 @@ CliCommand ParseCommandLine(const QStringList &arguments)
                     .arg(parser.value(p.crop)));
         o.crop = CliCrop{(*c)[0], (*c)[1], (*c)[2], (*c)[3]};
     }
+
+    if (parser.isSet(p.size)) {
+        const std::optional<std::pair<int, int>> s = outputSize(parser.value(p.size));
+        if (!s)
+            return usageError(
+                QStringLiteral(
+                    "--size %1: give N or WxH, at least 1 and at most %2 samples in all.")
+                    .arg(parser.value(p.size), QString::number(BILCapacity)));
+        o.exportOptions.width = s->first;
+        o.exportOptions.height = s->second;
+    }
+    const std::optional<BILResampling> resampling = resamplingNamed(parser.value(p.resample));
+    if (!resampling)
+        return usageError(QStringLiteral("--resample %1: give cubic, bilinear or nearest.")
+                              .arg(parser.value(p.resample)));
+    o.exportOptions.resampling = *resampling;
 
     if (parser.isSet(p.range)) {
         const auto r = decimals(parser.value(p.range), 2, BILHeightLowest, BILHeightHighest);

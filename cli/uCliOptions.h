@@ -36,7 +36,7 @@ struct CliOptions
     // several inputs, a folder that gets <input stem>.-tx.png and so on.
     QString output;
     bool outputIsFolder = false;
-    QString extension = QStringLiteral(".png"); // of the images: .png or .bmp
+    QString extension = QStringLiteral(".png"); // of the images: .png, .bmp or .r16
     QStringList inputs;
     int radius = 0;
     std::optional<CliCrop> crop; // absent: the whole grid

@@ -5,6 +5,7 @@
 #include "elevation/uBILImageWriter.h"
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILRender.h"
+#include "elevation/uBILResample.h"
 
 #include <algorithm>
 #include <charconv>
@@ -162,16 +163,16 @@ QByteArray worldFile(const BILGeoReference &geo, const Region &r)
     return text;
 }
 
-// Adds the image and its world file. A world file left from an earlier
-// export would place the new image wrongly, so without a new one it goes.
+// Adds the image and, placed by a georeference, its world file. A world
+// file left from an earlier export would place the new image wrongly, so
+// without a new one it goes.
 void addImage(bil::FileSet &files, const QString &path, const QByteArray &bytes,
-              const BILExportOptions &options, const std::optional<BILGeoReference> &geo,
-              const Region &region)
+              const BILGeoReference *placedBy, const Region &region)
 {
     files.write(path, bytes);
     const QString world = BILWorldFileName(path);
-    if (options.worldFiles && geo)
-        files.write(world, worldFile(*geo, region));
+    if (placedBy)
+        files.write(world, worldFile(*placedBy, region));
     else
         files.remove(world);
 }
@@ -181,9 +182,19 @@ BILImageType checkedType(const QString &fileName, const BILExportOptions &option
 {
     const BILImageType type =
         BILImageTypeOf(fileName.sliced(bil::extensionStart(fileName)), fileName);
-    if (options.heightmapBits != 8 && (options.heightmapBits != 16 || type != BILImageType::Png))
+    if (options.heightmapBits != 8 && (options.heightmapBits != 16 || type == BILImageType::Bmp))
         throw BILError(QStringLiteral("Cannot write \"%1\": heightmaps are 8-bit, or 16-bit PNG.")
                            .arg(bil::nativePath(fileName))
+                           .toStdString());
+    if (type == BILImageType::R16 && options.heightmapBits != 16)
+        throw BILError(QStringLiteral("Cannot write \"%1\": .r16 files hold 16-bit heightmaps.")
+                           .arg(bil::nativePath(fileName))
+                           .toStdString());
+    if (options.width < 0 || options.height < 0 ||
+        int64_t(options.width) * options.height > BILCapacity)
+        throw BILError(QStringLiteral("Cannot write \"%1\": %2 x %3 samples are more than %4.")
+                           .arg(bil::nativePath(fileName), QString::number(options.width),
+                                QString::number(options.height), QString::number(BILCapacity))
                            .toStdString());
     if (options.range && options.range->lowest > options.range->highest)
         throw BILError(
@@ -213,11 +224,15 @@ void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoRefe
                                       : heightmapImage(smoothed, region, range),
                                   names.heightmap, threads);
         });
+    // Beside a raw heightmap, which no world file places, the texture is a PNG.
+    const bool raw = type == BILImageType::R16;
+    const BILGeoReference *placedBy = options.worldFiles && geo ? &*geo : nullptr;
     bil::FileSet files;
     addImage(files, names.texture,
-             EncodeBILImage(type, textureImage(smoothed, region), names.texture, threads), options,
-             geo, region);
-    addImage(files, names.heightmap, heightmapBytes.get(), options, geo, region);
+             EncodeBILImage(raw ? BILImageType::Png : type, textureImage(smoothed, region),
+                            names.texture, threads),
+             placedBy, region);
+    addImage(files, names.heightmap, heightmapBytes.get(), raw ? nullptr : placedBy, region);
     files.commit();
 }
 
@@ -304,6 +319,19 @@ BILHeightRange exportRegion(const HeightsView &heights, const std::optional<BILG
                             const std::function<void(const QString &)> &warn, int threads)
 {
     checkCells(region, heights);
+    if (options.width > 0 && options.height > 0) {
+        // The resampled heights are a grid of their own, exported whole.
+        checkedType(fileName, options);
+        bil::Grid grid;
+        whileDoing(exporting(fileName), [&] {
+            grid = resampled(heights, geo, radius, region, options.width, options.height,
+                             options.resampling, threads);
+        });
+        BILExportOptions whole = options;
+        whole.width = whole.height = 0;
+        return exportRegion(grid.view(), grid.geo, fileName, 0, {0, 0, grid.width(), grid.height()},
+                            whole, warn, threads);
+    }
     BILHeightRange range;
     whileDoing(exporting(fileName), [&] {
         const BILImageType type = checkedType(fileName, options);
@@ -333,7 +361,9 @@ BILExportNames BILExportFileNames(const QString &fileName)
 {
     const qsizetype dot = bil::extensionStart(fileName);
     const QString stem = fileName.left(dot) + u'.', extension = fileName.sliced(dot);
-    return {stem + QStringLiteral("-tx") + extension, stem + QStringLiteral("-ht") + extension};
+    const bool raw = extension.compare(u".r16", Qt::CaseInsensitive) == 0;
+    return {stem + QStringLiteral("-tx") + (raw ? QStringLiteral(".png") : extension),
+            stem + QStringLiteral("-ht") + extension};
 }
 
 QString BILWorldFileName(const QString &image)
@@ -359,8 +389,9 @@ std::optional<BILHeightRange> ExportBIL(const QString &fileName, int radius, int
         bil::showError(QStringLiteral("The selected region is empty."));
         return std::nullopt;
     }
-    // A grid beyond the arrays is exported from the grid held, as the command line does.
-    if (!bil::gridUsable())
+    // A grid beyond the arrays, or resampled, is exported from the grid held,
+    // as the command line does.
+    if (!bil::gridUsable() || options.width > 0)
         return bil::exportRegion(held, BILGeoRef, fileName, radius, region, options,
                                  bil::showError);
     // The globals are left as the exported region's: the whole grid smoothed

@@ -245,6 +245,27 @@ QByteArray encodeBmp(const BILImage &image, const QString &path)
     return bmp;
 }
 
+// ---------------------------------------------------------------- raw 16-bit
+
+QByteArray encodeR16(const BILImage &image, const QString &path)
+{
+    if (!image.grey16)
+        throw BILError(
+            QStringLiteral("Cannot write \"%1\": raw .r16 files hold 16-bit heightmaps only.")
+                .arg(native(path))
+                .toStdString());
+    const size_t width = size_t(image.width);
+    QByteArray raw(qsizetype(width * size_t(image.height) * 2), Qt::Uninitialized);
+    std::vector<uint16_t> levels(width);
+    for (int y = 0; y < image.height; ++y) {
+        image.rows(y, levels.data());
+        char *out = raw.data() + size_t(y) * width * 2;
+        for (size_t x = 0; x < width; ++x)
+            putLE(out + 2 * x, levels[x], 2);
+    }
+    return raw;
+}
+
 } // namespace
 
 BILImageType BILImageTypeOf(const QString &extension, const QString &fileName)
@@ -252,13 +273,23 @@ BILImageType BILImageTypeOf(const QString &extension, const QString &fileName)
     const QString ext = extension.toLower();
     if (ext == u".png") return BILImageType::Png;
     if (ext == u".bmp") return BILImageType::Bmp;
-    throw BILError(QStringLiteral("Cannot write \"%1\": images are written as .png or .bmp only.")
-                       .arg(native(fileName))
-                       .toStdString());
+    if (ext == u".r16") return BILImageType::R16;
+    throw BILError(
+        QStringLiteral("Cannot write \"%1\": images are written as .png, .bmp or .r16 only.")
+            .arg(native(fileName))
+            .toStdString());
 }
 
 QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QString &path,
                           int threads)
 {
-    return type == BILImageType::Png ? encodePng(image, path, threads) : encodeBmp(image, path);
+    switch (type) {
+    case BILImageType::Png:
+        return encodePng(image, path, threads);
+    case BILImageType::Bmp:
+        return encodeBmp(image, path);
+    case BILImageType::R16:
+        break;
+    }
+    return encodeR16(image, path);
 }

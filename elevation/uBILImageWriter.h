@@ -1,6 +1,7 @@
 #pragma once
 
-// Encodes the export's images: PNG compressed on several cores, or uncompressed BMP,
+// Encodes the export's images: PNG compressed on several cores, uncompressed BMP,
+// or a 16-bit heightmap as raw samples,
 // stored in the smallest variant that decodes to exactly the given pixels.
 
 #include "elevation/uBILBands.h"
@@ -17,7 +18,8 @@
 enum class BILImageType
 {
     Png,
-    Bmp
+    Bmp,
+    R16 // 16-bit grey levels only, raw little-endian, rows from the top
 };
 
 // An image to store, width x height pixels, handed over row by row from the top.

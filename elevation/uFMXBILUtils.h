@@ -124,7 +124,8 @@ void SmoothBIL(int radius);
 void ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1, int y1);
 
 // The images an export to fileName writes: "terrain.png" gives
-// "terrain.-tx.png" and "terrain.-ht.png".
+// "terrain.-tx.png" and "terrain.-ht.png"; "terrain.r16", a raw heightmap,
+// gives "terrain.-tx.png" and "terrain.-ht.r16".
 struct BILExportNames
 {
     QString texture, heightmap;
@@ -156,6 +157,14 @@ struct BILHeightRange
 // as exactly that number ("100", "1234.5", "0.1").
 QString BILHeightText(double metres);
 
+// How heights are resampled to another number of samples.
+enum class BILResampling
+{
+    Nearest,
+    Bilinear,
+    Cubic
+};
+
 // What an export does beyond the texture and the 8-bit heightmap.
 struct BILExportOptions
 {
@@ -166,6 +175,10 @@ struct BILExportOptions
     // height; heights beyond it are clamped.
     std::optional<BILHeightRange> range;
     bool worldFiles = false; // beside each image, where the grid has a georeference
+    // Both images resampled from the smoothed heights to this many samples
+    // (0: one per cell of the region).
+    int width = 0, height = 0;
+    BILResampling resampling = BILResampling::Cubic;
 };
 
 // The heights an export of the region at radius maps to black and white when

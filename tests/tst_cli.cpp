@@ -90,6 +90,20 @@ TEST(CliParse, OptionsBecomeTheExportsSettings)
              o.inputs = QStringList{"t.hgt"};
              return o;
          }()},
+        {"a raw heightmap resampled",
+         arguments({"-o", "t", "--type", "r16", "--size", "4033x2017", "--resample", "Bilinear",
+                    "t.hgt"}),
+         [] {
+             CliOptions o;
+             o.output = "t.r16";
+             o.extension = ".r16";
+             o.inputs = QStringList{"t.hgt"};
+             o.exportOptions.heightmapBits = 16;
+             o.exportOptions.width = 4033;
+             o.exportOptions.height = 2017;
+             o.exportOptions.resampling = BILResampling::Bilinear;
+             return o;
+         }()},
         {"a folder by its slash", arguments({"-o", "tiles/", "t.hgt"}),
          [] {
              CliOptions o;
@@ -113,6 +127,9 @@ TEST(CliParse, OptionsBecomeTheExportsSettings)
         EXPECT_EQ(o.exportOptions.heightmapBits, c.expected.exportOptions.heightmapBits);
         EXPECT_EQ(o.exportOptions.range, c.expected.exportOptions.range);
         EXPECT_EQ(o.exportOptions.worldFiles, c.expected.exportOptions.worldFiles);
+        EXPECT_EQ(o.exportOptions.width, c.expected.exportOptions.width);
+        EXPECT_EQ(o.exportOptions.height, c.expected.exportOptions.height);
+        EXPECT_EQ(o.exportOptions.resampling, c.expected.exportOptions.resampling);
         EXPECT_EQ(o.commonRange, c.expected.commonRange);
         EXPECT_EQ(o.layout, c.expected.layout);
         EXPECT_EQ(o.colors, c.expected.colors);
@@ -137,7 +154,12 @@ TEST(CliParse, UsageErrorsNameWhatIsWrong)
         const char *named;
     } cases[] = {
         {arguments({"--smooth", "2", "a.hgt"}), "--export"},
-        {arguments({"-o", "out.jpg", "a.hgt"}), ".png or .bmp"},
+        {arguments({"-o", "out.jpg", "a.hgt"}), ".png, .bmp or .r16"},
+        {arguments({"-o", "out.png", "--size", "0", "a.hgt"}), "--size 0"},
+        {arguments({"-o", "out.png", "--size", "10x", "a.hgt"}), "--size 10x"},
+        {arguments({"-o", "out.png", "--size", "8000x8000", "a.hgt"}), "--size 8000x8000"},
+        {arguments({"-o", "out.png", "--size", "4033", "--resample", "lanczos", "a.hgt"}),
+         "--resample lanczos"},
         {arguments({"-o", "out.png"}), "No input"},
         {arguments({"-o", "out.png", "--smooth", "5", "a.hgt"}), "--smooth 5"},
         {arguments({"-o", "out.png", "--smooth", "two", "a.hgt"}), "--smooth two"},
@@ -691,6 +713,33 @@ TEST_F(CliProgram, AGridLargerThanMemoryIsRefusedBeforeReading)
                                  "1862.6 GB of memory, more than can be had."))
         << run.err.toStdString();
     EXPECT_TRUE(files("out").isEmpty());
+}
+
+// A raw heightmap holds the levels a 16-bit PNG would, resampled to the size
+// asked for; its texture is a PNG of the same size beside it.
+TEST_F(CliProgram, ARawHeightmapHoldsThePngsLevelsAtTheSizeAskedFor)
+{
+    geoTiff("tile", grid(100, -9999), kWidth);
+    const ProgramRun raw =
+        relieva({"-o", "out/raw.r16", "--size", "40x23", "--smooth", "1", "tile.tif"});
+    ASSERT_EQ(raw.exitCode, CliExitSuccess) << raw.err.toStdString();
+    EXPECT_TRUE(raw.err.contains("tile.tif -> out/raw.-tx.png, out/raw.-ht.r16"))
+        << raw.err.toStdString();
+    const ProgramRun png = relieva(
+        {"-o", "out/png.png", "--type", "png16", "--size", "40x23", "--smooth", "1", "tile.tif"});
+    ASSERT_EQ(png.exitCode, CliExitSuccess) << png.err.toStdString();
+
+    EXPECT_EQ(QImage(path("out/raw.-tx.png")).size(), QSize(40, 23));
+    const QImage levels(path("out/png.-ht.png"));
+    ASSERT_EQ(levels.size(), QSize(40, 23));
+    ASSERT_EQ(levels.format(), QImage::Format_Grayscale16);
+    const QByteArray bytes = readFile(path("out/raw.-ht.r16"));
+    ASSERT_EQ(bytes.size(), 40 * 23 * 2);
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 40; ++x)
+            ASSERT_EQ(qFromLittleEndian<uint16_t>(bytes.constData() + 2 * (y * 40 + x)),
+                      reinterpret_cast<const uint16_t *>(levels.constScanLine(y))[x])
+                << x << ", " << y;
 }
 
 } // namespace

@@ -1,0 +1,117 @@
+// Resampling to an exact number of samples, held against GDAL's -outsize
+// resampling of the same grid.
+#include "elevation/uBILLoad.h"
+#include "elevation/uBILResample.h"
+
+#include "tests/gdalTools.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+class ResampleTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    // name.tif, a float GeoTIFF that GDAL writes from an ASCII grid of rough
+    // terrain with decimals, missing where hole says so.
+    void writeTerrain(const QString &name, int w, int h, const std::function<bool(int, int)> &hole)
+    {
+        QByteArray text = QStringLiteral("ncols %1\nnrows %2\nxllcorner 500000\nyllcorner "
+                                         "6000000\ncellsize 30\nNODATA_value -9999\n")
+                              .arg(w)
+                              .arg(h)
+                              .toLatin1();
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const double v = 800 + 300 * std::sin(x * 0.21) * std::cos(y * 0.17) +
+                                 double((x * 7919 + y * 104729) % 97) / 7;
+                text += hole(x, y) ? QByteArray("-9999") : QByteArray::number(v, 'f', 3);
+                text += x + 1 < w ? ' ' : '\n';
+            }
+        }
+        QFile f(path(name + ".asc"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        runTool({"gdal_translate", "-q", "-ot", "Float32", name + ".asc", name + ".tif"},
+                dir.path());
+    }
+
+    bil::Grid load(const QString &name)
+    {
+        std::optional<bil::Grid> grid = bil::loadGrid(path(name), {});
+        EXPECT_TRUE(grid) << name.toStdString();
+        return grid ? std::move(*grid) : bil::Grid();
+    }
+
+    QTemporaryDir dir;
+};
+
+// Shrinking widens the kernel; enlarging does not; missing samples take no
+// part, and where none is near the result is missing, as in GDAL's output.
+// GDAL's cubic shrinking also leaves out some samples beside a hole, more
+// than its documented rule says, so that case is held on whole terrain.
+TEST_F(ResampleTest, HeightsAreGdalsOutsizeResampling)
+{
+    writeTerrain("holes", 61, 47, [](int x, int y) {
+        return (x - 20) * (x - 20) + (y - 30) * (y - 30) < 30 || (x == 50 && y == 5);
+    });
+    writeTerrain("whole", 61, 47, [](int, int) { return false; });
+    const struct
+    {
+        const char *gdalName;
+        BILResampling kind;
+        int width, height;
+        const char *terrain;
+    } cases[] = {
+        {"cubic", BILResampling::Cubic, 150, 100, "holes"},
+        {"cubic", BILResampling::Cubic, 23, 17, "whole"},
+        {"bilinear", BILResampling::Bilinear, 150, 100, "holes"},
+        {"bilinear", BILResampling::Bilinear, 23, 40, "holes"},
+        {"near", BILResampling::Nearest, 150, 100, "holes"},
+        {"near", BILResampling::Nearest, 23, 17, "holes"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 %2 x %3 of %4")
+                         .arg(c.gdalName)
+                         .arg(c.width)
+                         .arg(c.height)
+                         .arg(c.terrain)
+                         .toStdString());
+        const QString terrain = QString::fromLatin1(c.terrain) + ".tif";
+        const bil::Grid source = load(terrain);
+        runTool({"gdal_translate", "-q", "-r", c.gdalName, "-outsize", QString::number(c.width),
+                 QString::number(c.height), terrain, "gdal.tif"},
+                dir.path());
+        const bil::Grid expected = load("gdal.tif");
+        const bil::Grid ours =
+            bil::resampled(source.view(), source.geo, 0, {0, 0, 61, 47}, c.width, c.height, c.kind);
+        ASSERT_EQ(ours.width(), expected.width());
+        ASSERT_EQ(ours.height(), expected.height());
+        ASSERT_TRUE(ours.geo && expected.geo);
+        EXPECT_NEAR(ours.geo->cellWidth, expected.geo->cellWidth, 1e-9);
+        EXPECT_NEAR(ours.geo->top, expected.geo->top, 1e-6);
+        double worst = 0;
+        int missingApart = 0;
+        for (int i = 0; i < c.width * c.height; ++i) {
+            const float a = ours.view().real[i], b = expected.view().real[i];
+            if (std::isnan(a) != std::isnan(b)) {
+                ++missingApart;
+                continue;
+            }
+            if (!std::isnan(a)) worst = std::max(worst, double(std::abs(a - b)));
+        }
+        EXPECT_EQ(missingApart, 0);
+        EXPECT_LT(worst, 1e-3) << "metres";
+    }
+}
+
+} // namespace
