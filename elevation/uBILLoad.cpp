@@ -178,10 +178,10 @@ std::optional<bil::Grid> gridFor(const bil::GridSource &source, const bil::LoadC
                           .arg(QString::number(w), QString::number(h), bil::memoryText(bytes)));
     };
     if (bytes > physicalMemory()) return tooLarge();
+    int16_t *into = w * h <= callbacks.wholeRoom ? callbacks.wholeInto : nullptr;
     try {
-        return source.wholeSamples
-                   ? bil::Grid::ofWhole(int32_t(w), int32_t(h), source.noData, callbacks.wholeInto)
-                   : bil::Grid::ofReal(int32_t(w), int32_t(h));
+        return source.wholeSamples ? bil::Grid::ofWhole(int32_t(w), int32_t(h), source.noData, into)
+                                   : bil::Grid::ofReal(int32_t(w), int32_t(h));
     } catch (const std::bad_alloc &) {
         return tooLarge();
     }
