@@ -165,10 +165,14 @@ private:
         const QString output = CliOutputName(o, o.inputs[k]);
         const BILExportNames names = BILExportFileNames(output);
         const QStringList images{names.texture, names.heightmap};
+        BILExportOptions options = exportOptions;
+        if (options.width == 0 && !o.engineSizes.empty())
+            options.width = options.height =
+                CliEngineSize(o.engineSizes, std::max(in->region.columns(), in->region.rows()));
         BILHeightRange range;
         try {
             range = bil::exportRegion(in->grid.view(), in->grid.geo, output, o.radius, in->region,
-                                      exportOptions, warning());
+                                      options, warning());
         } catch (const std::exception &e) {
             fail(k, QString::fromUtf8(e.what()));
             return;

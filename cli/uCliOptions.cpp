@@ -8,6 +8,7 @@
 #include <QHash>
 
 #include <climits>
+#include <cstdlib>
 
 namespace {
 
@@ -24,9 +25,10 @@ struct Parser
         "<input stem>.-ht.png for each input. A missing folder is made.",
         "OUTPUT"};
     QCommandLineOption type{"type",
-                            "png, bmp, png16 for a 16-bit PNG heightmap, or r16 for a raw one "
-                            "(little-endian, rows from the top) beside a PNG texture. Default: "
-                            "OUTPUT's extension, png for a folder.",
+                            "png, bmp, png16 for a 16-bit PNG heightmap, r16 for a raw one "
+                            "(little-endian, rows from the top), or exr for heights in metres as "
+                            "32-bit floats; the last two beside a PNG texture. Default: OUTPUT's "
+                            "extension, png for a folder.",
                             "TYPE"};
     QCommandLineOption crop{"crop",
                             "Exports only the cells X0 <= x < X1, Y0 <= y < Y1 of each grid "
@@ -58,6 +60,13 @@ struct Parser
         "Resamples the smoothed region to exactly N x N, or W x H, samples, each standing for "
         "the centre of its share of the region, as GDAL's -outsize does.",
         "N|WxH"};
+    QCommandLineOption engine{
+        "engine",
+        "Makes the heightmap for a game engine or Blender: the type it imports best (unreal: "
+        "png16, unity: r16, godot and blender: exr) and, without --size, the square size it "
+        "takes that is nearest to the region's longer side (Unreal: 127 to 8129, Unity: 33 to "
+        "4097; Godot and Blender take any).",
+        "unreal|unity|godot|blender"};
     QCommandLineOption resample{
         "resample",
         "How --size resamples: cubic (default), bilinear or nearest. Missing samples take no "
@@ -68,9 +77,9 @@ struct Parser
     QCommandLineOption quiet{{"q", "quiet"}, "Tells only failures."};
     QCommandLineOption help{{"h", "help"}, "Shows this help and exits."};
     QCommandLineOption version{{"v", "version"}, "Shows the program's version and exits."};
-    const QList<QCommandLineOption> options{output,    type,   crop,   size,   resample,
-                                            smooth,    layout, colors, range,  commonRange,
-                                            worldFile, quiet,  help,   version};
+    const QList<QCommandLineOption> options{output,      type,      engine, crop,   size,
+                                            resample,    smooth,    layout, colors, range,
+                                            commonRange, worldFile, quiet,  help,   version};
 
     Parser()
     {
@@ -143,7 +152,23 @@ std::optional<std::pair<QString, int>> imageType(const QString &type)
     if (t == u"bmp") return std::pair{QStringLiteral(".bmp"), 8};
     if (t == u"png16") return std::pair{QStringLiteral(".png"), 16};
     if (t == u"r16") return std::pair{QStringLiteral(".r16"), 16};
+    if (t == u"exr") return std::pair{QStringLiteral(".exr"), 32};
     return std::nullopt;
+}
+
+// The engines' types and sizes, as their documentation gives them.
+const CliEngine engines[] = {
+    {"unreal", "png16", {127, 253, 505, 1009, 2017, 4033, 8129}},
+    {"unity", "r16", {33, 65, 129, 257, 513, 1025, 2049, 4097}},
+    {"godot", "exr", {}},
+    {"blender", "exr", {}},
+};
+
+const CliEngine *engineNamed(const QString &name)
+{
+    for (const CliEngine &e : engines)
+        if (name.compare(QLatin1StringView(e.name), Qt::CaseInsensitive) == 0) return &e;
+    return nullptr;
 }
 
 // "N" or "WxH", at least one sample each way and at most the capacity in all.
@@ -221,17 +246,31 @@ CliCommand ParseCommandLine(const QStringList &arguments)
     const std::optional<std::pair<QString, int>> fromName =
         o.outputIsFolder ? std::nullopt : imageType(suffix);
     std::optional<std::pair<QString, int>> chosen = fromName;
-    if (parser.isSet(p.type)) {
-        chosen = imageType(parser.value(p.type));
+    const CliEngine *engine = nullptr;
+    if (parser.isSet(p.engine)) {
+        engine = engineNamed(parser.value(p.engine));
+        if (!engine)
+            return usageError(QStringLiteral("--engine %1: give unreal, unity, godot or blender.")
+                                  .arg(parser.value(p.engine)));
+        o.engineSizes = engine->sizes;
+    }
+    // The type given, else the engine's.
+    const QString typeOption = parser.isSet(p.type)
+                                   ? QStringLiteral("--type %1").arg(parser.value(p.type))
+                               : engine ? QStringLiteral("--engine %1").arg(parser.value(p.engine))
+                                        : QString();
+    if (!typeOption.isEmpty()) {
+        chosen = imageType(parser.isSet(p.type) ? parser.value(p.type)
+                                                : QString::fromLatin1(engine->type));
         if (!chosen)
-            return usageError(QStringLiteral("--type %1: give png, bmp, png16 or r16.")
+            return usageError(QStringLiteral("--type %1: give png, bmp, png16, r16 or exr.")
                                   .arg(parser.value(p.type)));
         if (fromName && fromName->first != chosen->first)
-            return usageError(QStringLiteral("--type %1 does not match --export %2.")
-                                  .arg(parser.value(p.type), o.output));
+            return usageError(
+                QStringLiteral("%1 does not match --export %2.").arg(typeOption, o.output));
     } else if (!o.outputIsFolder && !chosen) {
-        return usageError(QStringLiteral("--export %1: the name must end in .png, .bmp or "
-                                         ".r16, or give --type.")
+        return usageError(QStringLiteral("--export %1: the name must end in .png, .bmp, "
+                                         ".r16 or .exr, or give --type.")
                               .arg(o.output));
     }
     if (chosen) {
@@ -313,4 +352,12 @@ QString CliOutputName(const CliOptions &options, const QString &input)
 {
     if (!options.outputIsFolder) return options.output;
     return QDir(options.output).filePath(QFileInfo(input).completeBaseName() + options.extension);
+}
+
+int CliEngineSize(const std::vector<int> &engineSizes, int longerSide)
+{
+    int best = engineSizes.front();
+    for (const int size : engineSizes)
+        if (std::abs(size - longerSide) <= std::abs(best - longerSide)) best = size;
+    return best;
 }

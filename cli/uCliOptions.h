@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // The raw layout the layout dialog would ask for: used for inputs without a
 // header that gives theirs.
@@ -36,7 +37,7 @@ struct CliOptions
     // several inputs, a folder that gets <input stem>.-tx.png and so on.
     QString output;
     bool outputIsFolder = false;
-    QString extension = QStringLiteral(".png"); // of the images: .png, .bmp or .r16
+    QString extension = QStringLiteral(".png"); // of the images: .png, .bmp, .r16 or .exr
     QStringList inputs;
     int radius = 0;
     std::optional<CliCrop> crop; // absent: the whole grid
@@ -45,7 +46,23 @@ struct CliOptions
     std::optional<CliLayout> layout;
     QString colors;     // a colour table instead of the one the window reads
     bool quiet = false; // only failures are told
+    // The square sizes the engine asked for takes, when the size is not
+    // given; empty: any, the region as it is.
+    std::vector<int> engineSizes;
 };
+
+// A game engine, or Blender: the heightmap type it imports best and the
+// square sizes it takes (empty: any).
+struct CliEngine
+{
+    const char *name;
+    const char *type;
+    std::vector<int> sizes;
+};
+
+// Of engineSizes, the one nearest to a region's longer side; the larger of
+// two as near.
+int CliEngineSize(const std::vector<int> &engineSizes, int longerSide);
 
 struct CliCommand
 {

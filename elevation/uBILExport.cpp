@@ -115,6 +115,29 @@ BILHeightRange exactRange(const bil::HeightsView &heights, int radius, const Reg
     return lowest <= highest ? BILHeightRange{lowest, highest} : BILHeightRange{};
 }
 
+// The heights as read, smoothed without rounding, in metres; NaN where a
+// cell has no valid sample in its window.
+BILImage heightsImage(const bil::HeightsView &heights, int radius, const Region &r, int threads)
+{
+    const size_t width = size_t(r.columns());
+    std::vector<float> metres(width * size_t(r.rows()));
+    bil::exactMeans(
+        heights, radius, r,
+        [&](int y, const double *means) {
+            std::transform(means, means + width, metres.data() + size_t(y - r.y0) * width,
+                           [](double m) { return float(m); });
+        },
+        threads);
+    BILImage image;
+    image.width = r.columns();
+    image.height = r.rows();
+    image.real = true;
+    image.rows = [metres = std::move(metres), width](int j, void *out) {
+        std::copy_n(metres.data() + size_t(j) * width, width, static_cast<float *>(out));
+    };
+    return image;
+}
+
 // The heightmap as 16-bit grey levels of the heights as read, smoothed
 // without rounding; a cell with no valid sample in its window is black.
 BILImage heightmap16Image(const bil::HeightsView &heights, int radius, const Region &r,
@@ -182,12 +205,14 @@ BILImageType checkedType(const QString &fileName, const BILExportOptions &option
 {
     const BILImageType type =
         BILImageTypeOf(fileName.sliced(bil::extensionStart(fileName)), fileName);
-    if (options.heightmapBits != 8 && (options.heightmapBits != 16 || type == BILImageType::Bmp))
-        throw BILError(QStringLiteral("Cannot write \"%1\": heightmaps are 8-bit, or 16-bit PNG.")
-                           .arg(bil::nativePath(fileName))
-                           .toStdString());
-    if (type == BILImageType::R16 && options.heightmapBits != 16)
-        throw BILError(QStringLiteral("Cannot write \"%1\": .r16 files hold 16-bit heightmaps.")
+    const int bits = options.heightmapBits;
+    const bool stored = type == BILImageType::Png   ? bits == 8 || bits == 16
+                        : type == BILImageType::Bmp ? bits == 8
+                        : type == BILImageType::R16 ? bits == 16
+                                                    : bits == 32;
+    if (!stored)
+        throw BILError(QStringLiteral("Cannot write \"%1\": heightmaps are 8-bit, or 16-bit PNG "
+                                      "or .r16, or float .exr.")
                            .arg(bil::nativePath(fileName))
                            .toStdString());
     if (options.width < 0 || options.height < 0 ||
@@ -218,14 +243,17 @@ void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoRefe
     const BILExportNames names = BILExportFileNames(fileName);
     auto heightmapBytes = std::async(
         threads > 1 ? std::launch::async | std::launch::deferred : std::launch::deferred, [&] {
+            const int bits = options.heightmapBits;
             return EncodeBILImage(type,
-                                  options.heightmapBits == 16
+                                  bits == 32 ? heightsImage(heights, radius, region, threads)
+                                  : bits == 16
                                       ? heightmap16Image(heights, radius, region, range, threads)
                                       : heightmapImage(smoothed, region, range),
                                   names.heightmap, threads);
         });
-    // Beside a raw heightmap, which no world file places, the texture is a PNG.
-    const bool raw = type == BILImageType::R16;
+    // Beside a heightmap that is no picture, which no world file places, the
+    // texture is a PNG.
+    const bool raw = type == BILImageType::R16 || type == BILImageType::Exr;
     const BILGeoReference *placedBy = options.worldFiles && geo ? &*geo : nullptr;
     bil::FileSet files;
     addImage(files, names.texture,
@@ -288,7 +316,7 @@ std::unique_ptr<int16_t[]> smoothedRegion(const bil::HeightsView &heights, int r
 BILHeightRange ownRange(const bil::HeightsView &heights, int radius, const Region &region,
                         int heightmapBits, const Smoothed &smoothed, int threads)
 {
-    if (heightmapBits == 16) return exactRange(heights, radius, region, threads);
+    if (heightmapBits != 8) return exactRange(heights, radius, region, threads);
     const bil::WholeRange r =
         bil::wholeRange(smoothed.first, smoothed.pitch, region.columns(), region.rows(), threads);
     return {r.lowest, r.highest};
@@ -306,7 +334,7 @@ BILHeightRange regionHeightRange(const HeightsView &heights, int radius, const C
     whileDoing(QStringLiteral("scan the heights"), [&] {
         // 16 bits need no whole metres.
         const auto smoothed =
-            heightmapBits == 16 ? nullptr : smoothedRegion(heights, radius, region, threads);
+            heightmapBits != 8 ? nullptr : smoothedRegion(heights, radius, region, threads);
         range = ownRange(heights, radius, region, heightmapBits, {smoothed.get(), region.columns()},
                          threads);
     });
@@ -353,7 +381,7 @@ BILHeightRange BILRegionHeightRange(int radius, int x0, int y0, int x1, int y1, 
 {
     SmoothBIL(radius);
     ScanBILRange(x0, y0, x1, y1);
-    if (heightmapBits == 16) return exactRange(bil::heightsView(), radius, {x0, y0, x1, y1});
+    if (heightmapBits != 8) return exactRange(bil::heightsView(), radius, {x0, y0, x1, y1});
     return {double(BILMin), double(BILMax)};
 }
 
@@ -361,7 +389,8 @@ BILExportNames BILExportFileNames(const QString &fileName)
 {
     const qsizetype dot = bil::extensionStart(fileName);
     const QString stem = fileName.left(dot) + u'.', extension = fileName.sliced(dot);
-    const bool raw = extension.compare(u".r16", Qt::CaseInsensitive) == 0;
+    const bool raw = extension.compare(u".r16", Qt::CaseInsensitive) == 0 ||
+                     extension.compare(u".exr", Qt::CaseInsensitive) == 0;
     return {stem + QStringLiteral("-tx") + (raw ? QStringLiteral(".png") : extension),
             stem + QStringLiteral("-ht") + extension};
 }

@@ -11,7 +11,7 @@ namespace bil {
 
 // The heights an export of region at radius maps to black and white when no
 // range is given: for an 8-bit heightmap the lowest and highest smoothed
-// whole metre (a missing sample counts as 0); for 16 bits the lowest and
+// whole metre (a missing sample counts as 0); for 16 or 32 bits the lowest and
 // highest unrounded mean of the cells that have one.
 BILHeightRange regionHeightRange(const HeightsView &heights, int radius, const CellRegion &region,
                                  int heightmapBits, int threads = coreCount());

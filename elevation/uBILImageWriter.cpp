@@ -1,5 +1,6 @@
 #include "elevation/uBILImageWriter.h"
 
+#include "elevation/uBILExrWriter.h"
 #include "elevation/uBILPngStream.h"
 
 #include <QDir>
@@ -274,8 +275,9 @@ BILImageType BILImageTypeOf(const QString &extension, const QString &fileName)
     if (ext == u".png") return BILImageType::Png;
     if (ext == u".bmp") return BILImageType::Bmp;
     if (ext == u".r16") return BILImageType::R16;
+    if (ext == u".exr") return BILImageType::Exr;
     throw BILError(
-        QStringLiteral("Cannot write \"%1\": images are written as .png, .bmp or .r16 only.")
+        QStringLiteral("Cannot write \"%1\": images are written as .png, .bmp, .r16 or .exr only.")
             .arg(native(fileName))
             .toStdString());
 }
@@ -288,6 +290,8 @@ QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QStrin
         return encodePng(image, path, threads);
     case BILImageType::Bmp:
         return encodeBmp(image, path);
+    case BILImageType::Exr:
+        return bil::encodeExr(image, path);
     case BILImageType::R16:
         break;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 // Encodes the export's images: PNG compressed on several cores, uncompressed BMP,
-// or a 16-bit heightmap as raw samples,
+// a 16-bit heightmap as raw samples, or heights as an EXR of floats,
 // stored in the smallest variant that decodes to exactly the given pixels.
 
 #include "elevation/uBILBands.h"
@@ -19,7 +19,8 @@ enum class BILImageType
 {
     Png,
     Bmp,
-    R16 // 16-bit grey levels only, raw little-endian, rows from the top
+    R16, // 16-bit grey levels only, raw little-endian, rows from the top
+    Exr  // heights in metres only
 };
 
 // An image to store, width x height pixels, handed over row by row from the top.
@@ -34,6 +35,8 @@ struct BILImage
     // Without a palette: rows() writes one 16-bit grey level per pixel instead
     // (PNG only).
     bool grey16 = false;
+    // Or one float per pixel: heights in metres, NaN where missing (EXR only).
+    bool real = false;
     std::function<void(int row, void *pixels)> rows;
     // Keywords and texts stored beside a PNG's pixels.
     std::vector<std::pair<QByteArray, QByteArray>> text;

@@ -125,7 +125,7 @@ void ExportBIL(const QString &fileName, int radius, int x0, int y0, int x1, int 
 
 // The images an export to fileName writes: "terrain.png" gives
 // "terrain.-tx.png" and "terrain.-ht.png"; "terrain.r16", a raw heightmap,
-// gives "terrain.-tx.png" and "terrain.-ht.r16".
+// gives "terrain.-tx.png" and "terrain.-ht.r16", and ".exr" likewise.
 struct BILExportNames
 {
     QString texture, heightmap;
@@ -168,8 +168,9 @@ enum class BILResampling
 // What an export does beyond the texture and the 8-bit heightmap.
 struct BILExportOptions
 {
-    // Or 16: a 16-bit grey PNG from the heights as read, the smoothing's means
-    // unrounded, missing cells black and left out of the range.
+    // Or 16: a 16-bit grey PNG or .r16 from the heights as read, the
+    // smoothing's means unrounded, missing cells black and left out of the
+    // range. Or 32: those means as floats in metres, in an .exr.
     int heightmapBits = 8;
     // Mapped to black and white instead of the region's own lowest and highest
     // height; heights beyond it are clamped.
@@ -184,7 +185,7 @@ struct BILExportOptions
 // The heights an export of the region at radius maps to black and white when
 // no range is given: for an 8-bit heightmap the lowest and highest smoothed
 // whole metres (a missing sample counts as 0), as ScanBILRange leaves them;
-// for 16 bits the lowest and highest unrounded mean of the cells that have
+// for 16 or 32 bits the lowest and highest unrounded mean of the cells that have
 // one. Leaves BILData smoothed and BILMin, BILMax, BILRange scanned.
 BILHeightRange BILRegionHeightRange(int radius, int x0, int y0, int x1, int y1, int heightmapBits);
 

@@ -7,6 +7,12 @@
 #include "tests/fileBytes.h"
 #include "tests/fullDisk.h"
 #include "tests/gdalTools.h"
+#include "tests/reference_smooth.h"
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
 
 #include <QDir>
 #include <QFile>
@@ -104,6 +110,16 @@ TEST(CliParse, OptionsBecomeTheExportsSettings)
              o.exportOptions.resampling = BILResampling::Bilinear;
              return o;
          }()},
+        {"an engine's type and sizes", arguments({"-o", "t", "--engine", "Unity", "t.hgt"}),
+         [] {
+             CliOptions o;
+             o.output = "t.r16";
+             o.extension = ".r16";
+             o.inputs = QStringList{"t.hgt"};
+             o.exportOptions.heightmapBits = 16;
+             o.engineSizes = {33, 65, 129, 257, 513, 1025, 2049, 4097};
+             return o;
+         }()},
         {"a folder by its slash", arguments({"-o", "tiles/", "t.hgt"}),
          [] {
              CliOptions o;
@@ -134,7 +150,20 @@ TEST(CliParse, OptionsBecomeTheExportsSettings)
         EXPECT_EQ(o.layout, c.expected.layout);
         EXPECT_EQ(o.colors, c.expected.colors);
         EXPECT_EQ(o.quiet, c.expected.quiet);
+        EXPECT_EQ(o.engineSizes, c.expected.engineSizes);
     }
+}
+
+TEST(CliParse, AnEngineTakesTheSizeNearestToTheRegionsLongerSide)
+{
+    const std::vector<int> unreal{127, 253, 505, 1009, 2017, 4033, 8129};
+    const std::vector<int> unity{33, 65, 129, 257, 513, 1025, 2049, 4097};
+    EXPECT_EQ(CliEngineSize(unreal, 1201), 1009);
+    EXPECT_EQ(CliEngineSize(unity, 1201), 1025);
+    EXPECT_EQ(CliEngineSize(unreal, 3601), 4033);
+    EXPECT_EQ(CliEngineSize(unity, 3073), 4097); // as near to 2049 as to 4097
+    EXPECT_EQ(CliEngineSize(unity, 10), 33);
+    EXPECT_EQ(CliEngineSize(unreal, 20000), 8129);
 }
 
 TEST(CliParse, EachInputOfAFolderGetsItsOwnName)
@@ -154,12 +183,15 @@ TEST(CliParse, UsageErrorsNameWhatIsWrong)
         const char *named;
     } cases[] = {
         {arguments({"--smooth", "2", "a.hgt"}), "--export"},
-        {arguments({"-o", "out.jpg", "a.hgt"}), ".png, .bmp or .r16"},
+        {arguments({"-o", "out.jpg", "a.hgt"}), ".png, .bmp, .r16 or .exr"},
         {arguments({"-o", "out.png", "--size", "0", "a.hgt"}), "--size 0"},
         {arguments({"-o", "out.png", "--size", "10x", "a.hgt"}), "--size 10x"},
         {arguments({"-o", "out.png", "--size", "8000x8000", "a.hgt"}), "--size 8000x8000"},
         {arguments({"-o", "out.png", "--size", "4033", "--resample", "lanczos", "a.hgt"}),
          "--resample lanczos"},
+        {arguments({"-o", "out.png", "--engine", "cryengine", "a.hgt"}), "--engine cryengine"},
+        {arguments({"-o", "out.png", "--engine", "unity", "a.hgt"}),
+         "--engine unity does not match --export out.png"},
         {arguments({"-o", "out.png"}), "No input"},
         {arguments({"-o", "out.png", "--smooth", "5", "a.hgt"}), "--smooth 5"},
         {arguments({"-o", "out.png", "--smooth", "two", "a.hgt"}), "--smooth two"},
@@ -740,6 +772,57 @@ TEST_F(CliProgram, ARawHeightmapHoldsThePngsLevelsAtTheSizeAskedFor)
             ASSERT_EQ(qFromLittleEndian<uint16_t>(bytes.constData() + 2 * (y * 40 + x)),
                       reinterpret_cast<const uint16_t *>(levels.constScanLine(y))[x])
                 << x << ", " << y;
+}
+
+// An EXR holds the smoothed heights in metres as OpenEXR's own reader gives
+// them back: unrounded, NaN where a window has no valid sample.
+TEST_F(CliProgram, AnExrHoldsTheSmoothedHeightsInMetres)
+{
+    const std::vector<int16_t> heights = grid(100, -9999);
+    geoTiff("tile", heights, kWidth);
+    const ProgramRun run = relieva({"-o", "out/t.exr", "--smooth", "1", "tile.tif"});
+    ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("tile.tif -> out/t.-tx.png, out/t.-ht.exr"))
+        << run.err.toStdString();
+    EXPECT_EQ(QImage(path("out/t.-tx.png")).size(), QSize(kWidth, kHeight));
+
+    Imf::InputFile file(QFile::encodeName(path("out/t.-ht.exr")).constData());
+    const Imath::Box2i box = file.header().dataWindow();
+    ASSERT_EQ(box.max.x - box.min.x + 1, kWidth);
+    ASSERT_EQ(box.max.y - box.min.y + 1, kHeight);
+    ASSERT_NE(file.header().channels().findChannel("Y"), nullptr);
+    std::vector<float> metres(size_t(kWidth) * kHeight);
+    Imf::FrameBuffer frame;
+    frame.insert("Y", Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(metres.data()),
+                                 sizeof(float), sizeof(float) * kWidth));
+    file.setFrameBuffer(frame);
+    file.readPixels(box.min.y, box.max.y);
+
+    std::vector<double> read(heights.begin(), heights.end());
+    for (double &h : read)
+        if (h == -9999) h = std::nan("");
+    const std::vector<double> expected = ReferenceMeans(read, kWidth, kHeight, 1);
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (std::isnan(expected[i]))
+            EXPECT_TRUE(std::isnan(metres[i])) << i;
+        else
+            EXPECT_NEAR(metres[i], expected[i], 1e-3) << i;
+    }
+}
+
+TEST_F(CliProgram, AnEngineGetsItsTypeAtTheSizeItTakes)
+{
+    geoTiff("tile", grid(100, -9999), kWidth);
+    const ProgramRun unreal = relieva({"-o", "out/u", "--engine", "unreal", "tile.tif"});
+    ASSERT_EQ(unreal.exitCode, CliExitSuccess) << unreal.err.toStdString();
+    const QImage heightmap(path("out/u.-ht.png"));
+    EXPECT_EQ(heightmap.size(), QSize(127, 127));
+    EXPECT_EQ(heightmap.format(), QImage::Format_Grayscale16);
+
+    const ProgramRun unity = relieva({"-o", "out/v", "--engine", "unity", "tile.tif"});
+    ASSERT_EQ(unity.exitCode, CliExitSuccess) << unity.err.toStdString();
+    EXPECT_EQ(readFile(path("out/v.-ht.r16")).size(), 33 * 33 * 2);
+    EXPECT_EQ(QImage(path("out/v.-tx.png")).size(), QSize(33, 33));
 }
 
 } // namespace
