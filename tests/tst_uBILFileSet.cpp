@@ -77,6 +77,8 @@ TEST_F(FullDiskExport, AnExportThatDoesNotFitLeavesTheEarlierFilesAsTheyWere)
         qint64 room;
         bool worldFiles;
         const char *failing;
+        const char *name = "t.png";
+        int heightmapBits = 8;
     } cases[] = {
         {"images within a write buffer, no room", rising(160, 120), 160, 120, false, 0, false,
          "t.-tx.png"},
@@ -86,6 +88,10 @@ TEST_F(FullDiskExport, AnExportThatDoesNotFitLeavesTheEarlierFilesAsTheyWere)
          "t.-ht.png"},
         {"world files beside the images, no room", rising(160, 120), 160, 120, false, 0, true,
          "t.-tx.png"},
+        {"room for the texture, not the float heights", rough(400, 300), 400, 300, true, 4096,
+         false, "t.-ht.exr", "t.exr", 32},
+        {"room for the texture, not the raw levels", rough(400, 300), 400, 300, true, 4096, false,
+         "t.-ht.r16", "t.r16", 16},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -93,9 +99,11 @@ TEST_F(FullDiskExport, AnExportThatDoesNotFitLeavesTheEarlierFilesAsTheyWere)
         FullDisk disk(folder);
         BILExportOptions options;
         options.worldFiles = c.worldFiles;
+        options.heightmapBits = c.heightmapBits;
+        const QString name = folder + u'/' + QString::fromLatin1(c.name);
         // The earlier export, of another grid.
         setGrid(c.height, c.width, rough(c.height, c.width));
-        ASSERT_TRUE(ExportBIL(folder + "/t.png", 0, 0, 0, c.height, c.width, options));
+        ASSERT_TRUE(ExportBIL(name, 0, 0, 0, c.height, c.width, options));
         const std::map<QString, QByteArray> before = contents(folder);
         ASSERT_EQ(before.size(), c.worldFiles ? 4u : 2u);
 
@@ -103,10 +111,11 @@ TEST_F(FullDiskExport, AnExportThatDoesNotFitLeavesTheEarlierFilesAsTheyWere)
         if (c.transparent) std::fill(std::begin(BILColors), std::end(BILColors), 0);
         disk.leaveRoom(c.room);
         try {
-            ExportBIL(folder + "/t.png", 0, 0, 0, c.width, c.height, options);
+            ExportBIL(name, 0, 0, 0, c.width, c.height, options);
             ADD_FAILURE() << "the export was said to succeed";
         } catch (const BILError &e) {
-            const QString reason = disk.mounted() ? qt_error_string(ENOSPC) : qt_error_string(EFBIG);
+            const QString reason =
+                disk.mounted() ? qt_error_string(ENOSPC) : qt_error_string(EFBIG);
             EXPECT_EQ(e.what(), QStringLiteral("Cannot write \"%1/%2\": %3")
                                     .arg(folder, c.failing, reason)
                                     .toStdString());
