@@ -67,6 +67,11 @@ struct Parser
         "takes that is nearest to the region's longer side (Unreal: 127 to 8129, Unity: 33 to "
         "4097; Godot and Blender take any).",
         "unreal|unity|godot|blender"};
+    QCommandLineOption sidecar{
+        "sidecar",
+        "Writes <name>.-ht.json beside each heightmap: its size, spacing and height range, and "
+        "the numbers Unreal, Unity, Terrain3D and Blender ask for on import. --engine implies "
+        "it."};
     QCommandLineOption resample{
         "resample",
         "How --size resamples: cubic (default), bilinear or nearest. Missing samples take no "
@@ -77,9 +82,9 @@ struct Parser
     QCommandLineOption quiet{{"q", "quiet"}, "Tells only failures."};
     QCommandLineOption help{{"h", "help"}, "Shows this help and exits."};
     QCommandLineOption version{{"v", "version"}, "Shows the program's version and exits."};
-    const QList<QCommandLineOption> options{output,      type,      engine, crop,   size,
-                                            resample,    smooth,    layout, colors, range,
-                                            commonRange, worldFile, quiet,  help,   version};
+    const QList<QCommandLineOption> options{output,    type,   engine, sidecar, crop,  size,
+                                            resample,  smooth, layout, colors,  range, commonRange,
+                                            worldFile, quiet,  help,   version};
 
     Parser()
     {
@@ -323,6 +328,7 @@ CliCommand ParseCommandLine(const QStringList &arguments)
     if (o.commonRange && o.exportOptions.range)
         return usageError(QStringLiteral("--range and --common-range exclude each other."));
     o.exportOptions.worldFiles = parser.isSet(p.worldFile);
+    o.exportOptions.sidecar = parser.isSet(p.sidecar) || parser.isSet(p.engine);
     o.quiet = parser.isSet(p.quiet);
     o.colors = parser.value(p.colors);
     if (parser.isSet(p.colors) && !QFileInfo(o.colors).isFile())

@@ -6,6 +6,7 @@
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILRender.h"
 #include "elevation/uBILResample.h"
+#include "elevation/uBILSidecar.h"
 
 #include <algorithm>
 #include <charconv>
@@ -261,6 +262,21 @@ void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoRefe
                             names.texture, threads),
              placedBy, region);
     addImage(files, names.heightmap, heightmapBytes.get(), raw ? nullptr : placedBy, region);
+    const QString sidecar = bil::sidecarName(names.heightmap);
+    if (options.sidecar) {
+        std::optional<BILGeoReference> placed = geo;
+        if (placed) {
+            placed->left += region.x0 * placed->cellWidth;
+            placed->top -= region.y0 * placed->cellHeight;
+        }
+        const int bits = options.heightmapBits;
+        files.write(sidecar, bil::sidecarJson({region.columns(), region.rows(), placed, range,
+                                               bits == 32   ? 0
+                                               : bits == 16 ? 65535
+                                                            : 255}));
+    } else {
+        files.remove(sidecar); // it would describe another heightmap
+    }
     files.commit();
 }
 

@@ -1,6 +1,7 @@
 #include "elevation/uBILExrWriter.h"
 
 #include "elevation/uBILPaths.h"
+#include "elevation/uBILTypes.h"
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
@@ -39,29 +40,24 @@ private:
 
 namespace bil {
 
-QByteArray encodeExr(const BILImage &image, const QString &path)
+QByteArray encodeExr(int width, int height, const std::function<void(int y, float *out)> &row,
+                     const QString &path)
 {
-    if (!image.real)
-        throw BILError(
-            QStringLiteral("Cannot write \"%1\": EXR files hold heights in metres only.")
-                .arg(nativePath(path))
-                .toStdString());
-    const size_t width = size_t(image.width);
-    std::vector<float> heights(width * size_t(image.height));
-    for (int y = 0; y < image.height; ++y)
-        image.rows(y, heights.data() + size_t(y) * width);
+    std::vector<float> heights(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        row(y, heights.data() + size_t(y) * size_t(width));
     try {
-        Imf::Header header(image.width, image.height);
+        Imf::Header header(width, height);
         header.compression() = Imf::ZIP_COMPRESSION;
         header.channels().insert("Y", Imf::Channel(Imf::FLOAT));
         Imf::FrameBuffer frame;
         frame.insert("Y", Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(heights.data()),
-                                     sizeof(float), sizeof(float) * width));
+                                     sizeof(float), sizeof(float) * size_t(width)));
         MemoryStream stream;
         {
             Imf::OutputFile file(stream, header);
             file.setFrameBuffer(frame);
-            file.writePixels(image.height);
+            file.writePixels(height);
         }
         return std::move(stream.bytes);
     } catch (const std::exception &e) {

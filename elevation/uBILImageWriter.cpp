@@ -291,7 +291,13 @@ QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QStrin
     case BILImageType::Bmp:
         return encodeBmp(image, path);
     case BILImageType::Exr:
-        return bil::encodeExr(image, path);
+        if (!image.real)
+            throw BILError(
+                QStringLiteral("Cannot write \"%1\": EXR files hold heights in metres only.")
+                    .arg(native(path))
+                    .toStdString());
+        return bil::encodeExr(
+            image.width, image.height, [&](int y, float *out) { image.rows(y, out); }, path);
     case BILImageType::R16:
         break;
     }

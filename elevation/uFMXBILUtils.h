@@ -180,6 +180,9 @@ struct BILExportOptions
     // (0: one per cell of the region).
     int width = 0, height = 0;
     BILResampling resampling = BILResampling::Cubic;
+    // Beside the heightmap, "<name>.-ht.json": its size, spacing and height
+    // range, and the numbers Unreal, Unity, Terrain3D and Blender ask for.
+    bool sidecar = false;
 };
 
 // The heights an export of the region at radius maps to black and white when

@@ -17,6 +17,9 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -118,6 +121,7 @@ TEST(CliParse, OptionsBecomeTheExportsSettings)
              o.inputs = QStringList{"t.hgt"};
              o.exportOptions.heightmapBits = 16;
              o.engineSizes = {33, 65, 129, 257, 513, 1025, 2049, 4097};
+             o.exportOptions.sidecar = true;
              return o;
          }()},
         {"a folder by its slash", arguments({"-o", "tiles/", "t.hgt"}),
@@ -151,6 +155,7 @@ TEST(CliParse, OptionsBecomeTheExportsSettings)
         EXPECT_EQ(o.colors, c.expected.colors);
         EXPECT_EQ(o.quiet, c.expected.quiet);
         EXPECT_EQ(o.engineSizes, c.expected.engineSizes);
+        EXPECT_EQ(o.exportOptions.sidecar, c.expected.exportOptions.sidecar);
     }
 }
 
@@ -793,8 +798,8 @@ TEST_F(CliProgram, AnExrHoldsTheSmoothedHeightsInMetres)
     ASSERT_NE(file.header().channels().findChannel("Y"), nullptr);
     std::vector<float> metres(size_t(kWidth) * kHeight);
     Imf::FrameBuffer frame;
-    frame.insert("Y", Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(metres.data()),
-                                 sizeof(float), sizeof(float) * kWidth));
+    frame.insert("Y", Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(metres.data()), sizeof(float),
+                                 sizeof(float) * kWidth));
     file.setFrameBuffer(frame);
     file.readPixels(box.min.y, box.max.y);
 
@@ -823,6 +828,30 @@ TEST_F(CliProgram, AnEngineGetsItsTypeAtTheSizeItTakes)
     ASSERT_EQ(unity.exitCode, CliExitSuccess) << unity.err.toStdString();
     EXPECT_EQ(readFile(path("out/v.-ht.r16")).size(), 33 * 33 * 2);
     EXPECT_EQ(QImage(path("out/v.-tx.png")).size(), QSize(33, 33));
+
+    // The numbers to type, from the heightmap's own size, spacing and range.
+    const QJsonObject json = QJsonDocument::fromJson(readFile(path("out/u.-ht.json"))).object();
+    ASSERT_FALSE(json.isEmpty());
+    EXPECT_EQ(json[u"size"].toArray(), (QJsonArray{127, 127}));
+    const double low = json[u"height_range_m"][0].toDouble(),
+                 high = json[u"height_range_m"][1].toDouble();
+    EXPECT_TRUE(unreal.err.contains(
+        QStringLiteral("(heights %1 to %2 m").arg(BILHeightText(low), BILHeightText(high))))
+        << unreal.err.toStdString();
+    const double dx = json[u"spacing"][0].toDouble(), dy = json[u"spacing"][1].toDouble();
+    // The tile has no coordinate system: its own units, spread over 127 samples.
+    EXPECT_EQ(json[u"spacing_units"].toString(), "map units");
+    EXPECT_DOUBLE_EQ(dx, 0.01 * kWidth / 127);
+    EXPECT_DOUBLE_EQ(dy, 0.01 * kHeight / 127);
+    const QJsonObject ue = json[u"unreal"].toObject();
+    EXPECT_DOUBLE_EQ(ue[u"x_scale"].toDouble(), dx * 100);
+    EXPECT_DOUBLE_EQ(ue[u"z_scale"].toDouble(), (high - low) * 100 * 128 / 65535);
+    EXPECT_DOUBLE_EQ(ue[u"z_location"].toDouble(),
+                     low * 100 + 32768 * ue[u"z_scale"].toDouble() / 128);
+    const QJsonObject unityNumbers = json[u"unity"].toObject();
+    EXPECT_DOUBLE_EQ(unityNumbers[u"width"].toDouble(), 126 * dx);
+    EXPECT_DOUBLE_EQ(unityNumbers[u"height"].toDouble(), high - low);
+    EXPECT_DOUBLE_EQ(unityNumbers[u"y_position"].toDouble(), low);
 }
 
 } // namespace

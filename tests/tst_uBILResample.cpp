@@ -2,6 +2,7 @@
 // resampling of the same grid.
 #include "elevation/uBILLoad.h"
 #include "elevation/uBILResample.h"
+#include "elevation/uBILSidecar.h"
 
 #include "tests/gdalTools.h"
 
@@ -112,6 +113,21 @@ TEST_F(ResampleTest, HeightsAreGdalsOutsizeResampling)
         EXPECT_EQ(missingApart, 0);
         EXPECT_LT(worst, 1e-3) << "metres";
     }
+}
+
+// A cell in degrees is measured on the ground where it lies: at 57 degrees
+// north a 3-second cell is about 92.6 m from north to south but 50.4 m
+// across on a sphere, 92.80 m and 50.64 m on the WGS 84 ellipsoid.
+TEST(Sidecar, ACellInDegreesIsMeasuredInMetresWhereItLies)
+{
+    bil::HeightmapFacts facts;
+    facts.width = facts.height = 1201;
+    const double cell = 3.0 / 3600;
+    facts.geo = BILGeoReference{11 - cell / 2, 57 + cell * 600.5, cell, cell, true};
+    const bil::Spacing s = bil::spacingOf(facts);
+    EXPECT_EQ(s.units, "m");
+    EXPECT_NEAR(s.y, 92.80, 0.01);
+    EXPECT_NEAR(s.x, 50.64, 0.01);
 }
 
 } // namespace
