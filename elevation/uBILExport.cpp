@@ -230,8 +230,8 @@ BILImageType checkedType(const QString &fileName, const BILExportOptions &option
     return type;
 }
 
-// Encodes both images of the region and writes them with their world files
-// as one set.
+// Encodes both images of the region and writes them, with their world files
+// and the sidecar as asked, as one set.
 void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoReference> &geo,
                  const QString &fileName, BILImageType type, int radius, const Region &region,
                  const BILExportOptions &options, const Smoothed &smoothed,
@@ -293,7 +293,7 @@ BILHeightRange fixedRange(int radius, const BILHeightRange &range)
     return range;
 }
 
-// Throws when region is not a non-empty part of a width x height grid.
+// Throws when region does not lie within a width x height grid.
 void checkRegion(const Region &r, int width, int height)
 {
     if (r.x0 < 0 || r.y0 < 0 || r.x1 > width || r.y1 > height || r.x0 > r.x1 || r.y0 > r.y1)
@@ -328,7 +328,7 @@ std::unique_ptr<int16_t[]> smoothedRegion(const bil::HeightsView &heights, int r
 }
 
 // The heights mapped to black and white when no range is given: the smoothed
-// whole metres' for 8 bits, the exact means' for 16.
+// whole metres' for 8 bits, the exact means' for 16 and 32.
 BILHeightRange ownRange(const bil::HeightsView &heights, int radius, const Region &region,
                         int heightmapBits, const Smoothed &smoothed, int threads)
 {
@@ -348,7 +348,7 @@ BILHeightRange regionHeightRange(const HeightsView &heights, int radius, const C
     checkCells(region, heights);
     BILHeightRange range;
     whileDoing(QStringLiteral("scan the heights"), [&] {
-        // 16 bits need no whole metres.
+        // Only 8 bits need the whole metres.
         const auto smoothed =
             heightmapBits != 8 ? nullptr : smoothedRegion(heights, radius, region, threads);
         range = ownRange(heights, radius, region, heightmapBits, {smoothed.get(), region.columns()},
