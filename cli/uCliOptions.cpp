@@ -72,6 +72,11 @@ struct Parser
         "Writes <name>.-ht.json beside each heightmap: its size, spacing and height range, and "
         "the numbers Unreal, Unity, Terrain3D and Blender ask for on import. --engine implies "
         "it."};
+    QCommandLineOption utm{
+        "utm",
+        "Reprojects a grid in degrees to the UTM zone of the region's centre (WGS 84), in square "
+        "cells of the region's north-south cell size (or --size), centred on that centre; a "
+        "grid in map coordinates keeps them."};
     QCommandLineOption resample{
         "resample",
         "How --size resamples: cubic (default), bilinear or nearest. Missing samples take no "
@@ -82,9 +87,9 @@ struct Parser
     QCommandLineOption quiet{{"q", "quiet"}, "Tells only failures."};
     QCommandLineOption help{{"h", "help"}, "Shows this help and exits."};
     QCommandLineOption version{{"v", "version"}, "Shows the program's version and exits."};
-    const QList<QCommandLineOption> options{output,    type,   engine, sidecar, crop,  size,
-                                            resample,  smooth, layout, colors,  range, commonRange,
-                                            worldFile, quiet,  help,   version};
+    const QList<QCommandLineOption> options{output,      type,      engine, sidecar, crop,   size,
+                                            utm,         resample,  smooth, layout,  colors, range,
+                                            commonRange, worldFile, quiet,  help,    version};
 
     Parser()
     {
@@ -328,6 +333,7 @@ CliCommand ParseCommandLine(const QStringList &arguments)
     if (o.commonRange && o.exportOptions.range)
         return usageError(QStringLiteral("--range and --common-range exclude each other."));
     o.exportOptions.worldFiles = parser.isSet(p.worldFile);
+    o.exportOptions.utm = parser.isSet(p.utm);
     o.exportOptions.sidecar = parser.isSet(p.sidecar) || parser.isSet(p.engine);
     o.quiet = parser.isSet(p.quiet);
     o.colors = parser.value(p.colors);

@@ -5,6 +5,7 @@
 #include "elevation/uBILImageWriter.h"
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILRender.h"
+#include "elevation/uBILReproject.h"
 #include "elevation/uBILResample.h"
 #include "elevation/uBILSidecar.h"
 
@@ -363,16 +364,28 @@ BILHeightRange exportRegion(const HeightsView &heights, const std::optional<BILG
                             const std::function<void(const QString &)> &warn, int threads)
 {
     checkCells(region, heights);
-    if (options.width > 0 && options.height > 0) {
-        // The resampled heights are a grid of their own, exported whole.
+    if (options.utm && !geo)
+        throw BILError(QStringLiteral("Cannot write \"%1\" in UTM: the grid does not say where it "
+                                      "lies.")
+                           .arg(bil::nativePath(fileName))
+                           .toStdString());
+    const bool reproject = options.utm && geo->geographic;
+    if (options.utm && !reproject && warn)
+        warn(QStringLiteral("The grid is in map coordinates already; \"%1\" keeps them.")
+                 .arg(bil::nativePath(fileName)));
+    if (reproject || (options.width > 0 && options.height > 0)) {
+        // The resampled or reprojected heights are a grid of their own, exported whole.
         checkedType(fileName, options);
         bil::Grid grid;
         whileDoing(exporting(fileName), [&] {
-            grid = resampled(heights, geo, radius, region, options.width, options.height,
-                             options.resampling, threads);
+            grid = reproject ? toUtm(heights, *geo, radius, region, options.width, options.height,
+                                     options.resampling, threads)
+                             : resampled(heights, geo, radius, region, options.width,
+                                         options.height, options.resampling, threads);
         });
         BILExportOptions whole = options;
         whole.width = whole.height = 0;
+        whole.utm = false;
         return exportRegion(grid.view(), grid.geo, fileName, 0, {0, 0, grid.width(), grid.height()},
                             whole, warn, threads);
     }
@@ -434,9 +447,9 @@ std::optional<BILHeightRange> ExportBIL(const QString &fileName, int radius, int
         bil::showError(QStringLiteral("The selected region is empty."));
         return std::nullopt;
     }
-    // A grid beyond the arrays, or resampled, is exported from the grid held,
-    // as the command line does.
-    if (!bil::gridUsable() || options.width > 0)
+    // A grid beyond the arrays, resampled or reprojected, is exported from the
+    // grid held, as the command line does.
+    if (!bil::gridUsable() || options.width > 0 || options.utm)
         return bil::exportRegion(held, BILGeoRef, fileName, radius, region, options,
                                  bil::showError);
     // The globals are left as the exported region's: the whole grid smoothed

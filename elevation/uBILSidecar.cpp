@@ -1,26 +1,15 @@
 #include "elevation/uBILSidecar.h"
 
 #include "elevation/uBILPaths.h"
+#include "elevation/uBILReproject.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cmath>
-#include <numbers>
 
 namespace {
-
-// Metres a degree of latitude and of longitude spans on the WGS 84
-// ellipsoid at latitude phi (degrees).
-std::pair<double, double> metresPerDegree(double phi)
-{
-    constexpr double a = 6378137.0, e2 = 0.00669437999014;
-    const double s = std::sin(phi * std::numbers::pi / 180), w = std::sqrt(1 - e2 * s * s);
-    const double perRadianNorth = a * (1 - e2) / (w * w * w);
-    const double perRadianEast = a * std::cos(phi * std::numbers::pi / 180) / w;
-    return {perRadianNorth * std::numbers::pi / 180, perRadianEast * std::numbers::pi / 180};
-}
 
 QJsonArray pair(double a, double b)
 {
@@ -37,7 +26,7 @@ Spacing spacingOf(const HeightmapFacts &facts)
     const BILGeoReference &g = *facts.geo;
     if (!g.geographic) return {g.cellWidth, g.cellHeight, QStringLiteral("map units")};
     const double middle = g.top - g.cellHeight * facts.height / 2;
-    const auto [north, east] = metresPerDegree(middle);
+    const auto [north, east] = bil::metresPerDegree(middle);
     return {g.cellWidth * east, g.cellHeight * north, QStringLiteral("m")};
 }
 

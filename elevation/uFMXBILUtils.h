@@ -41,6 +41,7 @@ struct BILGeoReference
     double left = 0, top = 0;
     double cellWidth = 0, cellHeight = 0;
     bool geographic = false; // longitude and latitude rather than map x and y
+    int epsg = 0;            // the coordinate system's EPSG code, where known
     bool operator==(const BILGeoReference &) const = default;
 };
 extern std::optional<BILGeoReference> BILGeoRef;
@@ -183,6 +184,10 @@ struct BILExportOptions
     // Beside the heightmap, "<name>.-ht.json": its size, spacing and height
     // range, and the numbers Unreal, Unity, Terrain3D and Blender ask for.
     bool sidecar = false;
+    // A geographic grid reprojected to the UTM zone of the region's centre,
+    // in square cells (width x height of them where given); a projected grid
+    // stays in its own coordinates.
+    bool utm = false;
 };
 
 // The heights an export of the region at radius maps to black and white when

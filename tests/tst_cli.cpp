@@ -854,4 +854,23 @@ TEST_F(CliProgram, AnEngineGetsItsTypeAtTheSizeItTakes)
     EXPECT_DOUBLE_EQ(unityNumbers[u"y_position"].toDouble(), low);
 }
 
+// --utm reprojects only what says where it lies, and leaves map coordinates be.
+TEST_F(CliProgram, UtmNeedsAGridThatSaysWhereItLies)
+{
+    geoTiff("mapped", grid(100, -9999), kWidth); // a georeference without a coordinate system
+    const ProgramRun mapped = relieva({"-o", "out/m.png", "--utm", "mapped.tif"});
+    ASSERT_EQ(mapped.exitCode, CliExitSuccess) << mapped.err.toStdString();
+    EXPECT_TRUE(mapped.err.contains("warning: The grid is in map coordinates already"))
+        << mapped.err.toStdString();
+    EXPECT_EQ(QImage(path("out/m.-ht.png")).size(), QSize(kWidth, kHeight));
+
+    write("raw.bin", QByteArray(2 * 4 * 3, '\1'));
+    const ProgramRun raw =
+        relieva({"-o", "out/r.png", "--utm", "--layout", "4,3,le,-32768", "raw.bin"});
+    EXPECT_EQ(raw.exitCode, CliExitSomeFailed);
+    EXPECT_TRUE(raw.err.contains("in UTM: the grid does not say where it lies."))
+        << raw.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("out/r.-ht.png")));
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 // Resampling to an exact number of samples, held against GDAL's -outsize
 // resampling of the same grid.
 #include "elevation/uBILLoad.h"
+#include "elevation/uBILReproject.h"
 #include "elevation/uBILResample.h"
 #include "elevation/uBILSidecar.h"
 
@@ -128,6 +129,75 @@ TEST(Sidecar, ACellInDegreesIsMeasuredInMetresWhereItLies)
     EXPECT_EQ(s.units, "m");
     EXPECT_NEAR(s.y, 92.80, 0.01);
     EXPECT_NEAR(s.x, 50.64, 0.01);
+}
+
+// A grid in degrees reprojected to UTM: the heights gdalwarp gives at the
+// same cell centres, inside the region; where the region ends, missing.
+TEST_F(ResampleTest, UtmHeightsAreGdalwarps)
+{
+    // Cells about square on the ground at 57 degrees north, so that neither
+    // tool widens its kernel.
+    constexpr int w = 90, h = 70;
+    constexpr double dy = 0.001, dx = 0.001 / 0.5446;
+    QByteArray text = QStringLiteral("ncols %1\nnrows %2\nxllcorner 11.3\nyllcorner 57.1\n"
+                                     "dx %3\ndy %4\nNODATA_value -9999\n")
+                          .arg(w)
+                          .arg(h)
+                          .arg(dx, 0, 'g', 17)
+                          .arg(dy, 0, 'g', 17)
+                          .toLatin1();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            text +=
+                QByteArray::number(500 + 200 * std::sin(x * 0.11) * std::cos(y * 0.13), 'f', 3) +
+                (x + 1 < w ? " " : "\n");
+    QFile f(path("geo.asc"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    f.close();
+    runTool({"gdal_translate", "-q", "-a_srs", "EPSG:4326", "-ot", "Float32", "geo.asc", "geo.tif"},
+            dir.path());
+    const bil::Grid source = load("geo.tif");
+    ASSERT_TRUE(source.geo && source.geo->geographic);
+
+    for (const auto &[gdalName, kind] :
+         {std::pair{"near", BILResampling::Nearest}, std::pair{"bilinear", BILResampling::Bilinear},
+          std::pair{"cubic", BILResampling::Cubic}}) {
+        SCOPED_TRACE(gdalName);
+        const bil::Grid ours = bil::toUtm(source.view(), *source.geo, 0, {0, 0, w, h}, 0, 0, kind);
+        ASSERT_TRUE(ours.geo);
+        const BILGeoReference &g = *ours.geo;
+        EXPECT_EQ(g.epsg, 32632);
+        EXPECT_NEAR(g.cellWidth, g.cellHeight, 1e-9); // square
+        EXPECT_NEAR(g.cellHeight, 111.36, 0.05);      // a thousandth of a degree north-south
+        const auto num = [](double v) { return QString::number(v, 'f', 6); };
+        // -et 0: every place transformed exactly, as ours are.
+        runTool({"gdalwarp", "-q", "-overwrite", "-et", "0", "-t_srs", "EPSG:32632", "-r", gdalName,
+                 "-te", num(g.left), num(g.top - g.cellHeight * ours.height()),
+                 num(g.left + g.cellWidth * ours.width()), num(g.top), "-ts",
+                 QString::number(ours.width()), QString::number(ours.height()), "geo.tif",
+                 "warped.tif"},
+                dir.path());
+        const bil::Grid expected = load("warped.tif");
+        ASSERT_EQ(expected.width(), ours.width());
+        ASSERT_EQ(expected.height(), ours.height());
+        // Inside the region, away from its edge, where both kernels see whole terrain.
+        double worst = 0;
+        int compared = 0;
+        for (int y = 3; y < ours.height() - 3; ++y)
+            for (int x = 3; x < ours.width() - 3; ++x) {
+                const float a = ours.view().real[y * ours.width() + x],
+                            b = expected.view().real[y * ours.width() + x];
+                if (std::isnan(a) || std::isnan(b)) continue;
+                worst = std::max(worst, double(std::abs(a - b)));
+                ++compared;
+            }
+        EXPECT_GT(compared, ours.width() * ours.height() / 2);
+        EXPECT_LT(worst, 0.01) << "metres";
+        // The corners of the UTM rectangle lie beyond the region's curved edges.
+        EXPECT_TRUE(std::isnan(ours.view().real[0]) ||
+                    std::isnan(ours.view().real[ours.width() - 1]));
+    }
 }
 
 } // namespace

@@ -1,0 +1,167 @@
+#include "elevation/uBILReproject.h"
+
+#include "elevation/uBILPaths.h"
+
+#include <proj.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+constexpr float missing = std::numeric_limits<float>::quiet_NaN();
+
+// Keys' cubic convolution kernel with a = -0.5.
+double cubic(double x)
+{
+    x = std::abs(x);
+    if (x < 1) return (1.5 * x - 2.5) * x * x + 1;
+    if (x < 2) return ((-0.5 * x + 2.5) * x - 4) * x + 2;
+    return 0;
+}
+
+// WGS 84 longitude and latitude to and from a UTM zone, for one thread: PROJ's
+// objects are not to be shared between threads.
+class Transformation
+{
+public:
+    explicit Transformation(int epsg) : context(proj_context_create(), proj_context_destroy)
+    {
+        const QByteArray target = "EPSG:" + QByteArray::number(epsg);
+        PJ *raw = proj_create_crs_to_crs(context.get(), "EPSG:4326", target.constData(), nullptr);
+        if (raw) {
+            // Longitude first, as the grid has it.
+            pj.reset(proj_normalize_for_visualization(context.get(), raw));
+            proj_destroy(raw);
+        }
+        if (!pj)
+            throw BILError(QStringLiteral("Cannot reproject to EPSG:%1: %2")
+                               .arg(epsg)
+                               .arg(QString::fromUtf8(proj_context_errno_string(
+                                   context.get(), proj_context_errno(context.get()))))
+                               .toStdString());
+    }
+
+    // x and y in place: longitude and latitude to metres, or back with inverse.
+    void transform(std::vector<double> &x, std::vector<double> &y, bool inverse) const
+    {
+        proj_trans_generic(pj.get(), inverse ? PJ_INV : PJ_FWD, x.data(), sizeof(double), x.size(),
+                           y.data(), sizeof(double), y.size(), nullptr, 0, 0, nullptr, 0, 0);
+    }
+
+private:
+    std::unique_ptr<PJ_CONTEXT, decltype(&proj_context_destroy)> context;
+    std::unique_ptr<PJ, decltype(&proj_destroy)> pj{nullptr, proj_destroy};
+};
+
+// The value at (u, v) of columns x rows samples, in sample units with sample
+// centres on whole numbers: the kernel's weighted mean of the valid samples
+// around it, missing when none is or the place lies outside the samples.
+float interpolated(const std::vector<float> &samples, int columns, int rows, double u, double v,
+                   BILResampling kind)
+{
+    if (!(u >= -0.5 && v >= -0.5 && u < columns - 0.5 && v < rows - 0.5)) return missing;
+    if (kind == BILResampling::Nearest)
+        return samples[size_t(std::lround(v)) * size_t(columns) + size_t(std::lround(u))];
+    const int reach = kind == BILResampling::Cubic ? 2 : 1;
+    const int x0 = int(std::floor(u)), y0 = int(std::floor(v));
+    double sum = 0, weight = 0;
+    for (int y = y0 - reach + 1; y <= y0 + reach; ++y) {
+        if (y < 0 || y >= rows) continue;
+        const double wy = kind == BILResampling::Cubic ? cubic(v - y) : 1 - std::abs(v - y);
+        for (int x = x0 - reach + 1; x <= x0 + reach; ++x) {
+            if (x < 0 || x >= columns) continue;
+            const float s = samples[size_t(y) * size_t(columns) + size_t(x)];
+            if (std::isnan(s)) continue;
+            const double w =
+                wy * (kind == BILResampling::Cubic ? cubic(u - x) : 1 - std::abs(u - x));
+            sum += w * double(s);
+            weight += w;
+        }
+    }
+    return weight > 0 ? float(sum / weight) : missing;
+}
+
+} // namespace
+
+namespace bil {
+
+int utmZoneEpsg(double lon, double lat)
+{
+    const int zone = std::clamp(int(std::floor((lon + 180) / 6)) + 1, 1, 60);
+    return (lat >= 0 ? 32600 : 32700) + zone;
+}
+
+std::pair<double, double> metresPerDegree(double lat)
+{
+    constexpr double a = 6378137.0, e2 = 0.00669437999014, radian = std::numbers::pi / 180;
+    const double s = std::sin(lat * radian), w = std::sqrt(1 - e2 * s * s);
+    return {a * (1 - e2) / (w * w * w) * radian, a * std::cos(lat * radian) / w * radian};
+}
+
+Grid toUtm(const HeightsView &heights, const BILGeoReference &geo, int radius,
+           const CellRegion &region, int width, int height, BILResampling kind, int threads)
+{
+    const int columns = region.columns(), rows = region.rows();
+    std::vector<float> source(size_t(columns) * size_t(rows));
+    exactMeans(
+        heights, radius, region,
+        [&](int y, const double *means) {
+            float *out = source.data() + size_t(y - region.y0) * size_t(columns);
+            for (int i = 0; i < columns; ++i)
+                out[i] = float(means[i]);
+        },
+        threads);
+
+    // The region's outer edges and centre in degrees.
+    const double west = geo.left + region.x0 * geo.cellWidth;
+    const double north = geo.top - region.y0 * geo.cellHeight;
+    const double lon = west + columns * geo.cellWidth / 2, lat = north - rows * geo.cellHeight / 2;
+    const int epsg = utmZoneEpsg(lon, lat);
+    const auto [perDegreeNorth, perDegreeEast] = metresPerDegree(lat);
+    double extentX = columns * geo.cellWidth * perDegreeEast;
+    double extentY = rows * geo.cellHeight * perDegreeNorth;
+    if (width <= 0 || height <= 0) {
+        // Whole square cells, as near to the extent as they come.
+        const double cell = geo.cellHeight * perDegreeNorth;
+        width = std::max(1, int(std::lround(extentX / cell)));
+        height = std::max(1, int(std::lround(extentY / cell)));
+        extentX = width * cell;
+        extentY = height * cell;
+    }
+    std::vector<double> cx{lon}, cy{lat};
+    Transformation(epsg).transform(cx, cy, false);
+    const double cellX = extentX / width, cellY = extentY / height;
+    const double left = cx[0] - extentX / 2, top = cy[0] + extentY / 2;
+
+    Grid out = Grid::ofReal(width, height);
+    forEachBand(
+        height,
+        [&](int jb, int je) {
+            const Transformation back(epsg);
+            std::vector<double> x(static_cast<size_t>(width)), y(static_cast<size_t>(width));
+            for (int j = jb; j < je; ++j) {
+                for (int i = 0; i < width; ++i) {
+                    x[size_t(i)] = left + (i + 0.5) * cellX;
+                    y[size_t(i)] = top - (j + 0.5) * cellY;
+                }
+                back.transform(x, y, true);
+                float *row = out.real() + size_t(j) * size_t(width);
+                for (int i = 0; i < width; ++i) {
+                    // Samples' centres on whole numbers.
+                    const double u = (x[size_t(i)] - west) / geo.cellWidth - 0.5;
+                    const double v = (north - y[size_t(i)]) / geo.cellHeight - 0.5;
+                    row[i] = interpolated(source, columns, rows, u, v, kind);
+                }
+            }
+        },
+        threads);
+    out.geo = BILGeoReference{left, top, cellX, cellY, false, epsg};
+    return out;
+}
+
+} // namespace bil
