@@ -26,9 +26,9 @@ struct Parser
         "OUTPUT"};
     QCommandLineOption type{"type",
                             "png, bmp, png16 for a 16-bit PNG heightmap, r16 for a raw one "
-                            "(little-endian, rows from the top), or exr for heights in metres as "
-                            "32-bit floats; the last two beside a PNG texture. Default: OUTPUT's "
-                            "extension, png for a folder.",
+                            "(little-endian, rows from the top), exr for heights in metres as "
+                            "32-bit floats, or tif32 for them as a float GeoTIFF; the last three "
+                            "beside a PNG texture. Default: OUTPUT's extension, png for a folder.",
                             "TYPE"};
     QCommandLineOption crop{"crop",
                             "Exports only the cells X0 <= x < X1, Y0 <= y < Y1 of each grid "
@@ -163,6 +163,7 @@ std::optional<std::pair<QString, int>> imageType(const QString &type)
     if (t == u"png16") return std::pair{QStringLiteral(".png"), 16};
     if (t == u"r16") return std::pair{QStringLiteral(".r16"), 16};
     if (t == u"exr") return std::pair{QStringLiteral(".exr"), 32};
+    if (t == u"tif32" || t == u"tif") return std::pair{QStringLiteral(".tif"), 32};
     return std::nullopt;
 }
 
@@ -273,14 +274,14 @@ CliCommand ParseCommandLine(const QStringList &arguments)
         chosen = imageType(parser.isSet(p.type) ? parser.value(p.type)
                                                 : QString::fromLatin1(engine->type));
         if (!chosen)
-            return usageError(QStringLiteral("--type %1: give png, bmp, png16, r16 or exr.")
+            return usageError(QStringLiteral("--type %1: give png, bmp, png16, r16, exr or tif32.")
                                   .arg(parser.value(p.type)));
         if (fromName && fromName->first != chosen->first)
             return usageError(
                 QStringLiteral("%1 does not match --export %2.").arg(typeOption, o.output));
     } else if (!o.outputIsFolder && !chosen) {
         return usageError(QStringLiteral("--export %1: the name must end in .png, .bmp, "
-                                         ".r16 or .exr, or give --type.")
+                                         ".r16, .exr or .tif, or give --type.")
                               .arg(o.output));
     }
     if (chosen) {

@@ -118,8 +118,9 @@ BILHeightRange exactRange(const bil::HeightsView &heights, int radius, const Reg
 }
 
 // The heights as read, smoothed without rounding, in metres; NaN where a
-// cell has no valid sample in its window.
-BILImage heightsImage(const bil::HeightsView &heights, int radius, const Region &r, int threads)
+// cell has no valid sample in its window. placed: where its upper-left cell lies.
+BILImage heightsImage(const bil::HeightsView &heights, int radius, const Region &r,
+                      const std::optional<BILGeoReference> &placed, int threads)
 {
     const size_t width = size_t(r.columns());
     std::vector<float> metres(width * size_t(r.rows()));
@@ -134,6 +135,7 @@ BILImage heightsImage(const bil::HeightsView &heights, int radius, const Region 
     image.width = r.columns();
     image.height = r.rows();
     image.real = true;
+    image.placedAt = placed;
     image.rows = [metres = std::move(metres), width](int j, void *out) {
         std::copy_n(metres.data() + size_t(j) * width, width, static_cast<float *>(out));
     };
@@ -214,7 +216,7 @@ BILImageType checkedType(const QString &fileName, const BILExportOptions &option
                                                     : bits == 32;
     if (!stored)
         throw BILError(QStringLiteral("Cannot write \"%1\": heightmaps are 8-bit, or 16-bit PNG "
-                                      "or .r16, or float .exr.")
+                                      "or .r16, or float .exr or .tif.")
                            .arg(bil::nativePath(fileName))
                            .toStdString());
     if (options.width < 0 || options.height < 0 ||
@@ -243,19 +245,26 @@ void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoRefe
     // idle once it is done. With one thread, or where none can be started,
     // the heightmap is encoded after the texture.
     const BILExportNames names = BILExportFileNames(fileName);
+    // Where the region's upper-left cell lies.
+    std::optional<BILGeoReference> placed = geo;
+    if (placed) {
+        placed->left += region.x0 * placed->cellWidth;
+        placed->top -= region.y0 * placed->cellHeight;
+    }
     auto heightmapBytes = std::async(
         threads > 1 ? std::launch::async | std::launch::deferred : std::launch::deferred, [&] {
             const int bits = options.heightmapBits;
-            return EncodeBILImage(type,
-                                  bits == 32 ? heightsImage(heights, radius, region, threads)
-                                  : bits == 16
-                                      ? heightmap16Image(heights, radius, region, range, threads)
-                                      : heightmapImage(smoothed, region, range),
-                                  names.heightmap, threads);
+            return EncodeBILImage(
+                type,
+                bits == 32   ? heightsImage(heights, radius, region, placed, threads)
+                : bits == 16 ? heightmap16Image(heights, radius, region, range, threads)
+                             : heightmapImage(smoothed, region, range),
+                names.heightmap, threads);
         });
     // Beside a heightmap that is no picture, which no world file places, the
     // texture is a PNG.
-    const bool raw = type == BILImageType::R16 || type == BILImageType::Exr;
+    const bool raw =
+        type == BILImageType::R16 || type == BILImageType::Exr || type == BILImageType::Tif32;
     const BILGeoReference *placedBy = options.worldFiles && geo ? &*geo : nullptr;
     bil::FileSet files;
     addImage(files, names.texture,
@@ -265,11 +274,6 @@ void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoRefe
     addImage(files, names.heightmap, heightmapBytes.get(), raw ? nullptr : placedBy, region);
     const QString sidecar = bil::sidecarName(names.heightmap);
     if (options.sidecar) {
-        std::optional<BILGeoReference> placed = geo;
-        if (placed) {
-            placed->left += region.x0 * placed->cellWidth;
-            placed->top -= region.y0 * placed->cellHeight;
-        }
         const int bits = options.heightmapBits;
         files.write(sidecar, bil::sidecarJson({region.columns(), region.rows(), placed, range,
                                                bits == 32   ? 0
@@ -419,7 +423,8 @@ BILExportNames BILExportFileNames(const QString &fileName)
     const qsizetype dot = bil::extensionStart(fileName);
     const QString stem = fileName.left(dot) + u'.', extension = fileName.sliced(dot);
     const bool raw = extension.compare(u".r16", Qt::CaseInsensitive) == 0 ||
-                     extension.compare(u".exr", Qt::CaseInsensitive) == 0;
+                     extension.compare(u".exr", Qt::CaseInsensitive) == 0 ||
+                     extension.compare(u".tif", Qt::CaseInsensitive) == 0;
     return {stem + QStringLiteral("-tx") + (raw ? QStringLiteral(".png") : extension),
             stem + QStringLiteral("-ht") + extension};
 }

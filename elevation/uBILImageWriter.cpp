@@ -2,6 +2,7 @@
 
 #include "elevation/uBILExrWriter.h"
 #include "elevation/uBILPngStream.h"
+#include "elevation/uBILTiffWriter.h"
 
 #include <QDir>
 
@@ -276,8 +277,10 @@ BILImageType BILImageTypeOf(const QString &extension, const QString &fileName)
     if (ext == u".bmp") return BILImageType::Bmp;
     if (ext == u".r16") return BILImageType::R16;
     if (ext == u".exr") return BILImageType::Exr;
+    if (ext == u".tif") return BILImageType::Tif32;
     throw BILError(
-        QStringLiteral("Cannot write \"%1\": images are written as .png, .bmp, .r16 or .exr only.")
+        QStringLiteral(
+            "Cannot write \"%1\": images are written as .png, .bmp, .r16, .exr or .tif only.")
             .arg(native(fileName))
             .toStdString());
 }
@@ -291,13 +294,17 @@ QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QStrin
     case BILImageType::Bmp:
         return encodeBmp(image, path);
     case BILImageType::Exr:
+    case BILImageType::Tif32: {
         if (!image.real)
-            throw BILError(
-                QStringLiteral("Cannot write \"%1\": EXR files hold heights in metres only.")
-                    .arg(native(path))
-                    .toStdString());
-        return bil::encodeExr(
-            image.width, image.height, [&](int y, float *out) { image.rows(y, out); }, path);
+            throw BILError(QStringLiteral("Cannot write \"%1\": this type holds heights in metres "
+                                          "only.")
+                               .arg(native(path))
+                               .toStdString());
+        const auto rows = [&](int y, float *out) { image.rows(y, out); };
+        return type == BILImageType::Exr
+                   ? bil::encodeExr(image.width, image.height, rows, path)
+                   : bil::encodeFloatTiff(image.width, image.height, rows, image.placedAt, path);
+    }
     case BILImageType::R16:
         break;
     }

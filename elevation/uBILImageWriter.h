@@ -5,13 +5,14 @@
 // stored in the smallest variant that decodes to exactly the given pixels.
 
 #include "elevation/uBILBands.h"
-#include "elevation/uBILTypes.h"
+#include "elevation/uFMXBILUtils.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -19,8 +20,9 @@ enum class BILImageType
 {
     Png,
     Bmp,
-    R16, // 16-bit grey levels only, raw little-endian, rows from the top
-    Exr  // heights in metres only
+    R16,  // 16-bit grey levels only, raw little-endian, rows from the top
+    Exr,  // heights in metres only
+    Tif32 // heights in metres only, as a float GeoTIFF
 };
 
 // An image to store, width x height pixels, handed over row by row from the top.
@@ -35,8 +37,10 @@ struct BILImage
     // Without a palette: rows() writes one 16-bit grey level per pixel instead
     // (PNG only).
     bool grey16 = false;
-    // Or one float per pixel: heights in metres, NaN where missing (EXR only).
+    // Or one float per pixel: heights in metres, NaN where missing (EXR and
+    // GeoTIFF only).
     bool real = false;
+    std::optional<BILGeoReference> placedAt; // where the pixels lie (GeoTIFF only)
     std::function<void(int row, void *pixels)> rows;
     // Keywords and texts stored beside a PNG's pixels.
     std::vector<std::pair<QByteArray, QByteArray>> text;

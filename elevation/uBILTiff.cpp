@@ -4,6 +4,7 @@
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILReader.h"
 #include "elevation/uBILText.h"
+#include "elevation/uBILTiffSupport.h"
 
 #include <QFile>
 #include <QStringList>
@@ -16,7 +17,6 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -37,72 +37,19 @@ bool hasTiffSignature(const QString &path)
            head == QByteArrayView("II+\0", 4) || head == QByteArrayView("MM\0+", 4);
 }
 
-// GDAL keeps a band's missing-sample value as text in a private tag that
-// libtiff does not know; GeoTIFF's own tags come from libgeotiff.
-TIFFExtendProc parentExtender = nullptr;
-
-void extendTags(TIFF *tif)
-{
-    static const TIFFFieldInfo noData[] = {{TIFFTAG_GDAL_NODATA, -1, -1, TIFF_ASCII, FIELD_CUSTOM,
-                                            true, false, const_cast<char *>("GDALNoDataValue")}};
-    TIFFMergeFieldInfo(tif, noData, 1);
-    if (parentExtender) parentExtender(tif);
-}
-
-void registerTags()
-{
-    static const bool registered = [] {
-        XTIFFInitialize();
-        parentExtender = TIFFSetTagExtender(extendTags);
-        return true;
-    }();
-    (void)registered;
-}
-
-// What libtiff and libgeotiff say about one file, kept for our own error.
-struct Messages
-{
-    QStringList lines;
-    bool failed = false;
-
-    void add(const char *module, const char *format, va_list args)
-    {
-        char text[1024];
-        std::vsnprintf(text, sizeof text, format, args);
-        lines << (module && *module ? QStringLiteral("%1: %2").arg(QString::fromLocal8Bit(module),
-                                                                   QString::fromLocal8Bit(text))
-                                    : QString::fromLocal8Bit(text));
-    }
-};
-
-// Both return 1: handled here, so nothing reaches libtiff's global handlers.
-int onTiffError(TIFF *, void *user, const char *module, const char *format, va_list args)
-{
-    auto *messages = static_cast<Messages *>(user);
-    messages->add(module, format, args);
-    messages->failed = true;
-    return 1;
-}
-
-int onTiffWarning(TIFF *, void *user, const char *module, const char *format, va_list args)
-{
-    static_cast<Messages *>(user)->add(module, format, args);
-    return 1;
-}
-
 // A broken key directory costs the georeference, not the heights.
 void onGeoTiffMessage(GTIF *gtif, int, const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    static_cast<Messages *>(GTIFGetUserData(gtif))->add("libgeotiff", format, args);
+    static_cast<bil::TiffMessages *>(GTIFGetUserData(gtif))->add("libgeotiff", format, args);
     va_end(args);
 }
 
 struct TiffFile
 {
     QString path;
-    Messages messages;
+    bil::TiffMessages messages;
     TIFF *tif = nullptr;
 
     TiffFile(const TiffFile &) = delete;
@@ -174,7 +121,7 @@ std::optional<double> noDataOf(TIFF *tif)
     return bil::parseNumber(QByteArrayView(text).trimmed());
 }
 
-std::optional<BILGeoReference> georeferenceOf(TIFF *tif, Messages &messages)
+std::optional<BILGeoReference> georeferenceOf(TIFF *tif, bil::TiffMessages &messages)
 {
     uint16_t rasterType = RasterPixelIsArea, modelType = 0;
     if (GTIF *keys = GTIFNewEx(tif, onGeoTiffMessage, &messages)) {
@@ -269,8 +216,8 @@ std::shared_ptr<TiffFile> openTiff(const QString &path)
     const std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions *)> options(
         TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
     if (!options) throw std::bad_alloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onTiffError, &file->messages);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), onTiffWarning, &file->messages);
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), bil::onTiffError, &file->messages);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), bil::onTiffWarning, &file->messages);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), tmsize_t(maxBlockBytes));
 #ifdef Q_OS_WIN
     file->tif = TIFFOpenWExt(reinterpret_cast<const wchar_t *>(path.utf16()), "r", options.get());
@@ -418,7 +365,7 @@ namespace bil {
 std::optional<GridSource> tiffSource(const QString &path)
 {
     if (!hasTiffSignature(path)) return std::nullopt;
-    registerTags();
+    bil::registerTiffTags();
     const std::shared_ptr<TiffFile> file = openTiff(path);
     TIFF *tif = file->tif;
 

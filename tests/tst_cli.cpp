@@ -188,7 +188,7 @@ TEST(CliParse, UsageErrorsNameWhatIsWrong)
         const char *named;
     } cases[] = {
         {arguments({"--smooth", "2", "a.hgt"}), "--export"},
-        {arguments({"-o", "out.jpg", "a.hgt"}), ".png, .bmp, .r16 or .exr"},
+        {arguments({"-o", "out.jpg", "a.hgt"}), ".png, .bmp, .r16, .exr or .tif"},
         {arguments({"-o", "out.png", "--size", "0", "a.hgt"}), "--size 0"},
         {arguments({"-o", "out.png", "--size", "10x", "a.hgt"}), "--size 10x"},
         {arguments({"-o", "out.png", "--size", "8000x8000", "a.hgt"}), "--size 8000x8000"},
@@ -871,6 +871,52 @@ TEST_F(CliProgram, UtmNeedsAGridThatSaysWhereItLies)
     EXPECT_TRUE(raw.err.contains("in UTM: the grid does not say where it lies."))
         << raw.err.toStdString();
     EXPECT_FALSE(QFile::exists(path("out/r.-ht.png")));
+}
+
+// A float GeoTIFF that GDAL reads back as the smoothed heights of the crop,
+// placed where the crop lies, missing samples its nodata.
+TEST_F(CliProgram, AFloatGeoTiffIsReadBackByGdal)
+{
+    const std::vector<int16_t> heights = grid(100, -9999);
+    write("tile.asc", asciiGrid(heights, kWidth, -9999));
+    runTool({"gdal_translate", "-q", "-a_srs", "EPSG:4326", "-ot", "Int16", "tile.asc", "tile.tif"},
+            dir.path());
+    const ProgramRun run =
+        relieva({"-o", "out/t.tif", "--smooth", "1", "--crop", "3,2,25,15", "tile.tif"});
+    ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("tile.tif -> out/t.-tx.png, out/t.-ht.tif"))
+        << run.err.toStdString();
+
+    const GdalInfo info = gdalInfo(path("out/t.-ht.tif"));
+    EXPECT_EQ(info.type, "Float32");
+    EXPECT_EQ(QSize(info.width, info.height), QSize(22, 13));
+    EXPECT_TRUE(info.geographic);
+    ASSERT_TRUE(info.noData && std::isnan(*info.noData));
+    ASSERT_TRUE(info.geoTransform);
+    // The tile's corner is 11 east, 57 + 17 cells of 0.01 north.
+    EXPECT_NEAR((*info.geoTransform)[0], 11 + 3 * 0.01, 1e-9);
+    EXPECT_NEAR((*info.geoTransform)[3], 57 + (kHeight - 2) * 0.01, 1e-9);
+    EXPECT_NEAR((*info.geoTransform)[1], 0.01, 1e-12);
+    EXPECT_NEAR((*info.geoTransform)[5], -0.01, 1e-12);
+
+    // GDAL's own reading of the samples, as text.
+    runTool({"gdal_translate", "-q", "-of", "AAIGrid", "out/t.-ht.tif", "out/read.asc"},
+            dir.path());
+    QList<QByteArray> words = readFile(path("out/read.asc")).simplified().split(' ');
+    const qsizetype first = words.size() - 22 * 13;
+    std::vector<double> read(heights.begin(), heights.end());
+    for (double &h : read)
+        if (h == -9999) h = std::nan("");
+    const std::vector<double> means = ReferenceMeans(read, kWidth, kHeight, 1);
+    for (int y = 0; y < 13; ++y)
+        for (int x = 0; x < 22; ++x) {
+            const double expected = means[size_t(y + 2) * kWidth + size_t(x + 3)];
+            const QByteArray word = words[first + y * 22 + x];
+            if (std::isnan(expected))
+                EXPECT_EQ(word.toLower(), "nan") << x << ", " << y;
+            else
+                EXPECT_NEAR(word.toDouble(), expected, 1e-3) << x << ", " << y;
+        }
 }
 
 } // namespace
