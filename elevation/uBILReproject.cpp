@@ -66,7 +66,8 @@ float interpolated(const std::vector<float> &samples, int columns, int rows, dou
 {
     if (!(u >= -0.5 && v >= -0.5 && u < columns - 0.5 && v < rows - 0.5)) return missing;
     if (kind == BILResampling::Nearest)
-        return samples[size_t(std::lround(v)) * size_t(columns) + size_t(std::lround(u))];
+        // The sample whose cell holds the place; lround would take -0.5 to -1.
+        return samples[size_t(std::floor(v + 0.5)) * size_t(columns) + size_t(std::floor(u + 0.5))];
     const int reach = kind == BILResampling::Cubic ? 2 : 1;
     const int x0 = int(std::floor(u)), y0 = int(std::floor(v));
     double sum = 0, weight = 0;
