@@ -166,6 +166,7 @@ private:
         const BILExportNames names = BILExportFileNames(output);
         const QStringList images{names.texture, names.heightmap};
         BILExportOptions options = exportOptions;
+        const bool tiled = options.tilesAcross * options.tilesDown > 1;
         if (options.width == 0 && !o.engineSizes.empty())
             options.width = options.height =
                 CliEngineSize(o.engineSizes, std::max(in->region.columns(), in->region.rows()));
@@ -179,6 +180,10 @@ private:
         }
         if (!o.quiet)
             log << step(k) << o.inputs[k] << " -> " << images.join(QStringLiteral(", "))
+                << (tiled ? QStringLiteral(" in %1 x %2 tiles")
+                                .arg(options.tilesAcross)
+                                .arg(options.tilesDown)
+                          : QString())
                 << " (heights " << BILHeightText(range.lowest) << " to "
                 << BILHeightText(range.highest) << " m, "
                 << QString::number(timer.elapsed() / 1000.0, 'f', 2) << " s)" << Qt::endl;

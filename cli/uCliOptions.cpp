@@ -72,6 +72,12 @@ struct Parser
         "Writes <name>.-ht.json beside each heightmap: its size, spacing and height range, and "
         "the numbers Unreal, Unity, Terrain3D and Blender ask for on import. --engine implies "
         "it."};
+    QCommandLineOption tiles{
+        "tiles",
+        "Splits each output into C x R tiles that share their edge row and column, named "
+        "<name>_x<column>_y<row>, all mapped to one height range; the samples less one must "
+        "divide into them.",
+        "CxR"};
     QCommandLineOption utm{
         "utm",
         "Reprojects a grid in degrees to the UTM zone of the region's centre (WGS 84), in square "
@@ -87,9 +93,9 @@ struct Parser
     QCommandLineOption quiet{{"q", "quiet"}, "Tells only failures."};
     QCommandLineOption help{{"h", "help"}, "Shows this help and exits."};
     QCommandLineOption version{{"v", "version"}, "Shows the program's version and exits."};
-    const QList<QCommandLineOption> options{output,      type,      engine, sidecar, crop,   size,
-                                            utm,         resample,  smooth, layout,  colors, range,
-                                            commonRange, worldFile, quiet,  help,    version};
+    const QList<QCommandLineOption> options{
+        output, type,   engine, sidecar, crop,        size,      tiles, utm,  resample,
+        smooth, layout, colors, range,   commonRange, worldFile, quiet, help, version};
 
     Parser()
     {
@@ -314,6 +320,24 @@ CliCommand ParseCommandLine(const QStringList &arguments)
                     .arg(parser.value(p.size), QString::number(BILCapacity)));
         o.exportOptions.width = s->first;
         o.exportOptions.height = s->second;
+    }
+    if (parser.isSet(p.tiles)) {
+        const std::optional<std::pair<int, int>> t = outputSize(parser.value(p.tiles));
+        const auto divides = [](int samples, int parts) {
+            return samples == 0 || (samples - 1) % parts == 0;
+        };
+        if (!t || t->first * t->second > 4096 || !parser.value(p.tiles).contains(u'x'))
+            return usageError(
+                QStringLiteral("--tiles %1: give CxR, such as 2x2.").arg(parser.value(p.tiles)));
+        if (!divides(o.exportOptions.width, t->first) ||
+            !divides(o.exportOptions.height, t->second))
+            return usageError(QStringLiteral("--tiles %1: --size %2 x %3 less one does not divide "
+                                             "into them.")
+                                  .arg(parser.value(p.tiles))
+                                  .arg(o.exportOptions.width)
+                                  .arg(o.exportOptions.height));
+        o.exportOptions.tilesAcross = t->first;
+        o.exportOptions.tilesDown = t->second;
     }
     const std::optional<BILResampling> resampling = resamplingNamed(parser.value(p.resample));
     if (!resampling)

@@ -233,10 +233,11 @@ BILImageType checkedType(const QString &fileName, const BILExportOptions &option
     return type;
 }
 
-// Encodes both images of the region and writes them, with their world files
-// and the sidecar as asked, as one set.
-void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoReference> &geo,
-                 const QString &fileName, BILImageType type, int radius, const Region &region,
+// Encodes both images of the region and adds them to files, with their world
+// files and the sidecar as asked.
+void writeImages(bil::FileSet &files, const bil::HeightsView &heights,
+                 const std::optional<BILGeoReference> &geo, const QString &fileName,
+                 BILImageType type, int radius, const Region &region,
                  const BILExportOptions &options, const Smoothed &smoothed,
                  const BILHeightRange &range, int threads)
 {
@@ -266,7 +267,6 @@ void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoRefe
     const bool raw =
         type == BILImageType::R16 || type == BILImageType::Exr || type == BILImageType::Tif32;
     const BILGeoReference *placedBy = options.worldFiles && geo ? &*geo : nullptr;
-    bil::FileSet files;
     addImage(files, names.texture,
              EncodeBILImage(raw ? BILImageType::Png : type, textureImage(smoothed, region),
                             names.texture, threads),
@@ -282,7 +282,33 @@ void writeImages(const bil::HeightsView &heights, const std::optional<BILGeoRefe
     } else {
         files.remove(sidecar); // it would describe another heightmap
     }
-    files.commit();
+}
+
+// The name of the tile at column c, row r: "terrain.png" gives "terrain_x1_y0.png".
+QString tileName(const QString &fileName, int c, int r)
+{
+    const qsizetype dot = bil::extensionStart(fileName);
+    return fileName.left(dot) + QStringLiteral("_x%1_y%2").arg(c).arg(r) + fileName.sliced(dot);
+}
+
+// Throws, naming sizes that would do, unless samples less one divide into parts.
+void checkTiles(const QString &fileName, int columns, int rows, int across, int down)
+{
+    if ((columns - 1) % across == 0 && (rows - 1) % down == 0) return;
+    const auto near = [](int samples, int parts) {
+        const int below = 1 + (samples - 1) / parts * parts;
+        return QStringLiteral("%1 or %2").arg(std::max(below, 1 + parts)).arg(below + parts);
+    };
+    throw BILError(QStringLiteral("Cannot write \"%1\" in %2 x %3 tiles that share their edges: "
+                                  "%4 x %5 samples less one do not divide into them; %6 columns "
+                                  "and %7 rows would.")
+                       .arg(bil::nativePath(fileName))
+                       .arg(across)
+                       .arg(down)
+                       .arg(columns)
+                       .arg(rows)
+                       .arg(near(columns, across), near(rows, down))
+                       .toStdString());
 }
 
 // Smooths for the texture and sets the globals' range to range, widened to whole metres.
@@ -393,6 +419,9 @@ BILHeightRange exportRegion(const HeightsView &heights, const std::optional<BILG
         return exportRegion(grid.view(), grid.geo, fileName, 0, {0, 0, grid.width(), grid.height()},
                             whole, warn, threads);
     }
+    if (options.tilesAcross > 1 || options.tilesDown > 1)
+        checkTiles(fileName, region.columns(), region.rows(), std::max(options.tilesAcross, 1),
+                   std::max(options.tilesDown, 1));
     BILHeightRange range;
     whileDoing(exporting(fileName), [&] {
         const BILImageType type = checkedType(fileName, options);
@@ -402,8 +431,27 @@ BILHeightRange exportRegion(const HeightsView &heights, const std::optional<BILG
                     ? *options.range
                     : ownRange(heights, radius, region, options.heightmapBits, smoothed, threads);
         reportColorTableProblem(warn);
-        writeImages(heights, geo, fileName, type, radius, region, options, smoothed, range,
-                    threads);
+        bil::FileSet files;
+        const int across = std::max(options.tilesAcross, 1), down = std::max(options.tilesDown, 1);
+        if (across * down == 1) {
+            writeImages(files, heights, geo, fileName, type, radius, region, options, smoothed,
+                        range, threads);
+        } else {
+            // Neighbours share their edge row and column, so that they meet without a seam.
+            const int stepX = (region.columns() - 1) / across, stepY = (region.rows() - 1) / down;
+            for (int r = 0; r < down; ++r)
+                for (int c = 0; c < across; ++c) {
+                    const Region tile{region.x0 + c * stepX, region.y0 + r * stepY,
+                                      region.x0 + c * stepX + stepX + 1,
+                                      region.y0 + r * stepY + stepY + 1};
+                    writeImages(files, heights, geo, tileName(fileName, c, r), type, radius, tile,
+                                options,
+                                {smoothed.first + int64_t(r * stepY) * smoothed.pitch + c * stepX,
+                                 smoothed.pitch},
+                                range, threads);
+                }
+        }
+        files.commit();
     });
     return range;
 }
@@ -454,7 +502,8 @@ std::optional<BILHeightRange> ExportBIL(const QString &fileName, int radius, int
     }
     // A grid beyond the arrays, resampled or reprojected, is exported from the
     // grid held, as the command line does.
-    if (!bil::gridUsable() || options.width > 0 || options.utm)
+    if (!bil::gridUsable() || options.width > 0 || options.utm || options.tilesAcross > 1 ||
+        options.tilesDown > 1)
         return bil::exportRegion(held, BILGeoRef, fileName, radius, region, options,
                                  bil::showError);
     // The globals are left as the exported region's: the whole grid smoothed
@@ -465,8 +514,10 @@ std::optional<BILHeightRange> ExportBIL(const QString &fileName, int radius, int
         range = options.range ? fixedRange(radius, *options.range)
                               : BILRegionHeightRange(radius, x0, y0, x1, y1, options.heightmapBits);
         bil::reportColorTableProblem();
-        writeImages(bil::heightsView(), BILGeoRef, fileName, type, radius, region, options,
+        bil::FileSet files;
+        writeImages(files, bil::heightsView(), BILGeoRef, fileName, type, radius, region, options,
                     {BILData + int64_t(y0) * BILWidth + x0, BILWidth}, *range, bil::coreCount());
+        files.commit();
     });
     return range;
 }

@@ -188,6 +188,10 @@ struct BILExportOptions
     // in square cells (width x height of them where given); a projected grid
     // stays in its own coordinates.
     bool utm = false;
+    // Split into tiles across x down that share their edge row and column,
+    // named "<name>_x<column>_y<row>", all mapped to the region's range; the
+    // samples less one must divide into them.
+    int tilesAcross = 1, tilesDown = 1;
 };
 
 // The heights an export of the region at radius maps to black and white when

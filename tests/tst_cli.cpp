@@ -919,4 +919,48 @@ TEST_F(CliProgram, AFloatGeoTiffIsReadBackByGdal)
         }
 }
 
+// Tiles share their edge row and column and one height range, so that
+// neighbours meet without a seam; sizes that do not divide are named.
+TEST_F(CliProgram, TilesShareTheirEdges)
+{
+    geoTiff("tile", grid(100, -9999), kWidth);
+    const ProgramRun run =
+        relieva({"-o", "out/t.png", "--type", "png16", "--tiles", "2x2", "tile.tif"});
+    ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("in 2 x 2 tiles")) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("out/t.-ht.png")));
+    const auto image = [&](int c, int r, const char *kind) {
+        return QImage(path(QStringLiteral("out/t_x%1_y%2.%3.png").arg(c).arg(r).arg(kind)));
+    };
+    // 29 x 17 samples in 15 x 9 tiles.
+    for (const char *kind : {"-ht", "-tx"}) {
+        SCOPED_TRACE(kind);
+        const QImage left = image(0, 0, kind), right = image(1, 0, kind), below = image(0, 1, kind);
+        ASSERT_EQ(left.size(), QSize(15, 9));
+        for (int y = 0; y < 9; ++y)
+            EXPECT_EQ(left.pixelColor(14, y), right.pixelColor(0, y)) << y;
+        for (int x = 0; x < 15; ++x)
+            EXPECT_EQ(left.pixelColor(x, 8), below.pixelColor(x, 0)) << x;
+    }
+    // One range for all: white only where the highest height lies, in the east.
+    const auto brightest = [&](int c, int r) {
+        const QImage h = image(c, r, "-ht");
+        int most = 0;
+        for (int y = 0; y < h.height(); ++y)
+            for (int x = 0; x < h.width(); ++x)
+                most =
+                    std::max<int>(most, reinterpret_cast<const uint16_t *>(h.constScanLine(y))[x]);
+        return most;
+    };
+    EXPECT_EQ(std::max(brightest(1, 0), brightest(1, 1)), 65535);
+    EXPECT_LT(std::max(brightest(0, 0), brightest(0, 1)), 65535);
+
+    const ProgramRun odd = relieva({"-o", "out/odd.png", "--tiles", "3x2", "tile.tif"});
+    EXPECT_EQ(odd.exitCode, CliExitSomeFailed);
+    EXPECT_TRUE(odd.err.contains("29 x 17 samples less one do not divide into them; 28 or 31 "
+                                 "columns and 17 or 19 rows would."))
+        << odd.err.toStdString();
+    EXPECT_TRUE(QDir(path("out")).entryList({"odd*"}).isEmpty());
+}
+
 } // namespace
