@@ -1,7 +1,5 @@
 #include "elevation/uBILReproject.h"
 
-#include "elevation/uBILPaths.h"
-
 #include <proj.h>
 
 #include <algorithm>
