@@ -48,6 +48,7 @@ QByteArray sidecarJson(const HeightmapFacts &facts)
         const BILGeoReference &g = *facts.geo;
         root[u"coordinates"] =
             g.geographic ? QStringLiteral("longitude, latitude") : QStringLiteral("map x, y");
+        if (g.epsg) root[u"epsg"] = g.epsg;
         // West, south, east, north of the samples' outer edges.
         root[u"bounds"] = QJsonArray{g.left, g.top - g.cellHeight * facts.height,
                                      g.left + g.cellWidth * facts.width, g.top};

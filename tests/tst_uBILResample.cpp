@@ -8,6 +8,9 @@
 #include "tests/gdalTools.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -129,6 +132,21 @@ TEST(Sidecar, ACellInDegreesIsMeasuredInMetresWhereItLies)
     EXPECT_EQ(s.units, "m");
     EXPECT_NEAR(s.y, 92.80, 0.01);
     EXPECT_NEAR(s.x, 50.64, 0.01);
+}
+
+// A sidecar names the coordinate system where it is known, and where the
+// heightmap's outer edges lie.
+TEST(Sidecar, ItNamesTheCoordinateSystemAndTheBounds)
+{
+    bil::HeightmapFacts facts;
+    facts.width = 4;
+    facts.height = 2;
+    facts.geo = BILGeoReference{600000, 6400000, 30, 30, false, 32632};
+    facts.range = {100, 200};
+    const QJsonObject json = QJsonDocument::fromJson(bil::sidecarJson(facts)).object();
+    EXPECT_EQ(json[u"epsg"].toInt(), 32632);
+    EXPECT_EQ(json[u"bounds"].toArray(), (QJsonArray{600000, 6399940, 600120, 6400000}));
+    EXPECT_EQ(json[u"spacing_units"].toString(), "map units");
 }
 
 // A grid in degrees reprojected to UTM: the heights gdalwarp gives at the
