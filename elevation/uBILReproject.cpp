@@ -1,5 +1,7 @@
 #include "elevation/uBILReproject.h"
 
+#include "elevation/uBILKernels.h"
+
 #include <proj.h>
 
 #include <algorithm>
@@ -12,15 +14,6 @@
 namespace {
 
 constexpr float missing = std::numeric_limits<float>::quiet_NaN();
-
-// Keys' cubic convolution kernel with a = -0.5.
-double cubic(double x)
-{
-    x = std::abs(x);
-    if (x < 1) return (1.5 * x - 2.5) * x * x + 1;
-    if (x < 2) return ((-0.5 * x + 2.5) * x - 4) * x + 2;
-    return 0;
-}
 
 // WGS 84 longitude and latitude to and from a UTM zone, for one thread: PROJ's
 // objects are not to be shared between threads.
@@ -71,13 +64,14 @@ float interpolated(const std::vector<float> &samples, int columns, int rows, dou
     double sum = 0, weight = 0;
     for (int y = y0 - reach + 1; y <= y0 + reach; ++y) {
         if (y < 0 || y >= rows) continue;
-        const double wy = kind == BILResampling::Cubic ? cubic(v - y) : 1 - std::abs(v - y);
+        const double wy =
+            kind == BILResampling::Cubic ? bil::keysCubic(v - y) : bil::triangle(v - y);
         for (int x = x0 - reach + 1; x <= x0 + reach; ++x) {
             if (x < 0 || x >= columns) continue;
             const float s = samples[size_t(y) * size_t(columns) + size_t(x)];
             if (std::isnan(s)) continue;
             const double w =
-                wy * (kind == BILResampling::Cubic ? cubic(u - x) : 1 - std::abs(u - x));
+                wy * (kind == BILResampling::Cubic ? bil::keysCubic(u - x) : bil::triangle(u - x));
             sum += w * double(s);
             weight += w;
         }

@@ -1,24 +1,12 @@
 #include "elevation/uBILResample.h"
 
+#include "elevation/uBILKernels.h"
+
 #include <cmath>
 #include <limits>
 #include <vector>
 
 namespace {
-
-// Keys' cubic convolution kernel with a = -0.5.
-double cubic(double x)
-{
-    x = std::abs(x);
-    if (x < 1) return (1.5 * x - 2.5) * x * x + 1;
-    if (x < 2) return ((-0.5 * x + 2.5) * x - 4) * x + 2;
-    return 0;
-}
-
-double triangle(double x)
-{
-    return std::max(0.0, 1 - std::abs(x));
-}
 
 // The source samples and weights of each output sample along one axis.
 struct Taps
@@ -58,7 +46,7 @@ Taps tapsFor(int inputs, int outputs, BILResampling kind)
         double sum = 0;
         for (int j = start; j < stop; ++j) {
             const double x = (j + 0.5 - centre) * widen;
-            const double w = kind == BILResampling::Cubic ? cubic(x) : triangle(x);
+            const double w = kind == BILResampling::Cubic ? bil::keysCubic(x) : bil::triangle(x);
             t.weights.push_back(w);
             sum += w;
         }
