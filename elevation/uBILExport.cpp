@@ -123,20 +123,12 @@ BILImage heightsImage(const bil::HeightsView &heights, int radius, const Region 
                       const std::optional<BILGeoReference> &placed, int threads)
 {
     const size_t width = size_t(r.columns());
-    std::vector<float> metres(width * size_t(r.rows()));
-    bil::exactMeans(
-        heights, radius, r,
-        [&](int y, const double *means) {
-            std::transform(means, means + width, metres.data() + size_t(y - r.y0) * width,
-                           [](double m) { return float(m); });
-        },
-        threads);
     BILImage image;
     image.width = r.columns();
     image.height = r.rows();
     image.real = true;
     image.placedAt = placed;
-    image.rows = [metres = std::move(metres), width](int j, void *out) {
+    image.rows = [metres = bil::exactRegion(heights, radius, r, threads), width](int j, void *out) {
         std::copy_n(metres.data() + size_t(j) * width, width, static_cast<float *>(out));
     };
     return image;

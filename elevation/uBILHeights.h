@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace bil {
 
@@ -44,5 +45,9 @@ void smoothWhole(const HeightsView &heights, int radius, const CellRegion &regio
 void exactMeans(const HeightsView &heights, int radius, const CellRegion &region,
                 const std::function<void(int y, const double *means)> &row,
                 int threads = coreCount());
+
+// The means of exactMeans as floats, the region's rows one after the other.
+std::vector<float> exactRegion(const HeightsView &heights, int radius, const CellRegion &region,
+                               int threads = coreCount());
 
 } // namespace bil

@@ -100,15 +100,7 @@ Grid toUtm(const HeightsView &heights, const BILGeoReference &geo, int radius,
            const CellRegion &region, int width, int height, BILResampling kind, int threads)
 {
     const int columns = region.columns(), rows = region.rows();
-    std::vector<float> source(size_t(columns) * size_t(rows));
-    exactMeans(
-        heights, radius, region,
-        [&](int y, const double *means) {
-            float *out = source.data() + size_t(y - region.y0) * size_t(columns);
-            for (int i = 0; i < columns; ++i)
-                out[i] = float(means[i]);
-        },
-        threads);
+    const std::vector<float> source = exactRegion(heights, radius, region, threads);
 
     // The region's outer edges and centre in degrees.
     const double west = geo.left + region.x0 * geo.cellWidth;

@@ -80,16 +80,7 @@ Grid resampled(const HeightsView &heights, const std::optional<BILGeoReference> 
                const CellRegion &region, int width, int height, BILResampling kind, int threads)
 {
     const int columns = region.columns(), rows = region.rows();
-    // The smoothed region unrounded, NaN where a window holds no valid sample.
-    std::vector<float> source(size_t(columns) * size_t(rows));
-    exactMeans(
-        heights, radius, region,
-        [&](int y, const double *means) {
-            float *out = source.data() + size_t(y - region.y0) * size_t(columns);
-            for (int i = 0; i < columns; ++i)
-                out[i] = float(means[i]);
-        },
-        threads);
+    std::vector<float> source = exactRegion(heights, radius, region, threads);
 
     // Along the rows first, each source row to width samples; then down the columns.
     const Taps across = tapsFor(columns, width, kind), down = tapsFor(rows, height, kind);

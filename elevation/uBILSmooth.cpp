@@ -180,4 +180,20 @@ void exactMeans(const HeightsView &heights, int radius, const CellRegion &region
         threads);
 }
 
+std::vector<float> exactRegion(const HeightsView &heights, int radius, const CellRegion &region,
+                               int threads)
+{
+    const int columns = region.columns();
+    std::vector<float> out(size_t(columns) * size_t(region.rows()));
+    exactMeans(
+        heights, radius, region,
+        [&](int y, const double *means) {
+            std::transform(means, means + columns,
+                           out.data() + size_t(y - region.y0) * size_t(columns),
+                           [](double m) { return float(m); });
+        },
+        threads);
+    return out;
+}
+
 } // namespace bil
