@@ -170,6 +170,10 @@ private:
         if (options.width == 0 && !o.engineSizes.empty())
             options.width = options.height =
                 CliEngineSize(o.engineSizes, std::max(in->region.columns(), in->region.rows()));
+        if (options.worldFiles && in->grid.turned)
+            warning()(QStringLiteral("%1 lies turned against north, which no world file here "
+                                     "can place; none is written.")
+                          .arg(o.inputs[k]));
         BILHeightRange range;
         try {
             range = bil::exportRegion(in->grid.view(), in->grid.geo, output, o.radius, in->region,

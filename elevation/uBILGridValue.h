@@ -45,6 +45,7 @@ public:
 
     QString name; // the file it was read from
     std::optional<BILGeoReference> geo;
+    bool turned = false;    // the file places it turned against north, which geo cannot hold
     bool bigEndian = false; // the byte order of a file of raw samples
 
 private:

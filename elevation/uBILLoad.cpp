@@ -196,6 +196,7 @@ std::optional<bil::Grid> readGrid(const QString &path, const bil::GridSource &so
     source.read(grid->whole(), grid->real(), callbacks.threads);
     grid->name = path;
     grid->geo = source.geo;
+    grid->turned = source.turned;
     grid->bigEndian = source.bigEndian;
     return grid;
 }

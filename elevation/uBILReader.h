@@ -23,6 +23,7 @@ struct GridSource
     int64_t width = 0, height = 0; // as the file says; the open routine checks them
     int32_t noData = BILHeightLowest;
     std::optional<BILGeoReference> geo;
+    bool turned = false;      // placed turned against north, so without geo
     bool wholeSamples = true; // signed 16-bit samples; else any other type, kept as floats
     bool bigEndian = false;   // the byte order of a file of raw samples
     // Writes width x height heights row by row: signed 16-bit samples as they

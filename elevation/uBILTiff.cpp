@@ -121,7 +121,9 @@ std::optional<double> noDataOf(TIFF *tif)
     return bil::parseNumber(QByteArrayView(text).trimmed());
 }
 
-std::optional<BILGeoReference> georeferenceOf(TIFF *tif, bil::TiffMessages &messages)
+// turned: set when the file places the grid turned against north, which
+// our georeference cannot hold.
+std::optional<BILGeoReference> georeferenceOf(TIFF *tif, bil::TiffMessages &messages, bool &turned)
 {
     uint16_t rasterType = RasterPixelIsArea, modelType = 0;
     if (GTIF *keys = GTIFNewEx(tif, onGeoTiffMessage, &messages)) {
@@ -140,7 +142,9 @@ std::optional<BILGeoReference> georeferenceOf(TIFF *tif, bil::TiffMessages &mess
         geo.left = tie[3] - tie[0] * scale[0];
         geo.top = tie[4] + tie[1] * scale[1];
     } else if (TIFFGetField(tif, TIFFTAG_GEOTRANSMATRIX, &matrixCount, &matrix) &&
-               matrixCount >= 16 && matrix[1] == 0 && matrix[4] == 0) {
+               matrixCount >= 16) {
+        turned = matrix[1] != 0 || matrix[4] != 0;
+        if (turned) return std::nullopt;
         geo.cellWidth = matrix[0];
         geo.cellHeight = -matrix[5];
         geo.left = matrix[3];
@@ -400,7 +404,7 @@ std::optional<GridSource> tiffSource(const QString &path)
     const Layout layout{width,           height,
                         samplesPerPixel, planes == PLANARCONFIG_SEPARATE,
                         noData,          noData ? int16_t(source.noData) : int16_t(0)};
-    source.geo = georeferenceOf(tif, file->messages);
+    source.geo = georeferenceOf(tif, file->messages, source.turned);
     source.wholeSamples = *kind == bil::SampleType::Int16;
     source.read = [file, layout, kind = *kind](int16_t *whole, float *real, int threads) {
         readSamples(*file, layout, kind, whole, real, threads);

@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -559,6 +560,30 @@ TEST_F(CliProgram, ACropARangeWorldFilesAndAnotherColourTable)
     EXPECT_FALSE(QFile::exists(path("out/far.-tx.png")));
 }
 
+// A GeoTIFF turned against north has no georeference here: asked for world
+// files, the export says why it writes none.
+TEST_F(CliProgram, AGridTurnedAgainstNorthIsToldToHaveNoWorldFile)
+{
+    write("tile.asc", asciiGrid(grid(100, -9999), kWidth, -9999));
+    write("turned.vrt",
+          QStringLiteral("<VRTDataset rasterXSize=\"%1\" rasterYSize=\"%2\">\n"
+                         "  <GeoTransform>10, 0.1, 0.02, 50, 0.01, -0.1</GeoTransform>\n"
+                         "  <VRTRasterBand dataType=\"Int16\" band=\"1\"><SimpleSource>\n"
+                         "    <SourceFilename relativeToVRT=\"1\">tile.asc</SourceFilename>\n"
+                         "  </SimpleSource></VRTRasterBand>\n"
+                         "</VRTDataset>\n")
+              .arg(kWidth)
+              .arg(kHeight)
+              .toLatin1());
+    runTool({"gdal_translate", "-q", "turned.vrt", "turned.tif"}, dir.path());
+    const ProgramRun run = relieva({"-o", "out/t.png", "--world-file", "turned.tif"});
+    ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("relieva: warning: turned.tif lies turned against north, which "
+                                 "no world file here can place; none is written."))
+        << run.err.toStdString();
+    EXPECT_EQ(files("out"), QStringList({"t.-ht.png", "t.-tx.png"}));
+}
+
 TEST_F(CliProgram, AnExportThatDoesNotFitFailsAndKeepsTheEarlierImages)
 {
     roughBil("tile", 300, 200);
@@ -580,6 +605,40 @@ TEST_F(CliProgram, AnExportThatDoesNotFitFailsAndKeepsTheEarlierImages)
     EXPECT_EQ(readFile(path("full/t.-ht.png")), heightmap);
     EXPECT_EQ(QDir(path("full")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
               QStringList({"fill", "t.-ht.png", "t.-tx.png"}));
+}
+
+// Tiles, a sidecar, world files and a float heightmap: a full disk leaves
+// every file of the export before as it was, and no temporary file.
+TEST_F(CliProgram, AManyFileExportThatDoesNotFitKeepsEveryEarlierFile)
+{
+    geoTiff("tile", grid(100, -9999), kWidth);
+    FullDisk disk(path("full"));
+    // Every file in the folder but the one that fills it, hidden ones too.
+    const auto contents = [this] {
+        std::map<QString, QByteArray> bytes;
+        for (const QString &name : QDir(path("full")).entryList(QDir::Files | QDir::Hidden))
+            if (name != "fill") bytes[name] = readFile(path("full/") + name);
+        return bytes;
+    };
+    for (const QStringList &type :
+         {QStringList{"full/t.png", "--type", "png16", "--sidecar", "--world-file"},
+          QStringList{"full/t.exr", "--engine", "godot"}, QStringList{"full/t.tif"}}) {
+        SCOPED_TRACE(type.join(' ').toStdString());
+        disk.leaveRoom(1 << 20);
+        for (const QString &name : files("full"))
+            if (name != "fill") QFile::remove(path("full/") + name);
+        const QStringList args = QStringList{"-q", "--tiles", "2x2", "-o"} + type;
+        ASSERT_EQ(relieva(args + QStringList{"tile.tif"}).exitCode, CliExitSuccess);
+        const std::map<QString, QByteArray> before = contents();
+        ASSERT_GE(before.size(), size_t(8)); // 4 tiles of two images, at least
+
+        disk.leaveRoom(0);
+        const ProgramRun run = relieva(args + QStringList{"--smooth", "1", "tile.tif"});
+        EXPECT_EQ(run.exitCode, CliExitSomeFailed);
+        EXPECT_TRUE(run.err.contains("tile.tif: failed: Cannot write \"full/t_x"))
+            << run.err.toStdString();
+        EXPECT_EQ(contents(), before);
+    }
 }
 
 // Two programs saving to the same names at once leave the texture and the
