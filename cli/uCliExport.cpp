@@ -1,5 +1,6 @@
 #include "cli/uCliExport.h"
 
+#include "elevation/uBILEngines.h"
 #include "elevation/uBILExport.h"
 #include "elevation/uBILLoad.h"
 #include "elevation/uBILReader.h"
@@ -168,8 +169,8 @@ private:
         BILExportOptions options = exportOptions;
         const bool tiled = options.tilesAcross * options.tilesDown > 1;
         if (options.width == 0 && !o.engineSizes.empty())
-            options.width = options.height =
-                CliEngineSize(o.engineSizes, std::max(in->region.columns(), in->region.rows()));
+            options.width = options.height = bil::nearestEngineSize(
+                o.engineSizes, std::max(in->region.columns(), in->region.rows()));
         if (options.worldFiles && in->grid.turned)
             warning()(QStringLiteral("%1 lies turned against north, which no world file here "
                                      "can place; none is written.")

@@ -1,5 +1,6 @@
 #include "cli/uCliOptions.h"
 
+#include "elevation/uBILEngines.h"
 #include "elevation/uBILText.h"
 
 #include <QCommandLineParser>
@@ -159,35 +160,6 @@ std::optional<CliLayout> parseLayout(const QString &text)
     return CliLayout{(*size)[0], (*size)[1], parts[2] == u"be", noData->front()};
 }
 
-// The images' extension and heightmap depth for a --type value or an
-// extension; nullopt for anything else.
-std::optional<std::pair<QString, int>> imageType(const QString &type)
-{
-    const QString t = type.toLower();
-    if (t == u"png") return std::pair{QStringLiteral(".png"), 8};
-    if (t == u"bmp") return std::pair{QStringLiteral(".bmp"), 8};
-    if (t == u"png16") return std::pair{QStringLiteral(".png"), 16};
-    if (t == u"r16") return std::pair{QStringLiteral(".r16"), 16};
-    if (t == u"exr") return std::pair{QStringLiteral(".exr"), 32};
-    if (t == u"tif32" || t == u"tif") return std::pair{QStringLiteral(".tif"), 32};
-    return std::nullopt;
-}
-
-// The engines' types and sizes, as their documentation gives them.
-const CliEngine engines[] = {
-    {"unreal", "png16", {127, 253, 505, 1009, 2017, 4033, 8129}},
-    {"unity", "r16", {33, 65, 129, 257, 513, 1025, 2049, 4097}},
-    {"godot", "exr", {}},
-    {"blender", "exr", {}},
-};
-
-const CliEngine *engineNamed(const QString &name)
-{
-    for (const CliEngine &e : engines)
-        if (name.compare(QLatin1StringView(e.name), Qt::CaseInsensitive) == 0) return &e;
-    return nullptr;
-}
-
 // "N" or "WxH", at least one sample each way and at most the capacity in all.
 std::optional<std::pair<int, int>> outputSize(const QString &text)
 {
@@ -256,16 +228,16 @@ CliCommand ParseCommandLine(const QStringList &arguments)
     const QString suffix = QFileInfo(o.output).suffix();
     o.outputIsFolder =
         o.inputs.size() > 1 || o.output.endsWith(u'/') || QFileInfo(o.output).isDir();
-    if (o.outputIsFolder && imageType(suffix))
+    if (o.outputIsFolder && bil::imageKind(suffix))
         return usageError(QStringLiteral("--export %1: with several inputs OUTPUT is a folder, "
                                          "not an image name.")
                               .arg(o.output));
-    const std::optional<std::pair<QString, int>> fromName =
-        o.outputIsFolder ? std::nullopt : imageType(suffix);
-    std::optional<std::pair<QString, int>> chosen = fromName;
-    const CliEngine *engine = nullptr;
+    const std::optional<bil::ImageKind> fromName =
+        o.outputIsFolder ? std::nullopt : bil::imageKind(suffix);
+    std::optional<bil::ImageKind> chosen = fromName;
+    const bil::Engine *engine = nullptr;
     if (parser.isSet(p.engine)) {
-        engine = engineNamed(parser.value(p.engine));
+        engine = bil::engineNamed(parser.value(p.engine));
         if (!engine)
             return usageError(QStringLiteral("--engine %1: give unreal, unity, godot or blender.")
                                   .arg(parser.value(p.engine)));
@@ -277,12 +249,12 @@ CliCommand ParseCommandLine(const QStringList &arguments)
                                : engine ? QStringLiteral("--engine %1").arg(parser.value(p.engine))
                                         : QString();
     if (!typeOption.isEmpty()) {
-        chosen = imageType(parser.isSet(p.type) ? parser.value(p.type)
-                                                : QString::fromLatin1(engine->type));
+        chosen = bil::imageKind(parser.isSet(p.type) ? parser.value(p.type)
+                                                     : QString::fromLatin1(engine->type));
         if (!chosen)
             return usageError(QStringLiteral("--type %1: give png, bmp, png16, r16, exr or tif32.")
                                   .arg(parser.value(p.type)));
-        if (fromName && fromName->first != chosen->first)
+        if (fromName && fromName->extension != chosen->extension)
             return usageError(
                 QStringLiteral("%1 does not match --export %2.").arg(typeOption, o.output));
     } else if (!o.outputIsFolder && !chosen) {
@@ -291,8 +263,8 @@ CliCommand ParseCommandLine(const QStringList &arguments)
                               .arg(o.output));
     }
     if (chosen) {
-        o.extension = chosen->first;
-        o.exportOptions.heightmapBits = chosen->second;
+        o.extension = chosen->extension;
+        o.exportOptions.heightmapBits = chosen->heightmapBits;
         if (!o.outputIsFolder && !fromName) o.output += o.extension;
     }
 
@@ -389,12 +361,4 @@ QString CliOutputName(const CliOptions &options, const QString &input)
 {
     if (!options.outputIsFolder) return options.output;
     return QDir(options.output).filePath(QFileInfo(input).completeBaseName() + options.extension);
-}
-
-int CliEngineSize(const std::vector<int> &engineSizes, int longerSide)
-{
-    int best = engineSizes.front();
-    for (const int size : engineSizes)
-        if (std::abs(size - longerSide) <= std::abs(best - longerSide)) best = size;
-    return best;
 }

@@ -51,19 +51,6 @@ struct CliOptions
     std::vector<int> engineSizes;
 };
 
-// A game engine, or Blender: the heightmap type it imports best and the
-// square sizes it takes (empty: any).
-struct CliEngine
-{
-    const char *name;
-    const char *type;
-    std::vector<int> sizes;
-};
-
-// Of engineSizes, the one nearest to a region's longer side; the larger of
-// two as near.
-int CliEngineSize(const std::vector<int> &engineSizes, int longerSide);
-
 struct CliCommand
 {
     enum class Action

@@ -276,13 +276,6 @@ void writeImages(bil::FileSet &files, const bil::HeightsView &heights,
     }
 }
 
-// The name of the tile at column c, row r: "terrain.png" gives "terrain_x1_y0.png".
-QString tileName(const QString &fileName, int c, int r)
-{
-    const qsizetype dot = bil::extensionStart(fileName);
-    return fileName.left(dot) + QStringLiteral("_x%1_y%2").arg(c).arg(r) + fileName.sliced(dot);
-}
-
 // Throws, naming sizes that would do, unless samples less one divide into parts.
 void checkTiles(const QString &fileName, int columns, int rows, int across, int down)
 {
@@ -436,8 +429,8 @@ BILHeightRange exportRegion(const HeightsView &heights, const std::optional<BILG
                     const Region tile{region.x0 + c * stepX, region.y0 + r * stepY,
                                       region.x0 + c * stepX + stepX + 1,
                                       region.y0 + r * stepY + stepY + 1};
-                    writeImages(files, heights, geo, tileName(fileName, c, r), type, radius, tile,
-                                options,
+                    writeImages(files, heights, geo, BILTileName(fileName, c, r), type, radius,
+                                tile, options,
                                 {smoothed.first + int64_t(r * stepY) * smoothed.pitch + c * stepX,
                                  smoothed.pitch},
                                 range, threads);
@@ -467,6 +460,13 @@ BILExportNames BILExportFileNames(const QString &fileName)
                      extension.compare(u".tif", Qt::CaseInsensitive) == 0;
     return {stem + QStringLiteral("-tx") + (raw ? QStringLiteral(".png") : extension),
             stem + QStringLiteral("-ht") + extension};
+}
+
+QString BILTileName(const QString &fileName, int column, int row)
+{
+    const qsizetype dot = bil::extensionStart(fileName);
+    return fileName.left(dot) + QStringLiteral("_x%1_y%2").arg(column).arg(row) +
+           fileName.sliced(dot);
 }
 
 QString BILWorldFileName(const QString &image)

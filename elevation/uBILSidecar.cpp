@@ -1,5 +1,6 @@
 #include "elevation/uBILSidecar.h"
 
+#include "elevation/uBILEngines.h"
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILReproject.h"
 
@@ -54,7 +55,7 @@ QByteArray sidecarJson(const HeightmapFacts &facts)
                                      g.left + g.cellWidth * facts.width, g.top};
     }
     // Unreal: 1 unit is 1 cm; a level is Z scale / 128 cm, level 32768 lies at Z location.
-    const double zScale = span * 100 * 128 / 65535;
+    const double zScale = unrealZScale(facts.range);
     root[u"unreal"] = QJsonObject{{QStringLiteral("x_scale"), s.x * 100},
                                   {QStringLiteral("y_scale"), s.y * 100},
                                   {QStringLiteral("z_scale"), zScale},

@@ -133,6 +133,10 @@ struct BILExportNames
 };
 BILExportNames BILExportFileNames(const QString &fileName);
 
+// The name of the tile at column, row of an export to fileName:
+// "terrain.png" gives "terrain_x1_y0.png".
+QString BILTileName(const QString &fileName, int column, int row);
+
 // The world file that places image: "terrain.-tx.png" gives
 // "terrain.-tx.pgw", ".bmp" gives ".bpw".
 QString BILWorldFileName(const QString &image);

@@ -8,9 +8,11 @@
 #include "components/uFMXTheme.h"
 #include "components/uFMXUtils.h"
 #include "components/uSVGData.h"
+#include "elevation/uBILEngines.h"
 #include "elevation/uFMXBILUtils.h"
 #include "mainwindow/uApplication.h"
 #include "mainwindow/uReadout.h"
+#include "mainwindow/uSaveChoices.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -20,6 +22,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -39,7 +42,8 @@ namespace {
 struct Texts
 {
     QString smoothing, openFilter, saveFilter, open, save, about;
-    QString heights, flat;              // the note after a save
+    QString heights, flat, heightsOnly; // the note after a save
+    QString engineScales;               // and under it for a 16-bit heightmap
     QString openTip, saveTip, aboutTip; // %1: the shortcut
     QString hint;                       // %1: the Open shortcut
     QString noTable, lookedForTwo, lookedForOne;
@@ -54,12 +58,16 @@ const Texts &texts()
         QStringLiteral("All Type|*.bil;*.hgt;*.bin;*.tif;*.tiff;*.asc;*.flt;*|BIL File|*.bil|"
                        "HGT File|*.hgt|BIN File|*.bin|GeoTIFF File|*.tif;*.tiff|"
                        "ASCII Grid File|*.asc|GridFloat File|*.flt"),
-        QStringLiteral("Bitmap File|*.bmp|PNG File|*.png|PNG File, 16-bit heightmap|*.png"),
+        QStringLiteral("Bitmap File|*.bmp|PNG File|*.png|PNG File, 16-bit heightmap|*.png|"
+                       "RAW File, 16-bit heightmap|*.r16|OpenEXR File, heights in metres|*.exr|"
+                       "GeoTIFF File, heights in metres|*.tif"),
         QStringLiteral("Open"),
         QStringLiteral("Save"),
         QStringLiteral("About"),
         QStringLiteral("Heights %1 m to %2 m · %3 m per grey level"),
         QStringLiteral("All heights %1 m"),
+        QStringLiteral("Heights %1 m to %2 m"),
+        QStringLiteral("Unreal Z scale %1 · Unity height %2 m"),
         QStringLiteral("Open a grid (%1)"),
         QStringLiteral("Save the texture and the heightmap (%1)"),
         QStringLiteral("About RELIEVA (%1)"),
@@ -77,12 +85,16 @@ const Texts &texts()
             "HGT ファイル|*.hgt|BIN ファイル|*.bin|GeoTIFF ファイル|*.tif;*.tiff|"
             "ASCII グリッド ファイル|*.asc|GridFloat ファイル|*.flt"),
         QStringLiteral(
-            "Bitmap ファイル|*.bmp|PNG ファイル|*.png|PNG ファイル（16 ビット高さ）|*.png"),
+            "Bitmap ファイル|*.bmp|PNG ファイル|*.png|PNG ファイル（16 ビット高さ）|*.png|"
+            "RAW ファイル（16 ビット高さ）|*.r16|OpenEXR ファイル（メートル単位の高さ）|*.exr|"
+            "GeoTIFF ファイル（メートル単位の高さ）|*.tif"),
         QStringLiteral("開く"),
         QStringLiteral("保存"),
         QStringLiteral("…について"),
         QStringLiteral("高さ %1 m ～ %2 m・1 階調 %3 m"),
         QStringLiteral("高さは全て %1 m"),
+        QStringLiteral("高さ %1 m ～ %2 m"),
+        QStringLiteral("Unreal の Z スケール %1・Unity の高さ %2 m"),
         QStringLiteral("グリッドを開く (%1)"),
         QStringLiteral("テクスチャと高さマップを保存 (%1)"),
         QStringLiteral("RELIEVA について (%1)"),
@@ -124,6 +136,44 @@ QSettings settings()
 
 const QString OpenFolderKey = QStringLiteral("folders/open");
 const QString SaveFolderKey = QStringLiteral("folders/save");
+const QString SaveChoicesKey = QStringLiteral("save/choices");
+
+// What each of the Save dialog's types writes: Bitmap and PNG as always
+// first, then the heightmaps engines and GIS take.
+const bil::ImageKind saveKinds[] = {{QStringLiteral(".bmp"), 8},  {QStringLiteral(".png"), 8},
+                                    {QStringLiteral(".png"), 16}, {QStringLiteral(".r16"), 16},
+                                    {QStringLiteral(".exr"), 32}, {QStringLiteral(".tif"), 32}};
+
+// The Save dialog's type for an engine's heightmap, or PNG without one.
+int saveTypeFor(const bil::Engine *engine)
+{
+    if (!engine) return 1;
+    const std::optional<bil::ImageKind> kind = bil::imageKind(QString::fromLatin1(engine->type));
+    for (size_t i = 0; i < std::size(saveKinds); ++i)
+        if (saveKinds[i].extension == kind->extension &&
+            saveKinds[i].heightmapBits == kind->heightmapBits)
+            return int(i);
+    return 1;
+}
+
+// The save choices as kept between runs: "engine,size,utm,across,down".
+TSaveChoices::State savedChoices()
+{
+    const QStringList parts = settings().value(SaveChoicesKey).toString().split(u',');
+    if (parts.size() != 5) return {};
+    return {parts[0], parts[1].toInt(), parts[2] == u"1", std::max(1, parts[3].toInt()),
+            std::max(1, parts[4].toInt())};
+}
+
+void keepChoices(const TSaveChoices::State &s)
+{
+    settings().setValue(SaveChoicesKey, QStringLiteral("%1,%2,%3,%4,%5")
+                                            .arg(s.engine)
+                                            .arg(s.size)
+                                            .arg(int(s.utm))
+                                            .arg(s.tilesAcross)
+                                            .arg(s.tilesDown));
+}
 
 } // namespace
 
@@ -131,10 +181,16 @@ QString SavedRangeNote(const BILHeightRange &range, int heightmapBits)
 {
     const Texts &t = texts();
     if (range.lowest == range.highest) return t.flat.arg(BILHeightText(range.lowest));
+    const QString lowest = BILHeightText(range.lowest), highest = BILHeightText(range.highest);
+    if (heightmapBits == 32) return t.heightsOnly.arg(lowest, highest);
     const double levels = heightmapBits == 16 ? 65535.0 : 255.0;
-    const double step = (range.highest - range.lowest) / levels;
-    return t.heights.arg(BILHeightText(range.lowest), BILHeightText(range.highest),
-                         metresText(step));
+    const double span = range.highest - range.lowest;
+    const QString note = t.heights.arg(lowest, highest, metresText(span / levels));
+    if (heightmapBits != 16) return note;
+    // What the engines that import 16 bits ask for first.
+    return note + u'\n' +
+           t.engineScales.arg(QString::number(bil::unrealZScale(range), 'f', 2),
+                              BILHeightText(span));
 }
 
 QStringList QtNameFilters(const QString &filter)
@@ -155,7 +211,8 @@ QString ForceExtension(const QString &path, const QString &extension)
 
 TFrmMain::TFrmMain(std::function<void()> showAbout, QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::TFrmMain>()), showAbout(std::move(showAbout)),
-      OpenDialog1(new QFileDialog(this)), SaveDialog1(new QFileDialog(this)), note(nullptr)
+      OpenDialog1(new QFileDialog(this)), SaveDialog1(new QFileDialog(this)), saveChoices(nullptr),
+      note(nullptr)
 {
     ui->setupUi(this);
     FormCreate();
@@ -181,6 +238,16 @@ void TFrmMain::FormCreate()
     SaveDialog1->setNameFilters(QtNameFilters(t.saveFilter));
     // Only the derived -tx and -ht names are written, never the chosen one.
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+    // The export's further choices sit under the types, which a platform's
+    // own dialog would have no room for.
+    SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    saveChoices = new TSaveChoices(SaveDialog1);
+    if (auto *grid = qobject_cast<QGridLayout *>(SaveDialog1->layout()))
+        grid->addWidget(saveChoices, grid->rowCount(), 0, 1, grid->columnCount());
+    saveChoices->setState(savedChoices());
+    connect(saveChoices, &TSaveChoices::engineChosen, this, [this](const bil::Engine *engine) {
+        SaveDialog1->selectNameFilter(SaveDialog1->nameFilters().value(saveTypeFor(engine)));
+    });
     // The dialogs start where they were last used, in this run or an earlier one.
     for (const auto &[dialog, key] :
          {std::pair{OpenDialog1, OpenFolderKey}, std::pair{SaveDialog1, SaveFolderKey}}) {
@@ -566,20 +633,23 @@ void TFrmMain::btSaveClick(QObject *)
         return;
     }
     const QStringList filters = SaveDialog1->nameFilters();
-    SaveDialog1->selectNameFilter(filters.value(1));
+    SaveDialog1->selectNameFilter(filters.value(saveTypeFor(saveChoices->engine())));
     SaveDialog1->selectFile(QFileInfo(BILFileName).completeBaseName());
+    saveChoices->setRegion(x1 - x0, y1 - y0, BILGeoRef && BILGeoRef->geographic);
     QString path = chosenFile(SaveDialog1);
     if (path.isEmpty()) return;
     rememberFolder(SaveDialog1, SaveFolderKey, path);
-    const qsizetype choice = filters.indexOf(SaveDialog1->selectedNameFilter()) + 1;
-    // The third type is a PNG whose heightmap keeps 16 bits.
+    keepChoices(saveChoices->state());
+    const qsizetype choice = filters.indexOf(SaveDialog1->selectedNameFilter());
+    const bil::ImageKind &kind =
+        saveKinds[std::clamp<qsizetype>(choice, 0, std::size(saveKinds) - 1)];
+    path = ForceExtension(path, kind.extension);
     BILExportOptions options;
-    if (choice == 1)
-        path = ForceExtension(path, QStringLiteral(".bmp"));
-    else if (choice == 2 || choice == 3)
-        path = ForceExtension(path, QStringLiteral(".png"));
-    if (choice == 3) options.heightmapBits = 16;
-    if (!replaceAllowed(path)) return;
+    options.heightmapBits = kind.heightmapBits;
+    options = saveChoices->applied(options);
+    if (!replaceAllowed(options.tilesAcross * options.tilesDown > 1 ? BILTileName(path, 0, 0)
+                                                                    : path))
+        return;
     const std::optional<BILHeightRange> range =
         ExportBIL(path, ui->SpinBox1->value(), x0, y0, x1, y1, options);
     if (range) note->showMessage(SavedRangeNote(*range, options.heightmapBits));

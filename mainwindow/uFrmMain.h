@@ -18,6 +18,7 @@ class QMimeData;
 class TFMXFlatBtn;
 class TFMXLine;
 class TFMXNote;
+class TSaveChoices;
 struct BILHeightRange;
 namespace Ui {
 class TFrmMain;
@@ -107,7 +108,8 @@ private:
     std::function<void()> showAbout;
     QFileDialog *OpenDialog1;
     QFileDialog *SaveDialog1;
-    TFMXNote *note; // over the preview
+    TSaveChoices *saveChoices; // in SaveDialog1
+    TFMXNote *note;            // over the preview
     QString openKeyText;
     QString colourNote; // repeated over the first preview it leaves blank
 

@@ -3,6 +3,7 @@
 // pixel with what the export routine writes in this process.
 #include "cli/uCliExport.h"
 #include "cli/uCliOptions.h"
+#include "elevation/uBILEngines.h"
 
 #include "tests/fileBytes.h"
 #include "tests/fullDisk.h"
@@ -164,12 +165,12 @@ TEST(CliParse, AnEngineTakesTheSizeNearestToTheRegionsLongerSide)
 {
     const std::vector<int> unreal{127, 253, 505, 1009, 2017, 4033, 8129};
     const std::vector<int> unity{33, 65, 129, 257, 513, 1025, 2049, 4097};
-    EXPECT_EQ(CliEngineSize(unreal, 1201), 1009);
-    EXPECT_EQ(CliEngineSize(unity, 1201), 1025);
-    EXPECT_EQ(CliEngineSize(unreal, 3601), 4033);
-    EXPECT_EQ(CliEngineSize(unity, 3073), 4097); // as near to 2049 as to 4097
-    EXPECT_EQ(CliEngineSize(unity, 10), 33);
-    EXPECT_EQ(CliEngineSize(unreal, 20000), 8129);
+    EXPECT_EQ(bil::nearestEngineSize(unreal, 1201), 1009);
+    EXPECT_EQ(bil::nearestEngineSize(unity, 1201), 1025);
+    EXPECT_EQ(bil::nearestEngineSize(unreal, 3601), 4033);
+    EXPECT_EQ(bil::nearestEngineSize(unity, 3073), 4097); // as near to 2049 as to 4097
+    EXPECT_EQ(bil::nearestEngineSize(unity, 10), 33);
+    EXPECT_EQ(bil::nearestEngineSize(unreal, 20000), 8129);
 }
 
 TEST(CliParse, EachInputOfAFolderGetsItsOwnName)

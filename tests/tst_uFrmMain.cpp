@@ -16,6 +16,8 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCompleter>
 #include <QDateTime>
 #include <QFile>
@@ -237,8 +239,10 @@ TEST_F(MainWindowTest, StartsEmptyInEnglish)
                      "HGT File (*.hgt)", "BIN File (*.bin)", "GeoTIFF File (*.tif *.tiff)",
                      "ASCII Grid File (*.asc)", "GridFloat File (*.flt)"}));
     EXPECT_EQ(window->findChildren<QFileDialog *>().value(1)->nameFilters(),
-              (QStringList{"Bitmap File (*.bmp)", "PNG File (*.png)",
-                           "PNG File, 16-bit heightmap (*.png)"}));
+              (QStringList{
+                  "Bitmap File (*.bmp)", "PNG File (*.png)", "PNG File, 16-bit heightmap (*.png)",
+                  "RAW File, 16-bit heightmap (*.r16)", "OpenEXR File, heights in metres (*.exr)",
+                  "GeoTIFF File, heights in metres (*.tif)"}));
 
     // Presses on an empty preview do nothing.
     QTest::mousePress(image(), Qt::LeftButton, {}, QPoint(300, 100));
@@ -277,7 +281,10 @@ TEST_F(MainWindowTest, SpeaksJapaneseToJapaneseUsers)
                            "GridFloat ファイル (*.flt)"}));
     EXPECT_EQ(dialogs[1]->nameFilters(),
               (QStringList{"Bitmap ファイル (*.bmp)", "PNG ファイル (*.png)",
-                           "PNG ファイル（16 ビット高さ） (*.png)"}));
+                           "PNG ファイル（16 ビット高さ） (*.png)",
+                           "RAW ファイル（16 ビット高さ） (*.r16)",
+                           "OpenEXR ファイル（メートル単位の高さ） (*.exr)",
+                           "GeoTIFF ファイル（メートル単位の高さ） (*.tif)"}));
 }
 
 TEST_F(MainWindowTest, FollowsTheLook)
@@ -725,10 +732,14 @@ TEST_F(MainWindowTest, AfterASaveTheNoteTellsTheRangeAndTheGreyStep)
     } cases[] = {
         {"en_US.UTF-8", 0, ramp, "Heights 12 m to 1534 m · 5.97 m per grey level"},
         {"en_US.UTF-8", 1, ramp, "Heights 12 m to 1534 m · 5.97 m per grey level"},
-        {"en_US.UTF-8", 2, ramp, "Heights 12 m to 1534 m · 0.0232 m per grey level"},
+        {"en_US.UTF-8", 2, ramp,
+         "Heights 12 m to 1534 m · 0.0232 m per grey level\nUnreal Z scale 297.27 · Unity height "
+         "1522 m"},
+        {"en_US.UTF-8", 5, ramp, "Heights 12 m to 1534 m"},
         {"en_US.UTF-8", 2, flat, "All heights 37 m"},
         {"ja_JP.UTF-8", 0, ramp, "高さ 12 m ～ 1534 m・1 階調 5.97 m"},
-        {"ja_JP.UTF-8", 2, ramp, "高さ 12 m ～ 1534 m・1 階調 0.0232 m"},
+        {"ja_JP.UTF-8", 2, ramp,
+         "高さ 12 m ～ 1534 m・1 階調 0.0232 m\nUnreal の Z スケール 297.27・Unity の高さ 1522 m"},
         {"ja_JP.UTF-8", 1, flat, "高さは全て 37 m"},
     };
     const QString grid = writeGrid(dir, "ramp", 1600, 2);
@@ -748,7 +759,8 @@ TEST_F(MainWindowTest, AfterASaveTheNoteTellsTheRangeAndTheGreyStep)
     }
     // Very small steps keep three digits.
     const auto english = englishUser();
-    EXPECT_EQ(SavedRangeNote({0, 1}, 16), "Heights 0 m to 1 m · 0.0000153 m per grey level");
+    EXPECT_EQ(SavedRangeNote({0, 1}, 16), "Heights 0 m to 1 m · 0.0000153 m per grey level\n"
+                                          "Unreal Z scale 0.20 · Unity height 1 m");
     EXPECT_EQ(SavedRangeNote({-500, 8848}, 8), "Heights -500 m to 8848 m · 36.7 m per grey level");
 }
 
@@ -1137,6 +1149,78 @@ TEST_F(MainWindowTest, ASaveThatDoesNotFitKeepsTheEarlierImages)
     EXPECT_EQ(readFile(folder + "/terrain.-ht.png"), heightmap);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name),
               QStringList({"fill", "terrain.-ht.png", "terrain.-tx.png"}));
+}
+
+// Choosing an engine picks its type and nearest size; tiles and the engine's
+// sidecar are written, the note gives the engines' scales, and the choices
+// are there again in the next run. Square metres squeeze a grid in degrees.
+TEST_F(MainWindowTest, TheSaveChoicesMakeAnEnginesTilesAndAreKept)
+{
+    const QString grid =
+        writeGrid(dir, "geo", 300, 200, "ULXMAP 11.0005\nULYMAP 57.9995\nXDIM 0.001\nYDIM 0.001\n");
+    QFile prj(dir.filePath("geo.prj"));
+    ASSERT_TRUE(prj.open(QIODevice::WriteOnly));
+    prj.write("GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\"]]");
+    prj.close();
+    open(grid);
+    setRect({0, 0, 260, 200});
+
+    const auto choice = [](QFileDialog *dialog, const char *name) {
+        QWidget *w = dialog->findChild<QWidget *>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    };
+    QString type, size;
+    bool squareOffered = false;
+    click("fbSave", [&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        ASSERT_NE(dialog, nullptr);
+        auto *engine = qobject_cast<QComboBox *>(choice(dialog, "engine"));
+        engine->setFocus();
+        QTest::keyClick(engine, Qt::Key_Down); // Unreal Engine
+        QTest::keyClick(engine, Qt::Key_Down); // Unity
+        type = dialog->selectedNameFilter();
+        size = qobject_cast<QComboBox *>(choice(dialog, "size"))->currentText();
+        squareOffered = choice(dialog, "squareMetres")->isEnabled();
+        qobject_cast<QSpinBox *>(choice(dialog, "tilesAcross"))->setValue(2);
+        qobject_cast<QSpinBox *>(choice(dialog, "tilesDown"))->setValue(2);
+        enterFileName(dialog, dir.filePath("unity"));
+    });
+    EXPECT_EQ(type, "RAW File, 16-bit heightmap (*.r16)");
+    EXPECT_EQ(size, "Nearest, 257 × 257");
+    EXPECT_TRUE(squareOffered);
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 2; ++c) {
+            const QString stem = dir.filePath(QStringLiteral("unity_x%1_y%2.-").arg(c).arg(r));
+            EXPECT_EQ(QFileInfo(stem + "ht.r16").size(), 129 * 129 * 2) << c << r;
+            EXPECT_EQ(QImage(stem + "tx.png").size(), QSize(129, 129)) << c << r;
+            EXPECT_TRUE(QFile::exists(stem + "ht.json")) << c << r;
+        }
+    EXPECT_TRUE(note()->text().contains("Unreal Z scale")) << note()->text().toStdString();
+
+    restart();
+    open(grid);
+    setRect({0, 0, 260, 200});
+    click("fbSave", [&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(qobject_cast<QComboBox *>(choice(dialog, "engine"))->currentText(), "Unity");
+        EXPECT_EQ(dialog->selectedNameFilter(), "RAW File, 16-bit heightmap (*.r16)");
+        EXPECT_EQ(qobject_cast<QSpinBox *>(choice(dialog, "tilesDown"))->value(), 2);
+        // Back to no engine, one tile, square metres: PNG as cropped, squeezed east-west.
+        auto *engine = qobject_cast<QComboBox *>(choice(dialog, "engine"));
+        engine->setFocus();
+        QTest::keyClick(engine, Qt::Key_Home);
+        EXPECT_EQ(dialog->selectedNameFilter(), "PNG File (*.png)");
+        qobject_cast<QSpinBox *>(choice(dialog, "tilesAcross"))->setValue(1);
+        qobject_cast<QSpinBox *>(choice(dialog, "tilesDown"))->setValue(1);
+        qobject_cast<QCheckBox *>(choice(dialog, "squareMetres"))->setChecked(true);
+        enterFileName(dialog, dir.filePath("square"));
+    });
+    const QImage square(dir.filePath("square.-ht.png"));
+    EXPECT_NEAR(square.width(), 260 * std::cos(57.9 * M_PI / 180), 2);
+    EXPECT_EQ(square.height(), 200);
+    EXPECT_FALSE(QFile::exists(dir.filePath("square.-ht.json")));
 }
 
 // The overwrite question's buttons say what they do, in the user's language.

@@ -1,6 +1,6 @@
 // Renders the main window with a terrain preview, again with the note after
 // a save and with the pointer readout, empty with the notes at start, the
-// dialogs and the standard dialogs
+// dialogs, the Save dialog with its choices, and the standard dialogs
 // the style sheets dress, in both looks, into a directory for the documentation:
 //   relieva_screenshots docs/screenshots [WIDTHxHEIGHT]
 // The optional size is the main window's client area (800x520 by default).
@@ -184,6 +184,28 @@ QString writeGeoreferencedTerrain(const QString &terrain)
     return bil;
 }
 
+// The window's Save dialog over a grid in degrees, Unreal Engine chosen
+// under the file types.
+QImage saveChoicesShot(const QString &terrain, QSize size)
+{
+    TFrmMain window([] {});
+    openTerrain(window, terrain, size);
+    QImage shot;
+    QTimer::singleShot(0, [&shot] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        auto *engine = dialog->findChild<QComboBox *>(QStringLiteral("engine"));
+        engine->setCurrentIndex(1);
+        emit engine->activated(1);
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))
+            ->setText(QStringLiteral("skagerrak"));
+        QApplication::processEvents();
+        shot = framed(*dialog, true);
+        dialog->reject();
+    });
+    window.btSaveClick(nullptr);
+    return shot;
+}
+
 // The main window with the pointer resting over the terrain, the readout showing.
 QImage readoutShot(const QString &terrain, QSize size)
 {
@@ -266,6 +288,9 @@ int main(int argc, char **argv)
             shooter.save(
                 mainWindowShot(terrain, windowSize, grids.filePath(QStringLiteral("saved"))),
                 QStringLiteral("note-%1-%2.png").arg(look, QLatin1String(language, 2)));
+            shooter.save(
+                saveChoicesShot(placedTerrain, windowSize),
+                QStringLiteral("save-choices-%1-%2.png").arg(look, QLatin1String(language, 2)));
             shooter.save(readoutShot(placedTerrain, windowSize),
                          QStringLiteral("readout-%1-%2.png").arg(look, QLatin1String(language, 2)));
             shooter.save(

@@ -348,6 +348,39 @@ scenario_installed_default_table() {
   close_main
 }
 
+# The engine chosen by keys in the Save dialog (Alt+G, then Unity): a raw
+# heightmap at Unity's size nearest the grid's longer side, its texture and
+# sidecar. The next run offers the same choices, and Enter alone does it again.
+scenario_save_choices_for_an_engine() {
+  launch
+  open_file "$data/terrain.bil"
+  expect_title "RELIEVA - terrain.bil"
+  xdotool key ctrl+s
+  local dialog
+  dialog=$(window "Save As")
+  xdotool windowactivate --sync "$dialog"
+  xdotool type --delay 1 "$dir/unity"
+  xdotool key alt+g Down Down Return
+  poll unmapped "$dialog"
+  poll exists "$dir/unity.-ht.r16"
+  # 1000 x 600 cells: 1025 x 1025 samples of 2 bytes.
+  [ "$(stat -c %s "$dir/unity.-ht.r16")" = 2101250 ]
+  [ "$(identify -format %wx%h "$dir/unity.-tx.png")" = 1025x1025 ]
+  [ -f "$dir/unity.-ht.json" ]
+  close_main
+  local first=$dir
+
+  launch
+  open_file "$data/terrain.bil"
+  expect_title "RELIEVA - terrain.bil"
+  save_as --key "$dir/again"
+  poll exists "$dir/again.-ht.r16"
+  cmp "$first/unity.-ht.r16" "$dir/again.-ht.r16"
+  close_main
+  # The scenarios after this one start without an engine.
+  rm -f "$XDG_CONFIG_HOME/relieva/relieva.conf"
+}
+
 # ---------------------------------------------------------------- runner
 
 relieva=$build/relieva
@@ -384,7 +417,8 @@ run() {
 
 begin=$SECONDS
 for s in bil_whole_grid_png hgt_drawn_crop_radius2_bmp bil_crop_16bit_heightmap refused_file \
-  truncated_file escape_in_layout_dialog keyboard_only about_and_close installed_default_table; do
+  truncated_file escape_in_layout_dialog keyboard_only about_and_close installed_default_table \
+  save_choices_for_an_engine; do
   run "$s"
 done
 echo "end-to-end: $((SECONDS - begin)) s, log in $log"
