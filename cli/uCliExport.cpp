@@ -3,6 +3,7 @@
 #include "elevation/uBILEngines.h"
 #include "elevation/uBILExport.h"
 #include "elevation/uBILLoad.h"
+#include "elevation/uBILMosaic.h"
 #include "elevation/uBILReader.h"
 
 #include <QDir>
@@ -19,7 +20,19 @@ namespace {
 class Batch
 {
 public:
-    Batch(const CliOptions &options, QTextStream &log) : o(options), log(log) {}
+    Batch(const CliOptions &options, QTextStream &log) : o(options), log(log)
+    {
+        // A mosaic is one grid made of all inputs, named by the first.
+        if (o.mosaic)
+            jobs.push_back({o.inputs.size() > 1
+                                ? QStringLiteral("%1 + %2").arg(
+                                      o.inputs[0], QString::number(o.inputs.size() - 1))
+                                : o.inputs[0],
+                            o.inputs});
+        else
+            for (const QString &input : o.inputs)
+                jobs.push_back({input, {input}});
+    }
 
     int run()
     {
@@ -32,12 +45,19 @@ public:
                 log << "Common height range: " << BILHeightText(common->lowest) << " to "
                     << BILHeightText(common->highest) << " m" << Qt::endl;
         }
-        for (qsizetype k = 0; k < o.inputs.size(); ++k)
+        for (qsizetype k = 0; k < qsizetype(jobs.size()); ++k)
             if (!failed.contains(k)) exportOne(k, exportOptions);
         return summary();
     }
 
 private:
+    // What is exported as one: an input, or all of them as a mosaic.
+    struct Job
+    {
+        QString name;
+        QStringList paths;
+    };
+
     // An input read, and the region of it to export.
     struct Opened
     {
@@ -47,19 +67,20 @@ private:
 
     const CliOptions &o;
     QTextStream &log;
-    QStringList refusals; // why the current input was refused
+    std::vector<Job> jobs;
+    bool boxOutside = false; // a --bbox held no cell of some grid: a usage error
+    QStringList refusals;    // why the current input was refused
     std::map<qsizetype, QString> failed;
 
     QString step(qsizetype k) const
     {
-        return QStringLiteral("[%1/%2] ")
-            .arg(QString::number(k + 1), QString::number(o.inputs.size()));
+        return QStringLiteral("[%1/%2] ").arg(QString::number(k + 1), QString::number(jobs.size()));
     }
 
     void fail(qsizetype k, const QString &why)
     {
         failed.emplace(k, why);
-        log << step(k) << o.inputs[k] << ": failed: " << why << Qt::endl;
+        log << step(k) << jobs[size_t(k)].name << ": failed: " << why << Qt::endl;
     }
 
     // What the core warns of while an input is exported: a colour table of no use.
@@ -100,12 +121,15 @@ private:
     std::optional<Opened> open(qsizetype k)
     {
         refusals.clear();
-        const QString &path = o.inputs[k];
+        const Job &job = jobs[size_t(k)];
+        const QString &path = job.paths[0];
         std::optional<bil::Grid> grid;
         try {
-            grid = bil::loadGrid(
-                path, {[this](const QString &p, bil::GridLayout &l) { return askLayout(p, l); },
-                       [this](const QString &text) { refusals << text; }});
+            const bil::LoadCallbacks callbacks{
+                [this](const QString &p, bil::GridLayout &l) { return askLayout(p, l); },
+                [this](const QString &text) { refusals << text; }};
+            grid =
+                o.mosaic ? bil::loadMosaic(job.paths, callbacks) : bil::loadGrid(path, callbacks);
         } catch (const std::exception &e) {
             fail(k, QString::fromUtf8(e.what()));
             return std::nullopt;
@@ -120,6 +144,11 @@ private:
             return std::nullopt;
         }
         const int w = grid->width(), h = grid->height();
+        if (o.box) {
+            const std::optional<bil::CellRegion> boxed = boxCells(k, *grid);
+            if (!boxed) return std::nullopt;
+            return Opened{std::move(*grid), *boxed};
+        }
         const CliCrop c = o.crop.value_or(CliCrop{0, 0, w, h});
         if (c.x1 > w || c.y1 > h) {
             fail(k, QStringLiteral("the region %1,%2,%3,%4 lies outside its %5 x %6 grid.")
@@ -130,12 +159,41 @@ private:
         return Opened{std::move(*grid), {c.x0, c.y0, c.x1, c.y1}};
     }
 
+    // The cells of grid inside --bbox; nullopt after telling why there are none.
+    std::optional<bil::CellRegion> boxCells(qsizetype k, const bil::Grid &grid)
+    {
+        const bil::MapBox &b = *o.box;
+        const QString box = QStringLiteral("--bbox %1,%2,%3,%4%5")
+                                .arg(b.west, 0, 'g', 12)
+                                .arg(b.south, 0, 'g', 12)
+                                .arg(b.east, 0, 'g', 12)
+                                .arg(b.north, 0, 'g', 12)
+                                .arg(b.lonLat ? QStringLiteral(" --bbox-lonlat") : QString());
+        if (!grid.geo) {
+            fail(k, QStringLiteral("%1: the grid does not say where it lies.").arg(box));
+            return std::nullopt;
+        }
+        bil::CellRegion region{};
+        try {
+            region = bil::boxRegion(b, *grid.geo, grid.width(), grid.height());
+        } catch (const std::exception &e) {
+            fail(k, QStringLiteral("%1: %2").arg(box, QString::fromUtf8(e.what())));
+            return std::nullopt;
+        }
+        if (region.columns() == 0) {
+            boxOutside = true;
+            fail(k, QStringLiteral("%1 holds no cell centre of the grid.").arg(box));
+            return std::nullopt;
+        }
+        return region;
+    }
+
     // The first pass of --common-range: every input smoothed and scanned over
     // its region. Nullopt when no input could be read.
     std::optional<BILHeightRange> scanAll()
     {
         std::optional<BILHeightRange> common;
-        for (qsizetype k = 0; k < o.inputs.size(); ++k) {
+        for (qsizetype k = 0; k < qsizetype(jobs.size()); ++k) {
             const std::optional<Opened> in = open(k);
             if (!in) continue;
             BILHeightRange range;
@@ -147,7 +205,7 @@ private:
                 continue;
             }
             if (!o.quiet)
-                log << step(k) << "scanned " << o.inputs[k] << ": heights "
+                log << step(k) << "scanned " << jobs[size_t(k)].name << ": heights "
                     << BILHeightText(range.lowest) << " to " << BILHeightText(range.highest) << " m"
                     << Qt::endl;
             common = common ? BILHeightRange{std::min(common->lowest, range.lowest),
@@ -163,7 +221,7 @@ private:
         timer.start();
         const std::optional<Opened> in = open(k);
         if (!in) return;
-        const QString output = CliOutputName(o, o.inputs[k]);
+        const QString output = CliOutputName(o, jobs[size_t(k)].paths[0]);
         const BILExportNames names = BILExportFileNames(output);
         const QStringList images{names.texture, names.heightmap};
         BILExportOptions options = exportOptions;
@@ -174,7 +232,7 @@ private:
         if (options.worldFiles && in->grid.turned)
             warning()(QStringLiteral("%1 lies turned against north, which no world file here "
                                      "can place; none is written.")
-                          .arg(o.inputs[k]));
+                          .arg(jobs[size_t(k)].name));
         BILHeightRange range;
         try {
             range = bil::exportRegion(in->grid.view(), in->grid.geo, output, o.radius, in->region,
@@ -184,7 +242,7 @@ private:
             return;
         }
         if (!o.quiet)
-            log << step(k) << o.inputs[k] << " -> " << images.join(QStringLiteral(", "))
+            log << step(k) << jobs[size_t(k)].name << " -> " << images.join(QStringLiteral(", "))
                 << (tiled ? QStringLiteral(" in %1 x %2 tiles")
                                 .arg(options.tilesAcross)
                                 .arg(options.tilesDown)
@@ -197,15 +255,19 @@ private:
     int summary()
     {
         if (o.quiet && failed.empty()) return CliExitSuccess;
-        const qsizetype n = o.inputs.size(), done = n - qsizetype(failed.size());
-        log << "Exported " << done << " of " << n << (n == 1 ? " input" : " inputs");
+        const qsizetype n = qsizetype(jobs.size()), done = n - qsizetype(failed.size());
+        log << "Exported " << done << " of " << n
+            << (o.mosaic ? " mosaic"
+                : n == 1 ? " input"
+                         : " inputs");
         if (!failed.empty()) {
             QStringList names;
             for (const auto &[k, why] : failed)
-                names << o.inputs[k];
+                names << jobs[size_t(k)].name;
             log << "; failed: " << names.join(QStringLiteral(", "));
         }
         log << '.' << Qt::endl;
+        if (boxOutside) return CliExitUsage;
         return failed.empty() ? CliExitSuccess : CliExitSomeFailed;
     }
 };

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <cfloat>
 #include <climits>
 #include <cstdlib>
 
@@ -35,6 +36,17 @@ struct Parser
                             "Exports only the cells X0 <= x < X1, Y0 <= y < Y1 of each grid "
                             "(default: the whole grid). A crop beyond a grid fails that input.",
                             "X0,Y0,X1,Y1"};
+    QCommandLineOption bbox{
+        "bbox",
+        "Exports only the cells whose centres lie inside the box, in the grid's own coordinates "
+        "(or longitude and latitude with --bbox-lonlat), instead of --crop.",
+        "WEST,SOUTH,EAST,NORTH"};
+    QCommandLineOption bboxLonLat{
+        "bbox-lonlat", "--bbox is in degrees of longitude and latitude (WGS 84), converted to a "
+                       "projected grid's coordinates."};
+    QCommandLineOption mosaic{
+        "mosaic", "Makes all INPUTs one grid, placed by their georeference (headerless tiles by "
+                  "an SRTM name), exported as one: OUTPUT is then an image name."};
     QCommandLineOption smooth{
         "smooth", "Smooths the heights over (2 R + 1)^2 cells first, R from 0 to 4 (default 0).",
         "R", "0"};
@@ -95,8 +107,9 @@ struct Parser
     QCommandLineOption help{{"h", "help"}, "Shows this help and exits."};
     QCommandLineOption version{{"v", "version"}, "Shows the program's version and exits."};
     const QList<QCommandLineOption> options{
-        output, type,   engine, sidecar, crop,        size,      tiles, utm,  resample,
-        smooth, layout, colors, range,   commonRange, worldFile, quiet, help, version};
+        output, type,  engine,      sidecar,   crop,     bbox,   bboxLonLat,
+        mosaic, size,  tiles,       utm,       resample, smooth, layout,
+        colors, range, commonRange, worldFile, quiet,    help,   version};
 
     Parser()
     {
@@ -224,10 +237,14 @@ CliCommand ParseCommandLine(const QStringList &arguments)
         return usageError(QStringLiteral("--export is given more than once."));
     if (o.inputs.isEmpty()) return usageError(QStringLiteral("No input files."));
 
-    // A folder: several inputs, or a name that says so.
+    // A folder: several inputs not joined, or a name that says so.
+    o.mosaic = parser.isSet(p.mosaic);
     const QString suffix = QFileInfo(o.output).suffix();
-    o.outputIsFolder =
-        o.inputs.size() > 1 || o.output.endsWith(u'/') || QFileInfo(o.output).isDir();
+    o.outputIsFolder = (o.inputs.size() > 1 && !o.mosaic) || o.output.endsWith(u'/') ||
+                       QFileInfo(o.output).isDir();
+    if (o.mosaic && o.outputIsFolder)
+        return usageError(
+            QStringLiteral("--export %1: a mosaic is one image name, not a folder.").arg(o.output));
     if (o.outputIsFolder && bil::imageKind(suffix))
         return usageError(QStringLiteral("--export %1: with several inputs OUTPUT is a folder, "
                                          "not an image name.")
@@ -281,6 +298,17 @@ CliCommand ParseCommandLine(const QStringList &arguments)
                 QStringLiteral("--crop %1: give X0,Y0,X1,Y1 with 0 <= X0 < X1 and 0 <= Y0 < Y1.")
                     .arg(parser.value(p.crop)));
         o.crop = CliCrop{(*c)[0], (*c)[1], (*c)[2], (*c)[3]};
+    }
+    if (parser.isSet(p.bbox)) {
+        const auto b = decimals(parser.value(p.bbox), 4, -DBL_MAX, DBL_MAX);
+        if (!b || (*b)[0] >= (*b)[2] || (*b)[1] >= (*b)[3])
+            return usageError(QStringLiteral("--bbox %1: give WEST,SOUTH,EAST,NORTH with WEST < "
+                                             "EAST and SOUTH < NORTH.")
+                                  .arg(parser.value(p.bbox)));
+        if (o.crop) return usageError(QStringLiteral("--crop and --bbox exclude each other."));
+        o.box = bil::MapBox{(*b)[0], (*b)[1], (*b)[2], (*b)[3], parser.isSet(p.bboxLonLat)};
+    } else if (parser.isSet(p.bboxLonLat)) {
+        return usageError(QStringLiteral("--bbox-lonlat needs --bbox."));
     }
 
     if (parser.isSet(p.size)) {
@@ -346,7 +374,7 @@ CliCommand ParseCommandLine(const QStringList &arguments)
     }
 
     QHash<QString, QString> writer; // output → the input that writes it
-    for (const QString &input : o.inputs) {
+    for (const QString &input : o.mosaic ? o.inputs.first(1) : o.inputs) {
         const QString out = CliOutputName(o, input);
         const QString key = QDir::cleanPath(QFileInfo(out).absoluteFilePath());
         if (const auto it = writer.constFind(key); it != writer.constEnd())

@@ -4,6 +4,7 @@
 // parsed without touching the grid, so that every usage error is found before
 // any file is read or written.
 
+#include "elevation/uBILReproject.h"
 #include "elevation/uFMXBILUtils.h"
 
 #include <QString>
@@ -40,7 +41,9 @@ struct CliOptions
     QString extension = QStringLiteral(".png"); // of the images: .png, .bmp, .r16 or .exr
     QStringList inputs;
     int radius = 0;
-    std::optional<CliCrop> crop; // absent: the whole grid
+    std::optional<CliCrop> crop; // absent: the whole grid, or the box's cells
+    std::optional<bil::MapBox> box;
+    bool mosaic = false; // the inputs joined into one grid
     BILExportOptions exportOptions;
     bool commonRange = false; // one height range, found over every input
     std::optional<CliLayout> layout;

@@ -23,6 +23,7 @@ struct GridLayout
     bool bigEndian = false;
     int64_t width = 0, height = 0;
     int32_t noData = BILHeightLowest;
+    bool operator==(const GridLayout &) const = default;
 };
 
 class Grid

@@ -311,22 +311,6 @@ void readPlaced(const QString &path, bil::SampleType kind, Placement at,
     }
 }
 
-// ---------------------------------------------------------------- georeference
-
-// An SRTM tile's name gives the cell centre of its lower-left corner:
-// N57E011 spans 57..58 north and 11..12 east, corners included.
-std::optional<BILGeoReference> srtmGeoReference(const QString &path, int64_t width, int64_t height)
-{
-    static const QRegularExpression name(QStringLiteral("^([NS])(\\d{1,2})([EW])(\\d{1,3})"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = name.match(path.sliced(bil::fileNameStart(path)));
-    if (!m.hasMatch() || width < 2 || height < 2) return std::nullopt;
-    const double lat = m.captured(2).toInt() * (m.captured(1).toUpper() == u"S" ? -1 : 1);
-    const double lon = m.captured(4).toInt() * (m.captured(3).toUpper() == u"W" ? -1 : 1);
-    const double dx = 1.0 / double(width - 1), dy = 1.0 / double(height - 1);
-    return BILGeoReference{lon - dx / 2, lat + 1 + dy / 2, dx, dy, true};
-}
-
 } // namespace
 
 void ReadBILHeader(const QString &path)
@@ -339,6 +323,18 @@ void ReadBILHeader(const QString &path)
 }
 
 namespace bil {
+
+std::optional<BILGeoReference> srtmGeoReference(const QString &path, int64_t width, int64_t height)
+{
+    static const QRegularExpression name(QStringLiteral("^([NS])(\\d{1,2})([EW])(\\d{1,3})"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = name.match(path.sliced(bil::fileNameStart(path)));
+    if (!m.hasMatch() || width < 2 || height < 2) return std::nullopt;
+    const double lat = m.captured(2).toInt() * (m.captured(1).toUpper() == u"S" ? -1 : 1);
+    const double lon = m.captured(4).toInt() * (m.captured(3).toUpper() == u"W" ? -1 : 1);
+    const double dx = 1.0 / double(width - 1), dy = 1.0 / double(height - 1);
+    return BILGeoReference{lon - dx / 2, lat + 1 + dy / 2, dx, dy, true};
+}
 
 Header readHeader(const QString &path)
 {

@@ -130,11 +130,20 @@ void refuseMisnamed(const QString &path)
         cannotOpen(path, QStringLiteral("it is named as an ASCII grid, but it is not one."));
 }
 
-// How the samples of path are read: by the reader of its kind, else as its
-// header or the layout question lays them out. Nullopt when the question
-// was cancelled, or the header gave -1 for a width, as a cancel does.
-std::optional<bil::GridSource> findSource(const QString &path, const bil::LoadCallbacks &callbacks)
+// The memory of this machine; nothing larger can be held.
+int64_t physicalMemory()
 {
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? int64_t(pages) * pageSize : INT64_MAX;
+}
+
+} // namespace
+
+namespace bil {
+
+std::optional<GridSource> findSource(const QString &path, const LoadCallbacks &callbacks)
+{
+    refuseWhatIsNoGridFile(path);
     for (const auto source : {bil::tiffSource, bil::asciiGridSource})
         if (std::optional<bil::GridSource> grid = source(path)) return grid;
     refuseMisnamed(path);
@@ -152,15 +161,7 @@ std::optional<bil::GridSource> findSource(const QString &path, const bil::LoadCa
     return rawSource(path, layout, bil::headerGeoReference(path, header));
 }
 
-// The memory of this machine; nothing larger can be held.
-int64_t physicalMemory()
-{
-    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-    return pages > 0 && pageSize > 0 ? int64_t(pages) * pageSize : INT64_MAX;
-}
-
-// Room for the samples of source, or nullopt after telling why there is none.
-std::optional<bil::Grid> gridFor(const bil::GridSource &source, const bil::LoadCallbacks &callbacks)
+std::optional<Grid> gridFor(const GridSource &source, const LoadCallbacks &callbacks)
 {
     const auto refuse = [&](const QString &text) {
         if (callbacks.refuse) callbacks.refuse(text);
@@ -187,11 +188,15 @@ std::optional<bil::Grid> gridFor(const bil::GridSource &source, const bil::LoadC
     }
 }
 
+} // namespace bil
+
+namespace {
+
 // Reads the samples of source into a grid of its own.
 std::optional<bil::Grid> readGrid(const QString &path, const bil::GridSource &source,
                                   const bil::LoadCallbacks &callbacks)
 {
-    std::optional<bil::Grid> grid = gridFor(source, callbacks);
+    std::optional<bil::Grid> grid = bil::gridFor(source, callbacks);
     if (!grid) return std::nullopt;
     source.read(grid->whole(), grid->real(), callbacks.threads);
     grid->name = path;
@@ -340,7 +345,6 @@ namespace bil {
 
 std::optional<Grid> loadGrid(const QString &path, const LoadCallbacks &callbacks)
 {
-    refuseWhatIsNoGridFile(path);
     std::optional<Grid> grid;
     whileDoing(QStringLiteral("open \"%1\"").arg(nativePath(path)), [&] {
         if (const std::optional<GridSource> source = findSource(path, callbacks))

@@ -4,6 +4,7 @@
 // caller answers the layout question and hears refusals through callbacks.
 
 #include "elevation/uBILGridValue.h"
+#include "elevation/uBILReader.h"
 
 #include <functional>
 
@@ -23,6 +24,16 @@ struct LoadCallbacks
     int64_t wholeRoom = 0;
     int threads = coreCount(); // the most a reader spreads over
 };
+
+// How the samples of path are read: by the reader of its kind, else as its
+// header or the layout question lays them out. Nullopt when the question
+// was cancelled, or the header gave -1 for a width, as a cancel does.
+// Throws BILError naming the file when it is no grid file.
+std::optional<GridSource> findSource(const QString &path, const LoadCallbacks &callbacks);
+
+// Room for the samples of source, not yet read, or nullopt after telling
+// callbacks.refuse why there is none.
+std::optional<Grid> gridFor(const GridSource &source, const LoadCallbacks &callbacks);
 
 // The grid of path, or nullopt when the layout question was cancelled or
 // the grid refused. A grid whose memory cannot be had is refused before a

@@ -134,6 +134,11 @@ std::optional<QString> headerLayoutProblem(const QString &path);
 // Whether a .prj beside path names a geographic coordinate system.
 bool geographicProjection(const QString &path);
 
+// Where a width x height grid named like an SRTM tile lies: N57E011 spans
+// 57..58 north and 11..12 east, the cells' centres on its edges; nullopt
+// for another name.
+std::optional<BILGeoReference> srtmGeoReference(const QString &path, int64_t width, int64_t height);
+
 // Where the grid of path lies, as its header, or an SRTM tile's name, says.
 std::optional<BILGeoReference> headerGeoReference(const QString &path, const Header &header);
 

@@ -149,4 +149,43 @@ Grid toUtm(const HeightsView &heights, const BILGeoReference &geo, int radius,
     return out;
 }
 
+CellRegion boxRegion(const MapBox &box, const BILGeoReference &geo, int width, int height)
+{
+    double west = box.west, south = box.south, east = box.east, north = box.north;
+    if (box.lonLat && !geo.geographic) {
+        if (!geo.epsg)
+            throw BILError("The grid does not name its coordinate system, so a box in longitude "
+                           "and latitude cannot be placed on it.");
+        // The box's edges, walked in steps, bound it in map coordinates.
+        constexpr int steps = 32;
+        std::vector<double> x, y;
+        for (int k = 0; k <= steps; ++k) {
+            const double f = double(k) / steps;
+            const double lon = box.west + f * (box.east - box.west);
+            const double lat = box.south + f * (box.north - box.south);
+            x.insert(x.end(), {lon, lon, box.west, box.east});
+            y.insert(y.end(), {box.south, box.north, lat, lat});
+        }
+        Transformation(geo.epsg).transform(x, y, false);
+        const auto [xl, xh] = std::minmax_element(x.begin(), x.end());
+        const auto [yl, yh] = std::minmax_element(y.begin(), y.end());
+        west = *xl;
+        east = *xh;
+        south = *yl;
+        north = *yh;
+    }
+    // The first and one past the last cell whose centre lies within [low, high].
+    const auto cells = [](double low, double high, double count) {
+        const double first = std::clamp(std::ceil(low - 0.5), 0.0, count);
+        const double end = std::clamp(std::floor(high - 0.5) + 1, 0.0, count);
+        return std::pair{int(first), int(end)};
+    };
+    const auto [x0, x1] =
+        cells((west - geo.left) / geo.cellWidth, (east - geo.left) / geo.cellWidth, width);
+    const auto [y0, y1] =
+        cells((geo.top - north) / geo.cellHeight, (geo.top - south) / geo.cellHeight, height);
+    if (x0 >= x1 || y0 >= y1) return {0, 0, 0, 0};
+    return {x0, y0, x1, y1};
+}
+
 } // namespace bil

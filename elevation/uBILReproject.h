@@ -15,6 +15,20 @@ int utmZoneEpsg(double lon, double lat);
 // WGS 84 ellipsoid at latitude lat: first north-south, then east-west.
 std::pair<double, double> metresPerDegree(double lat);
 
+// A rectangle in a grid's own coordinates, or in longitude and latitude.
+struct MapBox
+{
+    double west = 0, south = 0, east = 0, north = 0;
+    bool lonLat = false;
+    bool operator==(const MapBox &) const = default;
+};
+
+// The cells of a width x height grid placed by geo whose centres lie in box;
+// empty when none does. A box in longitude and latitude is converted to a
+// projected grid's coordinates, the region taking in all of it. Throws
+// BILError when a projected grid names no coordinate system to convert to.
+CellRegion boxRegion(const MapBox &box, const BILGeoReference &geo, int width, int height);
+
 // The heights of region of a geographic grid placed by geo, smoothed at
 // radius and unrounded, in the UTM zone of the region's centre. The result
 // is centred on that centre: the region's east-west extent at the centre's

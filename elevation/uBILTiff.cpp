@@ -125,10 +125,12 @@ std::optional<double> noDataOf(TIFF *tif)
 // our georeference cannot hold.
 std::optional<BILGeoReference> georeferenceOf(TIFF *tif, bil::TiffMessages &messages, bool &turned)
 {
-    uint16_t rasterType = RasterPixelIsArea, modelType = 0;
+    uint16_t rasterType = RasterPixelIsArea, modelType = 0, projected = 0, geographic = 0;
     if (GTIF *keys = GTIFNewEx(tif, onGeoTiffMessage, &messages)) {
         GTIFKeyGetSHORT(keys, GTRasterTypeGeoKey, &rasterType, 0, 1);
         GTIFKeyGetSHORT(keys, GTModelTypeGeoKey, &modelType, 0, 1);
+        GTIFKeyGetSHORT(keys, ProjectedCSTypeGeoKey, &projected, 0, 1);
+        GTIFKeyGetSHORT(keys, GeographicTypeGeoKey, &geographic, 0, 1);
         GTIFFree(keys);
     }
     BILGeoReference geo;
@@ -158,6 +160,9 @@ std::optional<BILGeoReference> georeferenceOf(TIFF *tif, bil::TiffMessages &mess
         geo.top += geo.cellHeight / 2;
     }
     geo.geographic = modelType == ModelTypeGeographic;
+    // 32767 says the system is described key by key, with no code.
+    const uint16_t code = geo.geographic ? geographic : projected;
+    geo.epsg = code != KvUserDefined ? code : 0;
     for (double v : {geo.left, geo.top, geo.cellWidth, geo.cellHeight})
         if (!std::isfinite(v)) return std::nullopt;
     return geo;

@@ -221,6 +221,12 @@ TEST(CliParse, UsageErrorsNameWhatIsWrong)
         {arguments({"-o", "out.png", "a.hgt", "b.hgt"}), "folder"},
         {arguments({"-o", "out", "x/t.hgt", "y/t.tif"}), "x/t.hgt and y/t.tif"},
         {arguments({"-o", "out.png", "--frobnicate", "a.hgt"}), "frobnicate"},
+        {arguments({"-o", "out.png", "--bbox", "12,57,11,58", "a.hgt"}), "--bbox 12,57,11,58"},
+        {arguments({"-o", "out.png", "--bbox", "11,57,12", "a.hgt"}), "--bbox 11,57,12"},
+        {arguments({"-o", "out.png", "--bbox-lonlat", "a.hgt"}), "--bbox-lonlat needs --bbox"},
+        {arguments({"-o", "out.png", "--bbox", "11,57,12,58", "--crop", "0,0,5,5", "a.hgt"}),
+         "--crop and --bbox"},
+        {arguments({"-o", "tiles/", "--mosaic", "a.hgt", "b.hgt"}), "a mosaic is one image name"},
         {arguments({"-o"}), "-o"},
     };
     for (const auto &c : cases) {
@@ -931,6 +937,100 @@ TEST_F(CliProgram, UtmNeedsAGridThatSaysWhereItLies)
     EXPECT_TRUE(raw.err.contains("in UTM: the grid does not say where it lies."))
         << raw.err.toStdString();
     EXPECT_FALSE(QFile::exists(path("out/r.-ht.png")));
+}
+
+// Tiles cut from a grid by GDAL export, joined, as that grid does; a box in
+// the grid's coordinates, or in degrees on a projected grid, crops the cells
+// whose centres lie in it.
+TEST_F(CliProgram, AMosaicAndBoxesByCoordinates)
+{
+    geoTiff("tile", grid(100, -9999), kWidth);
+    for (const auto &[name, x0] : {std::pair{"left.tif", 0}, std::pair{"right.tif", 14}})
+        runTool({"gdal_translate", "-q", "-srcwin", QString::number(x0), "0", "15",
+                 QString::number(kHeight), "tile.tif", name},
+                dir.path());
+    const ProgramRun joined =
+        relieva({"-o", "out/m.png", "--mosaic", "--smooth", "2", "right.tif", "left.tif"});
+    ASSERT_EQ(joined.exitCode, CliExitSuccess) << joined.err.toStdString();
+    EXPECT_TRUE(joined.err.contains("right.tif + 1 -> out/m.-tx.png")) << joined.err.toStdString();
+    ASSERT_EQ(relieva({"-q", "-o", "ref/w.png", "--smooth", "2", "tile.tif"}).exitCode, 0);
+    for (const char *image : {".-tx.png", ".-ht.png"})
+        EXPECT_TRUE(samePixels(path("out/m") + image, path("ref/w") + image));
+
+    // Cell centres lie at 11.005 + 0.01 i east and 57.165 - 0.01 j north.
+    ASSERT_EQ(
+        relieva({"-q", "-o", "out/b.png", "--bbox", "11.027,57.087,11.103,57.143", "tile.tif"})
+            .exitCode,
+        0);
+    ASSERT_EQ(relieva({"-q", "-o", "ref/b.png", "--crop", "3,3,10,8", "tile.tif"}).exitCode, 0);
+    for (const char *image : {".-tx.png", ".-ht.png"})
+        EXPECT_TRUE(samePixels(path("out/b") + image, path("ref/b") + image));
+    const ProgramRun outside = relieva({"-o", "out/x.png", "--bbox", "20,20,21,21", "tile.tif"});
+    EXPECT_EQ(outside.exitCode, CliExitUsage);
+    EXPECT_TRUE(outside.err.contains("--bbox 20,20,21,21 holds no cell centre of the grid."))
+        << outside.err.toStdString();
+
+    // The same cells placed in UTM zone 33 in 100 m cells; the box in degrees
+    // is the one GDAL gives for a rectangle of metres.
+    runTool({"gdal_translate", "-q", "-a_srs", "EPSG:32633", "-a_ullr", "500000", "6300000",
+             "502900", "6298300", "tile.tif", "utm.tif"},
+            dir.path());
+    const auto transformed = [this](const QByteArray &points, const QString &from,
+                                    const QString &to) {
+        std::vector<std::pair<double, double>> out;
+        for (const QByteArray &line :
+             runTool({"gdaltransform", "-s_srs", from, "-t_srs", to, "-output_xy"}, dir.path(),
+                     points)
+                 .trimmed()
+                 .split('\n')) {
+            const QList<QByteArray> xy = line.simplified().split(' ');
+            out.emplace_back(xy[0].toDouble(), xy[1].toDouble());
+        }
+        return out;
+    };
+    const auto corners = transformed("500720 6298730\n502130 6298730\n500720 6299570\n"
+                                     "502130 6299570\n",
+                                     "EPSG:32633", "EPSG:4326");
+    double west = 180, south = 90, east = -180, north = -90;
+    for (const auto &[lon, lat] : corners) {
+        west = std::min(west, lon), east = std::max(east, lon);
+        south = std::min(south, lat), north = std::max(north, lat);
+    }
+    const auto box = [](double a, double b, double c, double d) {
+        return QStringLiteral("%1,%2,%3,%4")
+            .arg(a, 0, 'f', 9)
+            .arg(b, 0, 'f', 9)
+            .arg(c, 0, 'f', 9)
+            .arg(d, 0, 'f', 9);
+    };
+    const auto back = transformed(QStringLiteral("%1 %2\n%3 %2\n%1 %4\n%3 %4\n")
+                                      .arg(west, 0, 'f', 9)
+                                      .arg(south, 0, 'f', 9)
+                                      .arg(east, 0, 'f', 9)
+                                      .arg(north, 0, 'f', 9)
+                                      .toLatin1(),
+                                  "EPSG:4326", "EPSG:32633");
+    double e0 = 1e9, n0 = 1e9, e1 = -1e9, n1 = -1e9;
+    for (const auto &[e, n] : back) {
+        e0 = std::min(e0, e), e1 = std::max(e1, e);
+        n0 = std::min(n0, n), n1 = std::max(n1, n);
+    }
+    // Cells whose centres lie in the box: centre of column i at 500050 + 100 i.
+    const int x0 = int(std::ceil((e0 - 500000) / 100 - 0.5)),
+              x1 = int(std::floor((e1 - 500000) / 100 - 0.5)) + 1,
+              y0 = int(std::ceil((6300000 - n1) / 100 - 0.5)),
+              y1 = int(std::floor((6300000 - n0) / 100 - 0.5)) + 1;
+    ASSERT_LT(x0, x1);
+    ASSERT_LT(y0, y1);
+    const ProgramRun lonLat = relieva({"-q", "-o", "out/ll.png", "--bbox",
+                                       box(west, south, east, north), "--bbox-lonlat", "utm.tif"});
+    ASSERT_EQ(lonLat.exitCode, 0) << lonLat.err.toStdString();
+    ASSERT_EQ(relieva({"-q", "-o", "ref/ll.png", "--crop",
+                       QStringLiteral("%1,%2,%3,%4").arg(x0).arg(y0).arg(x1).arg(y1), "utm.tif"})
+                  .exitCode,
+              0);
+    for (const char *image : {".-tx.png", ".-ht.png"})
+        EXPECT_TRUE(samePixels(path("out/ll") + image, path("ref/ll") + image));
 }
 
 // A float GeoTIFF that GDAL reads back as the smoothed heights of the crop,
