@@ -2,6 +2,7 @@
 
 #include "elevation/uBILBands.h"
 #include "elevation/uBILGrid.h"
+#include "elevation/uBILMosaic.h"
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILReader.h"
 #include "elevation/uBILRender.h"
@@ -311,15 +312,17 @@ void hold(bil::Grid &grid, QImage &preview, int step)
 // gives the preview's scale. A load that fails, is cancelled or is refused
 // puts back the grid still held, so that a later export reads the samples
 // with their own layout and the caption still names them.
-BILPreviewScale openInto(const QString &path, QImage &preview, int64_t capacity)
+BILPreviewScale openInto(const QStringList &paths, QImage &preview, int64_t capacity)
 {
-    const QString nameBefore = BILFileName;
+    const QString nameBefore = BILFileName, &path = paths.front();
     BILFileName = path;
     preview = QImage();
     BILPreviewScale scale;
     try {
         bil::whileDoing(QStringLiteral("open \"%1\"").arg(bil::nativePath(path)), [&] {
-            std::optional<bil::Grid> grid = bil::loadGrid(path, globalCallbacks(capacity));
+            std::optional<bil::Grid> grid = paths.size() == 1
+                                                ? bil::loadGrid(path, globalCallbacks(capacity))
+                                                : bil::loadMosaic(paths, globalCallbacks(capacity));
             if (!grid) return;
             scale = {grid->width(), grid->height(), previewStep(grid->width(), grid->height())};
             if (scale.step == 1)
@@ -357,12 +360,17 @@ std::optional<Grid> loadGrid(const QString &path, const LoadCallbacks &callbacks
 
 void OpenBILFile(const QString &path, QImage &preview)
 {
-    openInto(path, preview, BILCapacity);
+    openInto({path}, preview, BILCapacity);
 }
 
 BILPreviewScale OpenAnyBILFile(const QString &path, QImage &preview)
 {
-    return openInto(path, preview, 0);
+    return openInto({path}, preview, 0);
+}
+
+BILPreviewScale OpenBILMosaic(const QStringList &paths, QImage &preview)
+{
+    return openInto(paths, preview, 0);
 }
 
 void LoadBILFile(const QString &path, QImage &preview)

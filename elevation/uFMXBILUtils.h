@@ -116,6 +116,9 @@ struct BILPreviewScale
 // BILExactHeightAt read it, and its preview shows one cell of every step x
 // step block. Gives the scale, or width 0 when nothing was opened.
 BILPreviewScale OpenAnyBILFile(const QString &path, QImage &preview);
+// Opens the tiles of paths as one grid, placed by their georeference, as
+// OpenAnyBILFile opens one; BILFileName names the first.
+BILPreviewScale OpenBILMosaic(const QStringList &paths, QImage &preview);
 void LoadBILFile(const QString &path, QImage &preview);
 void ReadBILHeader(const QString &path);
 void ReadBILData(const QString &path, QImage &preview);

@@ -232,7 +232,8 @@ void TFrmMain::FormCreate()
 
     const Texts &t = texts();
     ui->Label1->setText(t.smoothing);
-    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    // Several tiles chosen open as one grid.
+    OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
     OpenDialog1->setNameFilters(QtNameFilters(t.openFilter));
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog1->setNameFilters(QtNameFilters(t.saveFilter));
@@ -577,16 +578,16 @@ void TFrmMain::SpinBoxY1Change()
 void TFrmMain::btOpenClick(QObject *)
 {
     note->dismiss();
-    openKeepingStartNote(chosenFile(OpenDialog1));
+    openKeepingStartNote(chosenFiles(OpenDialog1));
 }
 
-void TFrmMain::openKeepingStartNote(const QString &path)
+void TFrmMain::openKeepingStartNote(const QStringList &paths)
 {
     const auto noteIfEmpty = [this] {
         if (ui->Image1->bitmap().isNull()) showStartNote(false);
     };
     try {
-        if (!path.isEmpty()) openFile(path);
+        if (!paths.isEmpty()) openFiles(paths);
     } catch (...) {
         noteIfEmpty();
         throw;
@@ -596,14 +597,23 @@ void TFrmMain::openKeepingStartNote(const QString &path)
 
 void TFrmMain::openFile(const QString &path)
 {
+    openFiles({path});
+}
+
+void TFrmMain::openFiles(const QStringList &paths)
+{
     QImage bitmap;
-    const BILPreviewScale scale = OpenAnyBILFile(path, bitmap);
+    const BILPreviewScale scale =
+        paths.size() == 1 ? OpenAnyBILFile(paths[0], bitmap) : OpenBILMosaic(paths, bitmap);
     // A cancel or a refusal leaves the grid shown, as a failure does.
     if (bitmap.isNull()) return;
     grid = scale;
     // A drop or the command line moves the dialog along, as a choice in it does.
-    rememberFolder(OpenDialog1, OpenFolderKey, path);
-    setWindowTitle(BILCaption());
+    rememberFolder(OpenDialog1, OpenFolderKey, paths[0]);
+    // A mosaic is named by its first tile and how many more there are.
+    setWindowTitle(paths.size() == 1
+                       ? BILCaption()
+                       : QStringLiteral("%1 + %2").arg(BILCaption()).arg(paths.size() - 1));
     ui->Image1->setBitmap(bitmap);
     x0 = 0;
     y0 = 0;
@@ -636,7 +646,7 @@ void TFrmMain::btSaveClick(QObject *)
     SaveDialog1->selectNameFilter(filters.value(saveTypeFor(saveChoices->engine())));
     SaveDialog1->selectFile(QFileInfo(BILFileName).completeBaseName());
     saveChoices->setRegion(x1 - x0, y1 - y0, BILGeoRef && BILGeoRef->geographic);
-    QString path = chosenFile(SaveDialog1);
+    QString path = chosenFiles(SaveDialog1).value(0);
     if (path.isEmpty()) return;
     rememberFolder(SaveDialog1, SaveFolderKey, path);
     keepChoices(saveChoices->state());
@@ -664,14 +674,14 @@ void TFrmMain::btAboutClick(QObject *)
 // A name left in the name box from the last run is selected, so that typing
 // replaces it instead of going on at its end. The name completer's list is
 // closed with the dialog, or it stays over the window until the next click.
-QString TFrmMain::chosenFile(QFileDialog *dialog)
+QStringList TFrmMain::chosenFiles(QFileDialog *dialog)
 {
     auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
     if (name) QTimer::singleShot(0, name, &QLineEdit::selectAll);
     const bool accepted = dialog->exec() == QDialog::Accepted;
     if (name && name->completer() && name->completer()->popup()) name->completer()->popup()->hide();
     const QStringList files = dialog->selectedFiles();
-    return accepted && !files.isEmpty() ? files.constFirst() : QString();
+    return accepted ? files : QStringList();
 }
 
 // The dialog starts in path's folder from now on, also in later runs.
@@ -726,27 +736,31 @@ void TFrmMain::showStartNote(bool opening)
 
 void TFrmMain::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!droppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 // Opened from the event loop: the drag source waits for the drop to end,
 // and the layout dialog is modal.
 void TFrmMain::dropEvent(QDropEvent *event)
 {
-    const QString path = droppedFile(event->mimeData());
-    if (path.isEmpty()) return;
+    const QStringList paths = droppedFiles(event->mimeData());
+    if (paths.isEmpty()) return;
     event->acceptProposedAction();
     note->dismiss();
     QMetaObject::invokeMethod(
-        this, [this, path] { TApplication::ReportErrors([&] { openKeepingStartNote(path); }); },
+        this, [this, paths] { TApplication::ReportErrors([&] { openKeepingStartNote(paths); }); },
         Qt::QueuedConnection);
 }
 
-QString TFrmMain::droppedFile(const QMimeData *data)
+QStringList TFrmMain::droppedFiles(const QMimeData *data)
 {
-    if (!data || !data->hasUrls() || data->urls().isEmpty()) return {};
-    const QUrl url = data->urls().constFirst();
-    if (!url.isLocalFile()) return {};
-    const QString path = url.toLocalFile();
-    return QFileInfo(path).isDir() ? QString() : path;
+    if (!data || !data->hasUrls()) return {};
+    QStringList paths;
+    for (const QUrl &url : data->urls()) {
+        // One that cannot be opened spoils the drop, rather than a mosaic
+        // silently opening without it.
+        if (!url.isLocalFile() || QFileInfo(url.toLocalFile()).isDir()) return {};
+        paths << url.toLocalFile();
+    }
+    return paths;
 }

@@ -54,6 +54,8 @@ public:
     void btOpenClick(QObject *Sender);
     // Opens path as if it had been chosen in the Open dialog.
     void openFile(const QString &path);
+    // Opens the tiles of paths as one grid, or the one file.
+    void openFiles(const QStringList &paths);
     void btSaveClick(QObject *Sender);
     void btAboutClick(QObject *Sender);
     // The note at start: why textures will be transparent, if they will be,
@@ -69,7 +71,7 @@ protected:
 private:
     // Opens path; on a window still empty after it, cancelled, refused or
     // failed, the start note comes back.
-    void openKeepingStartNote(const QString &path);
+    void openKeepingStartNote(const QStringList &paths);
     void FormCreate();
     void FormShow();
     void FormDestroy();
@@ -98,11 +100,11 @@ private:
     QPointF inImage(const TFMXLine *line, QPointF p) const;
     void startDrag(int32_t state);
     void dragBoundary(int32_t &boundary, int32_t value, int32_t &start, int32_t &end);
-    static QString chosenFile(QFileDialog *dialog);
+    static QStringList chosenFiles(QFileDialog *dialog);
     static void rememberFolder(QFileDialog *dialog, const QString &key, const QString &path);
     bool replaceAllowed(const QString &path);
-    // The dropped local file that opens, or empty when the drop is ignored.
-    static QString droppedFile(const QMimeData *data);
+    // The dropped local files that open, or none when the drop is ignored.
+    static QStringList droppedFiles(const QMimeData *data);
 
     std::unique_ptr<Ui::TFrmMain> ui;
     std::function<void()> showAbout;

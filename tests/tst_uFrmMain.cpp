@@ -517,6 +517,31 @@ TEST_F(MainWindowTest, SpinBoxesSwapAndClampTypedValues)
                 1e-3);
 }
 
+// Tiles chosen together in the Open dialog open as one grid named by the
+// first; tiles that do not say where they lie are refused, naming one, and
+// the grid shown stays.
+TEST_F(MainWindowTest, SeveralTilesChosenOpenAsOneGrid)
+{
+    const QString west = writeGrid(dir, "west", 60, 40, "ULXMAP 0.5\nULYMAP 39.5\n");
+    const QString east = writeGrid(dir, "east", 50, 40, "ULXMAP 59.5\nULYMAP 39.5\n");
+    open(QStringLiteral("\"%1\" \"%2\"").arg(west, east));
+    EXPECT_EQ(window->windowTitle(), "RELIEVA - west.bil + 1");
+    EXPECT_EQ(shown(), (Rect{0, 0, 109, 40})); // the shared column once
+
+    const QString plain = writeGrid(dir, "plain", 60, 40);
+    QString shownError;
+    open(QStringLiteral("\"%1\" \"%2\"").arg(plain, east), [&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        ASSERT_NE(box, nullptr);
+        shownError = box->text();
+        box->accept();
+    });
+    EXPECT_TRUE(shownError.contains("plain.bil")) << shownError.toStdString();
+    EXPECT_TRUE(shownError.contains("does not say where it lies")) << shownError.toStdString();
+    EXPECT_EQ(window->windowTitle(), "RELIEVA - west.bil + 1");
+    EXPECT_EQ(shown(), (Rect{0, 0, 109, 40}));
+}
+
 TEST_F(MainWindowTest, FailedLoadsKeepTheGrid)
 {
     open(writeGrid(dir, "good", 200, 100));
@@ -949,18 +974,21 @@ TEST_F(MainWindowTest, TheFocusedButtonShowsARing)
 // A dropped local file opens as if chosen in the Open dialog; anything else is ignored.
 TEST_F(MainWindowTest, ADroppedFileOpens)
 {
-    const QString first = writeGrid(dir, "first", 200, 100);
-    const QString second = writeGrid(dir, "second", 100, 50);
+    // Placed side by side in map units: dropped together, one grid.
+    const QString first = writeGrid(dir, "first", 200, 100, "ULXMAP 0.5\nULYMAP 99.5\n");
+    const QString second = writeGrid(dir, "second", 100, 50, "ULXMAP 200.5\nULYMAP 99.5\n");
     const struct
     {
         const char *what;
         QList<QUrl> urls;
         QString title; // afterwards, starting from second.bil
+        Rect shown{0, 0, 200, 100};
     } cases[] = {
         {"one file", {QUrl::fromLocalFile(first)}, "RELIEVA - first.bil"},
         {"several files",
          {QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)},
-         "RELIEVA - first.bil"},
+         "RELIEVA - first.bil + 1",
+         {0, 0, 300, 100}},
         {"a web address", {QUrl("https://example.org/first.bil")}, "RELIEVA - second.bil"},
         {"a folder", {QUrl::fromLocalFile(dir.path())}, "RELIEVA - second.bil"},
         {"no address", {}, "RELIEVA - second.bil"},
@@ -984,7 +1012,7 @@ TEST_F(MainWindowTest, ADroppedFileOpens)
         QCoreApplication::processEvents(); // the open is queued
         EXPECT_EQ(window->windowTitle(), c.title);
         if (opens) {
-            EXPECT_EQ(shown(), (Rect{0, 0, 200, 100}));
+            EXPECT_EQ(shown(), c.shown);
         }
     }
 }
