@@ -2,11 +2,33 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <limits>
 
 TClampSpinBox::TClampSpinBox(QWidget *AOwner) : QSpinBox(AOwner)
 {
     setKeyboardTracking(false);
+}
+
+void TClampSpinBox::setDegrees(Degrees degreesAxis, CellOf degreesToCell)
+{
+    axis = degreesAxis;
+    cellOf = std::move(degreesToCell);
+}
+
+std::optional<double> TClampSpinBox::degrees(const QString &input) const
+{
+    if (!cellOf) return std::nullopt;
+    static const QRegularExpression inDegrees(
+        QStringLiteral("^([+-]?[0-9]+(?:\\.[0-9]*)?)\\s*([°NSEW])$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = inDegrees.match(number(input));
+    if (!m.hasMatch()) return std::nullopt;
+    const QChar mark = m.captured(2).at(0).toUpper();
+    const bool across = mark == u'E' || mark == u'W', down = mark == u'N' || mark == u'S';
+    if ((across && axis != Degrees::Across) || (down && axis != Degrees::Down)) return std::nullopt;
+    const double value = m.captured(1).toDouble();
+    return mark == u'W' || mark == u'S' ? -value : value;
 }
 
 QStringView TClampSpinBox::number(const QString &input) const
@@ -34,16 +56,26 @@ std::optional<int> TClampSpinBox::clampedValue(const QString &input) const
 QValidator::State TClampSpinBox::validate(QString &input, int &pos) const
 {
     const QValidator::State state = QSpinBox::validate(input, pos);
-    // A sign alone is the start of a number that may lie beyond the range.
+    // A sign alone is the start of a number that may lie beyond the range;
+    // decimals are the start of degrees where the box takes them.
     static const QRegularExpression numberSoFar(QStringLiteral("^[+-]?[0-9]*$"));
-    if (state == QValidator::Invalid && numberSoFar.match(number(input)).hasMatch())
+    static const QRegularExpression degreesSoFar(
+        QStringLiteral("^[+-]?[0-9]*(\\.[0-9]*)?\\s*[°NSEW]?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (state != QValidator::Invalid) return state;
+    if (numberSoFar.match(number(input)).hasMatch() ||
+        (cellOf && degreesSoFar.match(number(input)).hasMatch()))
         return QValidator::Intermediate;
     return state;
 }
 
 void TClampSpinBox::fixup(QString &input) const
 {
-    if (const std::optional<int> value = clampedValue(input))
+    std::optional<int> value = clampedValue(input);
+    if (const std::optional<double> d = degrees(input); d && !value)
+        if (const std::optional<int> cell = cellOf(*d))
+            value = std::clamp(*cell, minimum(), maximum());
+    if (value)
         input = prefix() + textFromValue(*value) + suffix();
     else
         QSpinBox::fixup(input);

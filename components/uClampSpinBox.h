@@ -6,6 +6,7 @@
 
 #include <QSpinBox>
 
+#include <functional>
 #include <optional>
 
 class TClampSpinBox : public QSpinBox
@@ -14,6 +15,18 @@ class TClampSpinBox : public QSpinBox
 
 public:
     explicit TClampSpinBox(QWidget *AOwner = nullptr);
+
+    // A value typed in degrees: "11.5°", or with the hemisphere, "11.5E" or
+    // "11.5W" across, "57.3N" or "57.3S" down (west and south negative),
+    // becomes the value cellOf gives for it; nullopt from it refuses the text.
+    enum class Degrees
+    {
+        Across,
+        Down
+    };
+    using CellOf = std::function<std::optional<int>(double degrees)>;
+    // Without cellOf, only whole numbers are taken.
+    void setDegrees(Degrees axis, CellOf cellOf);
 
 protected:
     QValidator::State validate(QString &input, int &pos) const override;
@@ -26,4 +39,10 @@ private:
     // The value a text outside the range stands for, held to the range;
     // nullopt when the text is no whole number.
     std::optional<int> clampedValue(const QString &input) const;
+    // The degrees a text stands for, signed by its hemisphere; nullopt
+    // when it is no value in degrees on this box's axis.
+    std::optional<double> degrees(const QString &input) const;
+
+    Degrees axis = Degrees::Across;
+    CellOf cellOf;
 };

@@ -79,6 +79,15 @@ float interpolated(const std::vector<float> &samples, int columns, int rows, dou
     return weight > 0 ? float(sum / weight) : missing;
 }
 
+// Between longitude and latitude and the projected coordinates of geo.
+Transformation transformation(const BILGeoReference &geo)
+{
+    if (!geo.epsg)
+        throw BILError("The grid does not name its coordinate system, so longitude and latitude "
+                       "cannot be placed on it.");
+    return Transformation(geo.epsg);
+}
+
 } // namespace
 
 namespace bil {
@@ -149,13 +158,26 @@ Grid toUtm(const HeightsView &heights, const BILGeoReference &geo, int radius,
     return out;
 }
 
+QPointF fromLonLat(const BILGeoReference &geo, double lon, double lat)
+{
+    if (geo.geographic) return {lon, lat};
+    std::vector<double> x{lon}, y{lat};
+    transformation(geo).transform(x, y, false);
+    return {x[0], y[0]};
+}
+
+QPointF toLonLat(const BILGeoReference &geo, double x, double y)
+{
+    if (geo.geographic) return {x, y};
+    std::vector<double> lon{x}, lat{y};
+    transformation(geo).transform(lon, lat, true);
+    return {lon[0], lat[0]};
+}
+
 CellRegion boxRegion(const MapBox &box, const BILGeoReference &geo, int width, int height)
 {
     double west = box.west, south = box.south, east = box.east, north = box.north;
     if (box.lonLat && !geo.geographic) {
-        if (!geo.epsg)
-            throw BILError("The grid does not name its coordinate system, so a box in longitude "
-                           "and latitude cannot be placed on it.");
         // The box's edges, walked in steps, bound it in map coordinates.
         constexpr int steps = 32;
         std::vector<double> x, y;
@@ -166,7 +188,7 @@ CellRegion boxRegion(const MapBox &box, const BILGeoReference &geo, int width, i
             x.insert(x.end(), {lon, lon, box.west, box.east});
             y.insert(y.end(), {box.south, box.north, lat, lat});
         }
-        Transformation(geo.epsg).transform(x, y, false);
+        transformation(geo).transform(x, y, false);
         const auto [xl, xh] = std::minmax_element(x.begin(), x.end());
         const auto [yl, yh] = std::minmax_element(y.begin(), y.end());
         west = *xl;

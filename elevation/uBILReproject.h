@@ -5,6 +5,8 @@
 
 #include "elevation/uBILGridValue.h"
 
+#include <QPointF>
+
 namespace bil {
 
 // The UTM zone of longitude lon and latitude lat on WGS 84, as an EPSG code:
@@ -28,6 +30,13 @@ struct MapBox
 // projected grid's coordinates, the region taking in all of it. Throws
 // BILError when a projected grid names no coordinate system to convert to.
 CellRegion boxRegion(const MapBox &box, const BILGeoReference &geo, int width, int height);
+
+// A place in degrees of longitude and latitude (WGS 84) in the coordinates
+// of a grid placed by geo, and back: the same numbers for a grid in degrees,
+// converted with PROJ for a projected one. Throws BILError when a projected
+// grid names no coordinate system.
+QPointF fromLonLat(const BILGeoReference &geo, double lon, double lat);
+QPointF toLonLat(const BILGeoReference &geo, double x, double y);
 
 // The heights of region of a geographic grid placed by geo, smoothed at
 // radius and unrounded, in the UTM zone of the region's centre. The result

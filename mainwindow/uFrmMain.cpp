@@ -2,6 +2,7 @@
 
 #include "ui_uFrmMain.h"
 
+#include "components/uClampSpinBox.h"
 #include "components/uFMXFlatBtn.h"
 #include "components/uFMXLine.h"
 #include "components/uFMXNote.h"
@@ -9,6 +10,7 @@
 #include "components/uFMXUtils.h"
 #include "components/uSVGData.h"
 #include "elevation/uBILEngines.h"
+#include "elevation/uBILReproject.h"
 #include "elevation/uFMXBILUtils.h"
 #include "mainwindow/uApplication.h"
 #include "mainwindow/uReadout.h"
@@ -35,6 +37,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -335,6 +338,17 @@ void TFrmMain::FormCreate()
         line->setMouseTracking(true);
         line->installEventFilter(this);
     }
+    // On a grid that says where it lies, the corners take degrees too.
+    using Degrees = TClampSpinBox::Degrees;
+    const auto degrees = [this](TClampSpinBox *box, Degrees axis, bool first) {
+        box->setDegrees(axis, [this, across = axis == Degrees::Across, first](double d) {
+            return cornerCell(across, first, d);
+        });
+    };
+    degrees(ui->SpinBoxX0, Degrees::Across, true);
+    degrees(ui->SpinBoxY0, Degrees::Down, true);
+    degrees(ui->SpinBoxX1, Degrees::Across, false);
+    degrees(ui->SpinBoxY1, Degrees::Down, false);
     connect(ui->SpinBoxX0, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxX0Change);
     connect(ui->SpinBoxY0, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxY0Change);
     connect(ui->SpinBoxX1, &QSpinBox::valueChanged, this, &TFrmMain::SpinBoxX1Change);
@@ -352,6 +366,30 @@ void TFrmMain::FormCreate()
     }
 
     setMinimumWidth(width());
+}
+
+std::optional<int> TFrmMain::cornerCell(bool across, bool first, double degrees) const
+{
+    if (!BILGeoRef) return std::nullopt;
+    const BILGeoReference &g = *BILGeoRef;
+    QPointF place;
+    try {
+        // Across a projected grid the latitude, or down it the longitude, is
+        // the crop corner's on the same side.
+        const QPointF corner = bil::toLonLat(g, g.left + (first ? x0 : x1) * g.cellWidth,
+                                             g.top - (first ? y0 : y1) * g.cellHeight);
+        place = across ? bil::fromLonLat(g, degrees, corner.y())
+                       : bil::fromLonLat(g, corner.x(), degrees);
+    } catch (const BILError &) {
+        return std::nullopt;
+    }
+    // The first cell whose centre lies at or beyond the place, or one past
+    // the last short of it, as --bbox crops.
+    const double v =
+        across ? (place.x() - g.left) / g.cellWidth : (g.top - place.y()) / g.cellHeight;
+    const double cell = first ? std::ceil(v - 0.5) : std::floor(v - 0.5) + 1;
+    if (!std::isfinite(cell)) return std::nullopt;
+    return int(std::clamp(cell, -1.0, double(INT_MAX)));
 }
 
 void TFrmMain::FormShow()

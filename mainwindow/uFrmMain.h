@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QFileDialog;
 class QMimeData;
@@ -95,6 +96,9 @@ private:
     void SpinBoxX1Change();
     void SpinBoxY1Change();
 
+    // The cell a corner box takes for degrees typed into it: across or down,
+    // the first cell or one past the last; nullopt without a georeference.
+    std::optional<int> cornerCell(bool across, bool first, double degrees) const;
     int32_t columnAt(double px) const;
     int32_t rowAt(double py) const;
     QPointF inImage(const TFMXLine *line, QPointF p) const;

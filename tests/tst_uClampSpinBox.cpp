@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -118,4 +119,43 @@ TEST(TClampSpinBox, TextThatIsNoNumberKeepsThePreviousValue)
     box.type(QStringLiteral("-"));
     box.commit(Commit::Enter);
     EXPECT_EQ(box.spin->value(), 42);
+}
+
+// Degrees become the cell the box is told, on its own axis only; a box told
+// nothing takes whole numbers alone.
+TEST(TClampSpinBox, DegreesTypedBecomeCells)
+{
+    const struct
+    {
+        TClampSpinBox::Degrees axis;
+        const char *typed;
+        int expected; // 42: refused, the value before
+    } cases[] = {
+        {TClampSpinBox::Degrees::Across, "11.5°", 115},
+        {TClampSpinBox::Degrees::Across, "11.57E", 115},
+        {TClampSpinBox::Degrees::Across, "3 w", 0}, // -30, held to the range
+        {TClampSpinBox::Degrees::Down, "57.3N", 573},
+        {TClampSpinBox::Degrees::Down, "12.2s", 0},
+        {TClampSpinBox::Degrees::Down, "57.3E", 42},
+        {TClampSpinBox::Degrees::Across, "99°", 900}, // beyond the range
+        {TClampSpinBox::Degrees::Across, "80°", 42},  // no cell for it
+        {TClampSpinBox::Degrees::Across, "1.5", 42},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.typed);
+        SpinBoxWindow box(0, 900);
+        box.spin->setValue(42);
+        box.spin->setDegrees(c.axis, [](double d) -> std::optional<int> {
+            if (d == 80) return std::nullopt;
+            return int(std::floor(d * 10));
+        });
+        box.type(QString::fromUtf8(c.typed));
+        box.commit(Commit::Enter);
+        EXPECT_EQ(box.spin->value(), c.expected);
+    }
+    SpinBoxWindow plain(0, 900);
+    plain.spin->setValue(42);
+    plain.type(QStringLiteral("11.5°"));
+    plain.commit(Commit::Enter);
+    EXPECT_EQ(plain.spin->value(), 115); // the point and the sign refused as typed
 }

@@ -1251,6 +1251,30 @@ TEST_F(MainWindowTest, TheSaveChoicesMakeAnEnginesTilesAndAreKept)
     EXPECT_FALSE(QFile::exists(dir.filePath("square.-ht.json")));
 }
 
+// On a grid in degrees the corner boxes take longitude and latitude: the
+// cells whose centres lie within; on a grid that does not say where it lies,
+// they do not.
+TEST_F(MainWindowTest, TheCornersTakeDegreesOnAGridThatSaysWhereItLies)
+{
+    const QString grid =
+        writeGrid(dir, "geo", 300, 200, "ULXMAP 11.0005\nULYMAP 57.9995\nXDIM 0.001\nYDIM 0.001\n");
+    QFile prj(dir.filePath("geo.prj"));
+    ASSERT_TRUE(prj.open(QIODevice::WriteOnly));
+    prj.write("GEOGCS[\"WGS 84\"]");
+    prj.close();
+    open(grid);
+    type("SpinBoxX1", "11.1033E");
+    type("SpinBoxY1", "57.9126 N");
+    type("SpinBoxX0", "11.0207°");
+    type("SpinBoxY0", "57.98n");
+    EXPECT_EQ(window->cropRect(), (Rect{21, 20, 103, 87}));
+
+    open(writeGrid(dir, "plain", 300, 200));
+    setRect({10, 10, 50, 50});
+    type("SpinBoxX1", "11.1E");
+    EXPECT_EQ(window->cropRect(), (Rect{10, 10, 50, 50}));
+}
+
 // The overwrite question's buttons say what they do, in the user's language.
 TEST_F(MainWindowTest, TheOverwriteQuestionAnswersReplaceOrCancel)
 {

@@ -381,6 +381,28 @@ scenario_save_choices_for_an_engine() {
   rm -f "$XDG_CONFIG_HOME/relieva/relieva.conf"
 }
 
+# The terrain placed in degrees (5 to 6 east, 59.4 to 60 north, 0.001° cells):
+# the corners typed as longitude and latitude crop the cells within.
+scenario_corners_in_degrees() {
+  local geo=$work/geo
+  mkdir -p "$geo"
+  cp "$data/terrain.bil" "$geo/placed.bil"
+  { cat "$data/terrain.hdr"; printf 'ULXMAP 5.0005\nULYMAP 59.9995\nXDIM 0.001\nYDIM 0.001\n'; } >"$geo/placed.hdr"
+  echo 'GEOGCS["WGS 84"]' >"$geo/placed.prj"
+  launch
+  open_file "$geo/placed.bil"
+  expect_title "RELIEVA - placed.bil"
+  spin_box 467 8 5.9003E      # SpinBoxX1
+  spin_box 467 34 59.5003N    # SpinBoxY1
+  spin_box 299 8 5.1502°      # SpinBoxX0
+  spin_box 299 34 59.9598n    # SpinBoxY0
+  save_as "$dir/placed"
+  poll exists "$dir/placed.-ht.png"
+  "$check" check terrain "$dir/RELIEVA.txt" "$dir/placed.-tx.png" "$dir/placed.-ht.png" \
+    150 40 900 500 0
+  close_main
+}
+
 # ---------------------------------------------------------------- runner
 
 relieva=$build/relieva
@@ -418,7 +440,7 @@ run() {
 begin=$SECONDS
 for s in bil_whole_grid_png hgt_drawn_crop_radius2_bmp bil_crop_16bit_heightmap refused_file \
   truncated_file escape_in_layout_dialog keyboard_only about_and_close installed_default_table \
-  save_choices_for_an_engine; do
+  save_choices_for_an_engine corners_in_degrees; do
   run "$s"
 done
 echo "end-to-end: $((SECONDS - begin)) s, log in $log"
