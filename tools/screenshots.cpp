@@ -206,6 +206,66 @@ QImage saveChoicesShot(const QString &terrain, QSize size)
     return shot;
 }
 
+// The terrain cut into 2 x 2 tiles placed in degrees that share their edge
+// row and column, as SRTM tiles do; gives the tiles' sample files.
+QStringList writeTerrainTiles(const QDir &dir, int width, int height)
+{
+    const std::vector<int16_t> samples = MakeTerrain(width, height);
+    const int across = width / 2 + 1, down = height / 2 + 1;
+    QStringList files;
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 2; ++c) {
+            const QString stem = dir.filePath(QStringLiteral("tile_%1_%2").arg(c).arg(r));
+            const int x0 = c * (across - 1), y0 = r * (down - 1);
+            QByteArray bytes;
+            for (int y = y0; y < y0 + down; ++y)
+                bytes.append(
+                    reinterpret_cast<const char *>(samples.data() + size_t(y) * width + size_t(x0)),
+                    qsizetype(std::min(across, width - x0)) * 2);
+            QFile bil(stem + QStringLiteral(".bil")), hdr(stem + QStringLiteral(".hdr")),
+                prj(stem + QStringLiteral(".prj"));
+            if (bil.open(QIODevice::WriteOnly)) bil.write(bytes);
+            if (hdr.open(QIODevice::WriteOnly))
+                hdr.write(QStringLiteral("NCOLS %1\nNROWS %2\nNODATA %3\nBYTEORDER I\n"
+                                         "ULXMAP %4\nULYMAP %5\nXDIM 0.001\nYDIM 0.001\n")
+                              .arg(std::min(across, width - x0))
+                              .arg(std::min(down, height - y0))
+                              .arg(kTerrainNoData)
+                              .arg(5.0005 + x0 * 0.001, 0, 'f', 4)
+                              .arg(59.9995 - y0 * 0.001, 0, 'f', 4)
+                              .toLatin1());
+            if (prj.open(QIODevice::WriteOnly)) prj.write("GEOGCS[\"WGS 84\"]");
+            files << bil.fileName();
+        }
+    return files;
+}
+
+// The main window over the four tiles opened together, the caption naming
+// the first and how many more.
+QImage mosaicShot(const QStringList &tiles, QSize size)
+{
+    TFrmMain window([] {});
+    window.resize(size);
+    show(window);
+    window.ThemeUpdate();
+    window.openFiles(tiles);
+    QApplication::processEvents();
+    return framed(window, true);
+}
+
+// The main window over a grid in degrees with a longitude typed into the
+// upper-left X box, not yet committed.
+QImage degreesShot(const QString &terrain, QSize size)
+{
+    TFrmMain window([] {});
+    openTerrain(window, terrain, size);
+    auto *box = window.findChild<QSpinBox *>(QStringLiteral("SpinBoxX0"));
+    box->setFocus();
+    box->findChild<QLineEdit *>()->setText(QStringLiteral("5.52E"));
+    QApplication::processEvents();
+    return framed(window, true);
+}
+
 // The main window with the pointer resting over the terrain, the readout showing.
 QImage readoutShot(const QString &terrain, QSize size)
 {
@@ -274,6 +334,7 @@ int main(int argc, char **argv)
     LoadColorTable();
     const QString terrain = writeTerrain(QDir(grids.path()), 10800, 4800);
     const QString placedTerrain = writeGeoreferencedTerrain(terrain);
+    const QStringList tiles = writeTerrainTiles(QDir(grids.path()), 10800, 4800);
 
     for (const bool light : {true, false}) {
         applyLook(light);
@@ -291,6 +352,10 @@ int main(int argc, char **argv)
             shooter.save(
                 saveChoicesShot(placedTerrain, windowSize),
                 QStringLiteral("save-choices-%1-%2.png").arg(look, QLatin1String(language, 2)));
+            shooter.save(mosaicShot(tiles, windowSize),
+                         QStringLiteral("mosaic-%1-%2.png").arg(look, QLatin1String(language, 2)));
+            shooter.save(degreesShot(placedTerrain, windowSize),
+                         QStringLiteral("degrees-%1-%2.png").arg(look, QLatin1String(language, 2)));
             shooter.save(readoutShot(placedTerrain, windowSize),
                          QStringLiteral("readout-%1-%2.png").arg(look, QLatin1String(language, 2)));
             shooter.save(
