@@ -153,6 +153,24 @@ TEST_F(MosaicTest, TilesThatDoNotFitTogetherAreRefusedByName)
     }
 }
 
+// Two small tiles far apart would make a grid beyond memory: refused
+// before anything is read, naming the tiles.
+TEST_F(MosaicTest, AMosaicBeyondMemoryIsRefusedByName)
+{
+    const QString near = cut("near.tif", 0, 0, 10, 10);
+    const QString far =
+        cut("far.tif", 0, 0, 10, 10, {"-a_ullr", "9000", "9000", "9000.1", "8999.9"});
+    QStringList refusals;
+    bil::LoadCallbacks callbacks;
+    callbacks.refuse = [&](const QString &text) { refusals << text; };
+    EXPECT_FALSE(bil::loadMosaic({near, far}, callbacks));
+    ASSERT_EQ(refusals.size(), 1);
+    EXPECT_TRUE(refusals[0].startsWith(
+        QStringLiteral("The mosaic of \"%1\" and 1 more: This grid of").arg(near)))
+        << refusals[0].toStdString();
+    EXPECT_TRUE(refusals[0].contains("more than can be had")) << refusals[0].toStdString();
+}
+
 TEST_F(MosaicTest, HeaderlessSrtmTilesArePlacedByTheirNamesAndAskedForOnce)
 {
     for (const auto &[name, lon] : {std::pair{"N57E011.hgt", 11}, std::pair{"N57E012.hgt", 12}})
