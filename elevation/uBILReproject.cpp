@@ -49,29 +49,44 @@ private:
     std::unique_ptr<PJ, decltype(&proj_destroy)> pj{nullptr, proj_destroy};
 };
 
+// How samples are interpolated, and by how much the kernel widens across
+// and down: where the output's cells are larger than the source's, it
+// spreads over as many more source samples, as GDAL's warper does.
+struct Kernel
+{
+    BILResampling kind;
+    double widthX = 1, widthY = 1; // at least 1
+
+    double operator()(double d) const
+    {
+        return kind == BILResampling::Cubic ? bil::keysCubic(d) : bil::triangle(d);
+    }
+};
+
 // The value at (u, v) of columns x rows samples, in sample units with sample
 // centres on whole numbers: the kernel's weighted mean of the valid samples
 // around it, missing when none is or the place lies outside the samples.
 float interpolated(const std::vector<float> &samples, int columns, int rows, double u, double v,
-                   BILResampling kind)
+                   const Kernel &kernel)
 {
+    const BILResampling kind = kernel.kind;
     if (!(u >= -0.5 && v >= -0.5 && u < columns - 0.5 && v < rows - 0.5)) return missing;
     if (kind == BILResampling::Nearest)
         // The sample whose cell holds the place; lround would take -0.5 to -1.
         return samples[size_t(std::floor(v + 0.5)) * size_t(columns) + size_t(std::floor(u + 0.5))];
-    const int reach = kind == BILResampling::Cubic ? 2 : 1;
-    const int x0 = int(std::floor(u)), y0 = int(std::floor(v));
+    const double reach = kind == BILResampling::Cubic ? 2 : 1;
+    const double reachX = reach * kernel.widthX, reachY = reach * kernel.widthY;
     double sum = 0, weight = 0;
-    for (int y = y0 - reach + 1; y <= y0 + reach; ++y) {
-        if (y < 0 || y >= rows) continue;
-        const double wy =
-            kind == BILResampling::Cubic ? bil::keysCubic(v - y) : bil::triangle(v - y);
-        for (int x = x0 - reach + 1; x <= x0 + reach; ++x) {
-            if (x < 0 || x >= columns) continue;
+    for (int y = std::max(0, int(std::floor(v - reachY)) + 1),
+             yEnd = std::min(rows - 1, int(std::ceil(v + reachY)) - 1);
+         y <= yEnd; ++y) {
+        const double wy = kernel((v - y) / kernel.widthY);
+        for (int x = std::max(0, int(std::floor(u - reachX)) + 1),
+                 xEnd = std::min(columns - 1, int(std::ceil(u + reachX)) - 1);
+             x <= xEnd; ++x) {
             const float s = samples[size_t(y) * size_t(columns) + size_t(x)];
             if (std::isnan(s)) continue;
-            const double w =
-                wy * (kind == BILResampling::Cubic ? bil::keysCubic(u - x) : bil::triangle(u - x));
+            const double w = wy * kernel((u - x) / kernel.widthX);
             sum += w * double(s);
             weight += w;
         }
@@ -131,6 +146,8 @@ Grid toUtm(const HeightsView &heights, const BILGeoReference &geo, int radius,
     Transformation(epsg).transform(cx, cy, false);
     const double cellX = extentX / width, cellY = extentY / height;
     const double left = cx[0] - extentX / 2, top = cy[0] + extentY / 2;
+    const Kernel kernel{kind, std::max(1.0, cellX / (geo.cellWidth * perDegreeEast)),
+                        std::max(1.0, cellY / (geo.cellHeight * perDegreeNorth))};
 
     Grid out = Grid::ofReal(width, height);
     forEachBand(
@@ -149,7 +166,7 @@ Grid toUtm(const HeightsView &heights, const BILGeoReference &geo, int radius,
                     // Samples' centres on whole numbers.
                     const double u = (x[size_t(i)] - west) / geo.cellWidth - 0.5;
                     const double v = (north - y[size_t(i)]) / geo.cellHeight - 0.5;
-                    row[i] = interpolated(source, columns, rows, u, v, kind);
+                    row[i] = interpolated(source, columns, rows, u, v, kernel);
                 }
             }
         },
