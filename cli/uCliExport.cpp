@@ -3,7 +3,6 @@
 #include "elevation/uBILEngines.h"
 #include "elevation/uBILExport.h"
 #include "elevation/uBILLoad.h"
-#include "elevation/uBILMosaic.h"
 #include "elevation/uBILReader.h"
 
 #include <QDir>

@@ -2,7 +2,6 @@
 
 #include "elevation/uBILBands.h"
 #include "elevation/uBILGrid.h"
-#include "elevation/uBILMosaic.h"
 #include "elevation/uBILPaths.h"
 #include "elevation/uBILReader.h"
 #include "elevation/uBILRender.h"

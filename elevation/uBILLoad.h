@@ -1,7 +1,8 @@
 #pragma once
 
-// Loading a grid file into a grid value: the readers find the samples, the
-// caller answers the layout question and hears refusals through callbacks.
+// Loading a grid file, or several tiles as one, into a grid value: the
+// readers find the samples, the caller answers the layout question and hears
+// refusals through callbacks.
 
 #include "elevation/uBILGridValue.h"
 #include "elevation/uBILReader.h"
@@ -39,5 +40,15 @@ std::optional<Grid> gridFor(const GridSource &source, const LoadCallbacks &callb
 // the grid refused. A grid whose memory cannot be had is refused before a
 // sample is read. Throws BILError naming the file when it cannot be read.
 std::optional<Grid> loadGrid(const QString &path, const LoadCallbacks &callbacks);
+
+// The tiles of paths as one grid: they must lie in one coordinate system on
+// one lattice of cells of one size. Rows and columns that neighbours share
+// are read once, the first named tile's where they differ; cells no tile
+// covers are missing. A headerless tile takes its place from an SRTM name;
+// the layout question is asked once for tiles that would get the same one.
+// Nullopt when the question was cancelled or the mosaic refused (through
+// callbacks.refuse, naming the files); throws BILError naming the files
+// when the tiles do not fit together or one cannot be read.
+std::optional<Grid> loadMosaic(const QStringList &paths, const LoadCallbacks &callbacks);
 
 } // namespace bil

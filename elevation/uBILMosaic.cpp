@@ -1,4 +1,6 @@
-#include "elevation/uBILMosaic.h"
+// Several tiles as one grid, placed by their georeference, so that a region
+// across tile borders is smoothed and exported as if one file held it.
+#include "elevation/uBILLoad.h"
 
 #include "elevation/uBILGrid.h"
 #include "elevation/uBILPaths.h"

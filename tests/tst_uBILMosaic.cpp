@@ -1,7 +1,7 @@
 // Tiles joined into one grid by their georeference, held against the grid
 // GDAL cut them from.
 #include "elevation/uBILExport.h"
-#include "elevation/uBILMosaic.h"
+#include "elevation/uBILLoad.h"
 
 #include "tests/gdalTools.h"
 
