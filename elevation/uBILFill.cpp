@@ -1,35 +1,28 @@
 #include "elevation/uBILFill.h"
 
+#include "elevation/uBILMultigrid.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 namespace {
 
+using bil::fill::Level;
+using bil::fill::Run;
+
 constexpr float missing = std::numeric_limits<float>::quiet_NaN();
 
-// The cells x0 <= x < x1 of row y, still to be filled.
-struct Run
+// Sample i of heights as a float, NaN where missing.
+float heightAt(const bil::HeightsView &heights, size_t i)
 {
-    int y, x0, x1;
-};
-
-// One level of the pyramid the fill is solved on: values, NaN where
-// missing, and the cells to fill, row by row. Level 0 is the result itself;
-// the levels above hold corrections to the one below, a cell of theirs
-// standing for two by two below.
-struct Level
-{
-    int width = 0, height = 0;
-    float *z = nullptr;
-    std::unique_ptr<float[]> own; // z of the levels above
-    std::unique_ptr<float[]> rhs; // what the level below lacks, above level 0
-    std::vector<Run> runs;
-    std::vector<size_t> parts; // part p is runs [parts[p], parts[p + 1])
-};
+    if (heights.real) return heights.real[i];
+    return heights.whole[i] == heights.noData ? missing : float(heights.whole[i]);
+}
 
 // Copies the heights as floats into z; whether any is missing.
 bool copyHeights(const bil::HeightsView &heights, float *z, int threads)
@@ -39,19 +32,10 @@ bool copyHeights(const bil::HeightsView &heights, float *z, int threads)
     bil::forEachBand(
         heights.height,
         [&](int jb, int je) {
-            const size_t b = size_t(jb) * w, e = size_t(je) * w;
             bool hole = false;
-            if (heights.real) {
-                for (size_t i = b; i < e; ++i) {
-                    z[i] = heights.real[i];
-                    hole |= std::isnan(z[i]);
-                }
-            } else {
-                for (size_t i = b; i < e; ++i) {
-                    const bool gap = heights.whole[i] == heights.noData;
-                    z[i] = gap ? missing : float(heights.whole[i]);
-                    hole |= gap;
-                }
+            for (size_t i = size_t(jb) * w; i < size_t(je) * w; ++i) {
+                z[i] = heightAt(heights, i);
+                hole |= std::isnan(z[i]);
             }
             if (hole) any = true;
         },
@@ -152,226 +136,50 @@ std::vector<Run> cellsWithin(const float *z, int w, int h, int reach, int thread
     return runs;
 }
 
-// Splits the runs of l into parts of about as many cells, one per thread,
-// none too small to be worth one.
-void shareOut(Level &l, int threads)
+// The cells of each void, a void being cells to fill joined across edges,
+// the largest first, as they take longest.
+std::vector<std::vector<Run>> voids(const std::vector<Run> &runs)
 {
-    size_t cells = 0;
-    for (const Run &r : l.runs)
-        cells += size_t(r.x1 - r.x0);
-    const size_t parts = std::clamp<size_t>(cells / 32768, 1, size_t(std::max(threads, 1)));
-    l.parts = {0};
-    for (size_t i = 0, done = 0; i < l.runs.size(); ++i) {
-        done += size_t(l.runs[i].x1 - l.runs[i].x0);
-        if (done * parts >= cells * l.parts.size() && l.parts.size() < parts)
-            l.parts.push_back(i + 1);
-    }
-    l.parts.push_back(l.runs.size());
-}
-
-// Calls work(part, run) for every run of l, each part on its own thread.
-template <typename Work> void forEachRun(const Level &l, Work work)
-{
-    bil::runAtOnce(int(l.parts.size()) - 1, [&](int p) {
-        for (size_t i = l.parts[size_t(p)]; i < l.parts[size_t(p) + 1]; ++i)
-            work(p, l.runs[i]);
-    });
-}
-
-// The level above fine, half as wide and high, for its corrections: 0 at
-// a cell with a valid child, where the correction is none, missing at the
-// others. Where a child is to be filled, the cell is to be filled too.
-Level coarser(const Level &fine, int threads)
-{
-    Level c;
-    c.width = (fine.width + 1) / 2;
-    c.height = (fine.height + 1) / 2;
-    const size_t cells = size_t(c.width) * size_t(c.height);
-    c.own = std::make_unique_for_overwrite<float[]>(cells);
-    c.z = c.own.get();
-    c.rhs = std::make_unique_for_overwrite<float[]>(cells);
-    bil::forEachBand(
-        c.height,
-        [&](int jb, int je) {
-            for (int j = jb; j < je; ++j) {
-                // At an odd edge the last child counts twice, which changes nothing.
-                const float *r0 = fine.z + size_t(2 * j) * size_t(fine.width);
-                const float *r1 =
-                    fine.z + size_t(std::min(2 * j + 1, fine.height - 1)) * size_t(fine.width);
-                float *out = c.z + size_t(j) * size_t(c.width);
-                for (int i = 0; i < c.width; ++i) {
-                    const int x0 = 2 * i, x1 = std::min(2 * i + 1, fine.width - 1);
-                    const bool valid = !std::isnan(r0[x0]) | !std::isnan(r0[x1]) |
-                                       !std::isnan(r1[x0]) | !std::isnan(r1[x1]);
-                    out[i] = valid ? 0.0f : missing;
-                }
-            }
-        },
-        threads);
-
-    // The fine runs halved, in order, overlapping ones merged.
-    std::vector<Run> spans;
-    spans.reserve(fine.runs.size());
-    for (const Run &r : fine.runs)
-        spans.push_back({r.y / 2, r.x0 / 2, (r.x1 + 1) / 2});
-    std::sort(spans.begin(), spans.end(),
-              [](const Run &a, const Run &b) { return a.y != b.y ? a.y < b.y : a.x0 < b.x0; });
-    for (size_t s = 0; s < spans.size();) {
-        Run span = spans[s];
-        for (++s; s < spans.size() && spans[s].y == span.y && spans[s].x0 <= span.x1; ++s)
-            span.x1 = std::max(span.x1, spans[s].x1);
-        const float *row = c.z + size_t(span.y) * size_t(c.width);
-        for (int x = span.x0; x < span.x1;) {
-            if (!std::isnan(row[x])) {
-                ++x;
-                continue;
-            }
-            const int start = x;
-            while (x < span.x1 && std::isnan(row[x]))
-                ++x;
-            c.runs.push_back({span.y, start, x});
-        }
-    }
-    shareOut(c, threads);
-    return c;
-}
-
-// What the four neighbours of the cell at x of row, of a level width x
-// height, ask of it: their sum and how many of them have a height.
-struct Pull
-{
-    float sum = 0;
-    int count = 0;
-};
-Pull pull(const Level &l, const float *row, int x, int y)
-{
-    Pull p;
-    const auto take = [&](float v) {
-        if (std::isnan(v)) return;
-        p.sum += v;
-        ++p.count;
+    std::vector<size_t> root(runs.size());
+    std::iota(root.begin(), root.end(), size_t(0));
+    const auto find = [&](size_t i) {
+        while (root[i] != i)
+            i = root[i] = root[root[i]];
+        return i;
     };
-    if (x > 0) take(row[x - 1]);
-    if (x + 1 < l.width) take(row[x + 1]);
-    if (y > 0) take(row[x - l.width]);
-    if (y + 1 < l.height) take(row[x + l.width]);
-    return p;
-}
-
-// The value at cell (x, y) of fine that the level above gives it:
-// bilinear between the centres of the four nearest cells there, those with
-// a value. The cell's own parent always has one.
-float interpolated(const Level &c, int x, int y)
-{
-    // A fine cell lies a quarter of a coarse cell from its parent's centre,
-    // towards the neighbour it shares the weight with.
-    const auto taps = [](int x, int n, int &a, int &b, float &wa) {
-        a = x % 2 == 0 ? x / 2 - 1 : x / 2;
-        b = a + 1;
-        wa = x % 2 == 0 ? 0.25f : 0.75f;
-        if (a < 0) a = b;
-        if (b >= n) b = a;
-    };
-    int x0, x1, y0, y1;
-    float wx, wy;
-    taps(x, c.width, x0, x1, wx);
-    taps(y, c.height, y0, y1, wy);
-    const float *row0 = c.z + size_t(y0) * size_t(c.width);
-    const float *row1 = c.z + size_t(y1) * size_t(c.width);
-    const float values[4] = {row0[x0], row0[x1], row1[x0], row1[x1]};
-    const float weights[4] = {wx * wy, (1 - wx) * wy, wx * (1 - wy), (1 - wx) * (1 - wy)};
-    float sum = 0, weight = 0;
-    for (int k = 0; k < 4; ++k) {
-        if (std::isnan(values[k])) continue;
-        sum += weights[k] * values[k];
-        weight += weights[k];
-    }
-    return sum / weight;
-}
-
-// Red-black over-relaxation of the cells to fill of l towards the mean of
-// their neighbours with a value, plus their share of the residual from the
-// level below; at most sweeps sweeps, fewer once none moves by tolerance.
-// The cells of one colour depend only on the other's, so that the parts
-// can go to threads at once. Gives how far a cell moved in the last one.
-float relax(Level &l, int sweeps, float tolerance)
-{
-    constexpr float omega = 1.15f; // a smoother more than a solver
-    const float *rhs = l.rhs.get();
-    std::vector<float> moved(l.parts.size());
-    float most = 0;
-    for (int sweep = 0; sweep < sweeps; ++sweep) {
-        std::fill(moved.begin(), moved.end(), 0.0f);
-        for (int colour = 0; colour < 2; ++colour)
-            forEachRun(l, [&](int p, const Run &r) {
-                const size_t at = size_t(r.y) * size_t(l.width);
-                float *row = l.z + at;
-                float furthest = moved[size_t(p)];
-                for (int x = r.x0 + ((r.x0 + r.y + colour) & 1); x < r.x1; x += 2) {
-                    const Pull n = pull(l, row, x, r.y);
-                    const float own = rhs ? rhs[at + size_t(x)] : 0.0f;
-                    const float step = omega * ((n.sum + own) / float(n.count) - row[x]);
-                    row[x] += step;
-                    furthest = std::max(furthest, std::abs(step));
-                }
-                moved[size_t(p)] = furthest;
-            });
-        most = *std::max_element(moved.begin(), moved.end());
-        if (most < tolerance) break;
-    }
-    return most;
-}
-
-// Adds the level above's corrections to the cells to fill of fine.
-void prolong(const Level &c, Level &fine)
-{
-    forEachRun(fine, [&](int, const Run &r) {
-        float *row = fine.z + size_t(r.y) * size_t(fine.width);
-        for (int x = r.x0; x < r.x1; ++x)
-            row[x] += interpolated(c, x, r.y);
-    });
-}
-
-// Poses the level above's problem for one multigrid cycle: its corrections
-// start at 0, its right-hand side the residuals of fine's cells to fill
-// summed over each cell's children, as wide a cell's equation is four
-// times as coarse.
-void restrictResiduals(const Level &fine, Level &c)
-{
-    forEachRun(c, [&](int, const Run &r) {
-        const size_t at = size_t(r.y) * size_t(c.width);
-        for (int i = r.x0; i < r.x1; ++i) {
-            float sum = 0;
-            for (int y = 2 * r.y; y <= std::min(2 * r.y + 1, fine.height - 1); ++y) {
-                const size_t fineAt = size_t(y) * size_t(fine.width);
-                const float *row = fine.z + fineAt;
-                for (int x = 2 * i; x <= std::min(2 * i + 1, fine.width - 1); ++x) {
-                    if (std::isnan(row[x])) continue; // not to be filled here
-                    const Pull n = pull(fine, row, x, y);
-                    const float own = fine.rhs ? fine.rhs[fineAt + size_t(x)] : 0.0f;
-                    sum += n.sum + own - float(n.count) * row[x];
-                }
-            }
-            c.z[at + size_t(i)] = 0;
-            c.rhs[at + size_t(i)] = sum;
+    // Runs of a row and of the row above that share a column are one void.
+    size_t above = 0, aboveEnd = 0;
+    for (size_t row = 0; row < runs.size();) {
+        size_t end = row;
+        while (end < runs.size() && runs[end].y == runs[row].y)
+            ++end;
+        if (aboveEnd == 0 || runs[above].y + 1 != runs[row].y) above = aboveEnd;
+        for (size_t i = row, j = above; i < end && j < aboveEnd;) {
+            if (runs[i].x0 < runs[j].x1 && runs[j].x0 < runs[i].x1) root[find(i)] = find(j);
+            runs[j].x1 < runs[i].x1 ? ++j : ++i;
         }
-    });
-}
-
-// One multigrid cycle from level k: relaxed, what it still lacks solved
-// for on the levels above and added, relaxed again. The last level with
-// cells to fill, each near a valid one, is relaxed until it settles.
-// Gives how far a cell of level k moved last.
-float cycle(std::vector<Level> &levels, size_t k, float tolerance)
-{
-    constexpr int smoothing = 2, settling = 100;
-    Level &l = levels[k];
-    if (levels[k + 1].runs.empty()) return relax(l, settling, tolerance);
-    relax(l, smoothing, 0);
-    restrictResiduals(l, levels[k + 1]);
-    cycle(levels, k + 1, tolerance);
-    prolong(levels[k + 1], l);
-    return relax(l, smoothing, 0);
+        above = row;
+        aboveEnd = row = end;
+    }
+    std::vector<std::vector<Run>> out;
+    std::vector<size_t> index(runs.size(), runs.size());
+    for (size_t i = 0; i < runs.size(); ++i) {
+        size_t &v = index[find(i)];
+        if (v == runs.size()) {
+            v = out.size();
+            out.emplace_back();
+        }
+        out[v].push_back(runs[i]);
+    }
+    const auto cells = [](const std::vector<Run> &v) {
+        size_t n = 0;
+        for (const Run &r : v)
+            n += size_t(r.x1 - r.x0);
+        return n;
+    };
+    std::stable_sort(out.begin(), out.end(),
+                     [&](const auto &a, const auto &b) { return cells(a) > cells(b); });
+    return out;
 }
 
 // A first guess for each cell to fill: along its row, straight between the
@@ -379,7 +187,7 @@ float cycle(std::vector<Level> &levels, size_t k, float tolerance)
 // none, the height above it, filled already, or 0.
 void guess(Level &l)
 {
-    for (const Run &r : l.runs) {
+    for (const Run &r : l.fill) {
         float *row = l.z + size_t(r.y) * size_t(l.width);
         const float left = r.x0 > 0 ? row[r.x0 - 1] : missing;
         const float right = r.x1 < l.width ? row[r.x1] : missing;
@@ -395,19 +203,191 @@ void guess(Level &l)
     }
 }
 
-// Solves for the cells to fill of levels[0] by multigrid cycles until no
-// cell moves by more than a millimetre, from a first guess.
-void solve(std::vector<Level> &levels, int threads)
+// The surface one void is filled with: the heights of its cells that make
+// least
+//   tension * (the squared differences across the edges between cells)
+//   + (1 - tension) * (the squared Laplacians of the cells)
+// summed where they change with them, a Laplacian being the sum of a cell's
+// neighbours with a height less as many times its own. Bending alone (a
+// thin plate) carries the terrain's slopes and curvature into the void
+// furthest, which fills real terrain closer to the truth than the membrane
+// or inverse-distance weighting; a little tension keeps it from
+// overshooting across wide voids. Solved on the void's own window of the
+// grid by conjugate gradients, with the membrane's multigrid as
+// preconditioner, from the membrane.
+class Surface
 {
-    constexpr float tolerance = 1e-3f;
-    constexpr int mostCycles = 30;
-    if (levels[0].runs.empty()) return;
-    while (!levels.back().runs.empty())
-        levels.push_back(coarser(levels.back(), threads));
-    guess(levels[0]);
-    for (int c = 0; c < mostCycles && cycle(levels, 0, tolerance) >= tolerance; ++c) {
+public:
+    Surface(const bil::HeightsView &heights, const std::vector<Run> &cells)
+    {
+        // The window: the void and the two cells around it that its Laplacians reach.
+        int x0 = cells.front().x0, x1 = cells.front().x1;
+        for (const Run &r : cells) {
+            x0 = std::min(x0, r.x0);
+            x1 = std::max(x1, r.x1);
+        }
+        left = std::max(x0 - 2, 0);
+        top = std::max(cells.front().y - 2, 0);
+        const int w = std::min(x1 + 2, heights.width) - left;
+        const int h = std::min(cells.back().y + 3, heights.height) - top;
+        const size_t area = size_t(w) * size_t(h);
+        own = std::make_unique_for_overwrite<float[]>(area);
+        // From the samples as read: other voids nearby may be being filled
+        // at the same time, and count as missing here.
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                own[size_t(y) * size_t(w) + size_t(x)] =
+                    heightAt(heights, size_t(y + top) * size_t(heights.width) + size_t(x + left));
+        fine.width = w;
+        fine.height = h;
+        fine.z = own.get();
+        for (const Run &r : cells)
+            fine.fill.push_back({r.y - top, r.x0 - left, r.x1 - left});
+
+        levels = bil::fill::pyramid(fine);
+        guess(fine);
+        for (int c = 0; c < mostCycles && bil::fill::cycle(fine, levels, tolerance) >= tolerance;
+             ++c) {
+        }
+
+        bent = bil::fill::where(bil::fill::widened(fine.fill, w, h), fine.z, w, false);
+        steps = std::make_unique_for_overwrite<float[]>(area);
+        laplacians = std::make_unique_for_overwrite<float[]>(area);
+        for (size_t i = 0; i < area; ++i)
+            steps[i] = std::isnan(fine.z[i]) ? missing : 0.0f; // no step at a valid cell
+        // The preconditioner's corrections and right-hand side take the
+        // place of the steps and the Laplacians, which wait meanwhile.
+        membrane.width = w;
+        membrane.height = h;
+        membrane.z = steps.get();
+        membrane.rhs = laplacians.get();
+        membrane.fill = fine.fill;
+        for (const Run &r : fine.fill)
+            count += size_t(r.x1 - r.x0);
     }
-}
+
+    // Flexible preconditioned conjugate gradients, until no height moves by
+    // tolerance, or what is left of the gradient is rounding.
+    void solve()
+    {
+        std::vector<float> r(count), z(count), zBefore(count), p(count), q(count);
+        gradient(fine.z, r);
+        for (float &v : r)
+            v = -v;
+        const double start = dot(r, r);
+        double rzBefore = 0;
+        for (int i = 0; i < mostIterations; ++i) {
+            precondition(r, z);
+            const double rz = dot(r, z);
+            const double beta = i == 0 ? 0.0 : (rz - dot(r, zBefore)) / rzBefore;
+            for (size_t k = 0; k < count; ++k)
+                p[k] = z[k] + float(beta) * p[k];
+            rzBefore = rz;
+            zBefore.swap(z);
+            forEachCell([&](size_t k, size_t at) { steps[at] = p[k]; });
+            gradient(steps.get(), q);
+            const double pq = dot(p, q);
+            if (!(pq > 0)) break; // nothing left to go
+            const float alpha = float(rz / pq);
+            float moved = 0;
+            forEachCell([&](size_t k, size_t at) {
+                fine.z[at] += alpha * p[k];
+                r[k] -= alpha * q[k];
+                moved = std::max(moved, std::abs(alpha * p[k]));
+            });
+            if (moved < tolerance || dot(r, r) <= 1e-10 * start) break;
+        }
+    }
+
+    // Writes the void's heights into out, a grid width cells wide.
+    void writeInto(float *out, int width) const
+    {
+        forEachCell([&](size_t, size_t at) {
+            const size_t x = at % size_t(fine.width), y = at / size_t(fine.width);
+            out[(y + size_t(top)) * size_t(width) + x + size_t(left)] = fine.z[at];
+        });
+    }
+
+private:
+    static constexpr float tension = 0.05f, tolerance = 1e-3f;
+    static constexpr int mostCycles = 30, mostIterations = 300;
+
+    static double dot(const std::vector<float> &a, const std::vector<float> &b)
+    {
+        double sum = 0;
+        for (size_t k = 0; k < a.size(); ++k)
+            sum += double(a[k]) * b[k];
+        return sum;
+    }
+
+    // Calls f(k, at) for the k-th cell to fill, at index at of the window.
+    template <typename F> void forEachCell(F f) const
+    {
+        size_t k = 0;
+        for (const Run &r : fine.fill) {
+            const size_t row = size_t(r.y) * size_t(fine.width);
+            for (int x = r.x0; x < r.x1; ++x)
+                f(k++, row + size_t(x));
+        }
+    }
+
+    float laplacian(const float *f, int x, int y) const
+    {
+        const bil::fill::Pull n = bil::fill::pull(f, fine.width, fine.height, x, y);
+        return n.sum - float(n.count) * f[size_t(y) * size_t(fine.width) + size_t(x)];
+    }
+
+    // Half the gradient of the sum to make least at the heights f, one value
+    // for each cell to fill.
+    void gradient(const float *f, std::vector<float> &out)
+    {
+        const size_t w = size_t(fine.width);
+        for (const Run &r : bent)
+            for (int x = r.x0; x < r.x1; ++x)
+                laplacians[size_t(r.y) * w + size_t(x)] = laplacian(f, x, r.y);
+        size_t k = 0;
+        for (const Run &r : fine.fill)
+            for (int x = r.x0; x < r.x1; ++x) {
+                const size_t at = size_t(r.y) * w + size_t(x);
+                float around = 0;
+                int count = 0;
+                const auto take = [&](size_t i) {
+                    if (std::isnan(f[i])) return;
+                    around += laplacians[i];
+                    ++count;
+                };
+                if (x > 0) take(at - 1);
+                if (x + 1 < fine.width) take(at + 1);
+                if (r.y > 0) take(at - w);
+                if (r.y + 1 < fine.height) take(at + w);
+                out[k++] = -tension * laplacian(f, x, r.y) +
+                           (1 - tension) * (around - float(count) * laplacians[at]);
+            }
+    }
+
+    // The membrane's answer to r: one multigrid cycle on its equation with r
+    // on the right, settling where it is coarsest to a ten-thousandth of r.
+    void precondition(const std::vector<float> &r, std::vector<float> &z)
+    {
+        forEachCell([&](size_t k, size_t at) {
+            steps[at] = 0;
+            laplacians[at] = r[k];
+        });
+        float largest = 0;
+        for (float v : r)
+            largest = std::max(largest, std::abs(v));
+        bil::fill::cycle(membrane, levels, largest * 1e-4f);
+        forEachCell([&](size_t k, size_t at) { z[k] = steps[at]; });
+    }
+
+    int left = 0, top = 0; // the window's place in the grid
+    std::unique_ptr<float[]> own, steps, laplacians;
+    Level fine;                // the window's heights
+    std::vector<Level> levels; // above fine
+    std::vector<Run> bent;     // the cells whose Laplacians change with the cells to fill
+    Level membrane;            // the preconditioner's finest level
+    size_t count = 0;          // cells to fill
+};
 
 } // namespace
 
@@ -418,15 +398,19 @@ Grid filledVoids(const HeightsView &heights, const std::optional<BILGeoReference
 {
     Grid out = Grid::ofReal(heights.width, heights.height);
     out.geo = geo;
-    std::vector<Level> levels(1);
-    Level &top = levels[0];
-    top.width = heights.width;
-    top.height = heights.height;
-    top.z = out.real();
-    if (!copyHeights(heights, top.z, threads)) return out;
-    top.runs = cellsWithin(top.z, top.width, top.height, maxDistance, threads);
-    shareOut(top, threads);
-    solve(levels, threads);
+    if (!copyHeights(heights, out.real(), threads)) return out;
+    const std::vector<std::vector<Run>> all =
+        voids(cellsWithin(out.real(), heights.width, heights.height, maxDistance, threads));
+    shareTasks(
+        int(all.size()),
+        [&](const auto &next) {
+            for (int t = next(); t >= 0; t = next()) {
+                Surface surface(heights, all[size_t(t)]);
+                surface.solve();
+                surface.writeInto(out.real(), out.width());
+            }
+        },
+        threads);
     return out;
 }
 
