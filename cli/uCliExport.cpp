@@ -2,6 +2,7 @@
 
 #include "elevation/uBILEngines.h"
 #include "elevation/uBILExport.h"
+#include "elevation/uBILFill.h"
 #include "elevation/uBILLoad.h"
 #include "elevation/uBILReader.h"
 
@@ -142,6 +143,17 @@ private:
                                          : refusals.join(u' '));
             return std::nullopt;
         }
+        if (const int distance = o.exportOptions.fillVoids; distance > 0) {
+            // Once, where it is read, so that --common-range scans the filled heights too.
+            try {
+                bil::Grid filled = bil::filledVoids(grid->view(), grid->geo, distance);
+                filled.turned = grid->turned;
+                grid = std::move(filled);
+            } catch (const std::exception &e) {
+                fail(k, QString::fromUtf8(e.what()));
+                return std::nullopt;
+            }
+        }
         const int w = grid->width(), h = grid->height();
         if (o.box) {
             const std::optional<bil::CellRegion> boxed = boxCells(k, *grid);
@@ -224,6 +236,7 @@ private:
         const BILExportNames names = BILExportFileNames(output);
         const QStringList images{names.texture, names.heightmap};
         BILExportOptions options = exportOptions;
+        options.fillVoids = 0; // filled where it was read
         const bool tiled = options.tilesAcross * options.tilesDown > 1;
         if (options.width == 0 && !o.engineSizes.empty())
             options.width = options.height = bil::nearestEngineSize(

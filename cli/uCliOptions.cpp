@@ -1,6 +1,7 @@
 #include "cli/uCliOptions.h"
 
 #include "elevation/uBILEngines.h"
+#include "elevation/uBILFill.h"
 #include "elevation/uBILText.h"
 
 #include <QCommandLineParser>
@@ -47,6 +48,12 @@ struct Parser
     QCommandLineOption mosaic{
         "mosaic", "Makes all INPUTs one grid, placed by their georeference (headerless tiles by "
                   "an SRTM name), exported as one: OUTPUT is then an image name."};
+    QCommandLineOption fillVoids{
+        "fill-voids",
+        "Fills missing cells at most DISTANCE cells (default 100) from a valid one with the "
+        "smoothest surface through the valid cells around them, before smoothing and "
+        "resampling; farther ones stay missing.",
+        "DISTANCE"};
     QCommandLineOption smooth{
         "smooth", "Smooths the heights over (2 R + 1)^2 cells first, R from 0 to 4 (default 0).",
         "R", "0"};
@@ -106,10 +113,10 @@ struct Parser
     QCommandLineOption quiet{{"q", "quiet"}, "Tells only failures."};
     QCommandLineOption help{{"h", "help"}, "Shows this help and exits."};
     QCommandLineOption version{{"v", "version"}, "Shows the program's version and exits."};
-    const QList<QCommandLineOption> options{
-        output, type,  engine,      sidecar,   crop,     bbox,   bboxLonLat,
-        mosaic, size,  tiles,       utm,       resample, smooth, layout,
-        colors, range, commonRange, worldFile, quiet,    help,   version};
+    const QList<QCommandLineOption> options{output,     type,   engine, sidecar, crop,  bbox,
+                                            bboxLonLat, mosaic, size,   tiles,   utm,   resample,
+                                            fillVoids,  smooth, layout, colors,  range, commonRange,
+                                            worldFile,  quiet,  help,   version};
 
     Parser()
     {
@@ -222,7 +229,12 @@ CliCommand ParseCommandLine(const QStringList &arguments)
 {
     Parser p;
     QCommandLineParser &parser = p.parser;
-    if (!parser.parse(arguments)) return usageError(parser.errorText());
+    // --fill-voids may come without its distance, which Qt's parser cannot take.
+    QStringList given = arguments;
+    for (qsizetype i = 1; i < given.size() && given[i] != u"--"; ++i)
+        if (given[i] == u"--fill-voids")
+            given[i] = QStringLiteral("--fill-voids=%1").arg(bil::defaultFillDistance);
+    if (!parser.parse(given)) return usageError(parser.errorText());
     if (parser.isSet(p.help)) return {CliCommand::Action::Help, {}, p.helpText()};
     if (parser.isSet(p.version))
         return {CliCommand::Action::Version, {}, QStringLiteral("relieva " RELIEVA_VERSION)};
@@ -357,6 +369,14 @@ CliCommand ParseCommandLine(const QStringList &arguments)
     o.commonRange = parser.isSet(p.commonRange);
     if (o.commonRange && o.exportOptions.range)
         return usageError(QStringLiteral("--range and --common-range exclude each other."));
+    if (parser.isSet(p.fillVoids)) {
+        const auto d = integers(parser.value(p.fillVoids), 1, 1, 100000);
+        if (!d)
+            return usageError(QStringLiteral("--fill-voids=%1: give a distance in cells from 1 "
+                                             "to 100000.")
+                                  .arg(parser.value(p.fillVoids)));
+        o.exportOptions.fillVoids = d->front();
+    }
     o.exportOptions.worldFiles = parser.isSet(p.worldFile);
     o.exportOptions.utm = parser.isSet(p.utm);
     o.exportOptions.sidecar = parser.isSet(p.sidecar) || parser.isSet(p.engine);

@@ -1,6 +1,7 @@
 #include "elevation/uBILExport.h"
 
 #include "elevation/uBILFileSet.h"
+#include "elevation/uBILFill.h"
 #include "elevation/uBILGrid.h"
 #include "elevation/uBILImageWriter.h"
 #include "elevation/uBILPaths.h"
@@ -379,6 +380,16 @@ BILHeightRange exportRegion(const HeightsView &heights, const std::optional<BILG
                             const std::function<void(const QString &)> &warn, int threads)
 {
     checkCells(region, heights);
+    if (options.fillVoids > 0) {
+        // Before smoothing and resampling, from valid cells beyond the region too.
+        bil::Grid filled;
+        whileDoing(exporting(fileName),
+                   [&] { filled = filledVoids(heights, geo, options.fillVoids, threads); });
+        BILExportOptions rest = options;
+        rest.fillVoids = 0;
+        return exportRegion(filled.view(), filled.geo, fileName, radius, region, rest, warn,
+                            threads);
+    }
     if (options.utm && !geo)
         throw BILError(QStringLiteral("Cannot write \"%1\" in UTM: the grid does not say where it "
                                       "lies.")
@@ -495,7 +506,7 @@ std::optional<BILHeightRange> ExportBIL(const QString &fileName, int radius, int
     // A grid beyond the arrays, resampled or reprojected, is exported from the
     // grid held, as the command line does.
     if (!bil::gridUsable() || options.width > 0 || options.utm || options.tilesAcross > 1 ||
-        options.tilesDown > 1)
+        options.tilesDown > 1 || options.fillVoids > 0)
         return bil::exportRegion(held, BILGeoRef, fileName, radius, region, options,
                                  bil::showError);
     // The globals are left as the exported region's: the whole grid smoothed

@@ -7,6 +7,9 @@
 
 namespace bil {
 
+// How far from a valid cell voids are filled unless told otherwise, in cells.
+constexpr int defaultFillDistance = 100;
+
 // The grid's heights as floats with its missing cells filled from the valid
 // cells around them, where a cell is at most maxDistance cells (straight
 // line, centre to centre) from a valid one; farther cells stay missing

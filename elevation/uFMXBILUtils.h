@@ -199,6 +199,9 @@ struct BILExportOptions
     // named "<name>_x<column>_y<row>", all mapped to the region's range; the
     // samples less one must divide into them.
     int tilesAcross = 1, tilesDown = 1;
+    // Missing cells at most this many cells from a valid one filled from the
+    // valid cells around them first, over the whole grid (0: none).
+    int fillVoids = 0;
 };
 
 // The heights an export of the region at radius maps to black and white when

@@ -159,23 +159,28 @@ int saveTypeFor(const bil::Engine *engine)
     return 1;
 }
 
-// The save choices as kept between runs: "engine,size,utm,across,down".
+// The save choices as kept between runs: "engine,size,utm,across,down,fill".
 TSaveChoices::State savedChoices()
 {
     const QStringList parts = settings().value(SaveChoicesKey).toString().split(u',');
-    if (parts.size() != 5) return {};
-    return {parts[0], parts[1].toInt(), parts[2] == u"1", std::max(1, parts[3].toInt()),
-            std::max(1, parts[4].toInt())};
+    if (parts.size() != 6) return {};
+    return {parts[0],
+            parts[1].toInt(),
+            parts[2] == u"1",
+            std::max(1, parts[3].toInt()),
+            std::max(1, parts[4].toInt()),
+            parts[5] == u"1"};
 }
 
 void keepChoices(const TSaveChoices::State &s)
 {
-    settings().setValue(SaveChoicesKey, QStringLiteral("%1,%2,%3,%4,%5")
+    settings().setValue(SaveChoicesKey, QStringLiteral("%1,%2,%3,%4,%5,%6")
                                             .arg(s.engine)
                                             .arg(s.size)
                                             .arg(int(s.utm))
                                             .arg(s.tilesAcross)
-                                            .arg(s.tilesDown));
+                                            .arg(s.tilesDown)
+                                            .arg(int(s.fillVoids)));
 }
 
 } // namespace

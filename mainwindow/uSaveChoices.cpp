@@ -2,6 +2,7 @@
 
 #include "components/uFMXUtils.h"
 #include "elevation/uBILEngines.h"
+#include "elevation/uBILFill.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,7 +16,7 @@ namespace {
 
 struct Texts
 {
-    QString engine, none, size, asCropped, nearest, square, squareTip, tiles;
+    QString engine, none, size, asCropped, nearest, square, squareTip, tiles, fill, fillTip;
 };
 
 const Texts &texts()
@@ -27,7 +28,10 @@ const Texts &texts()
                                QStringLiteral("Nearest, %1 × %1"),
                                QStringLiteral("S&quare metres (UTM)"),
                                QStringLiteral("For a grid in longitude and latitude"),
-                               QStringLiteral("T&iles:")};
+                               QStringLiteral("T&iles:"),
+                               QStringLiteral("Fill &voids"),
+                               QStringLiteral("Missing cells up to %1 cells from a valid one "
+                                              "take heights from the cells around them")};
     static const Texts japanese{QStringLiteral("エンジン(&G):"),
                                 QStringLiteral("なし"),
                                 QStringLiteral("サイズ(&Z):"),
@@ -35,7 +39,10 @@ const Texts &texts()
                                 QStringLiteral("最も近い %1 × %1"),
                                 QStringLiteral("メートル単位の正方セル (UTM)(&Q)"),
                                 QStringLiteral("経度・緯度のグリッドのみ"),
-                                QStringLiteral("タイル(&I):")};
+                                QStringLiteral("タイル(&I):"),
+                                QStringLiteral("欠損を補間(&V)"),
+                                QStringLiteral("有効なセルから %1 セル以内の欠損セルを、"
+                                               "周りのセルから補います")};
     return IsJapanese() ? japanese : english;
 }
 
@@ -60,7 +67,7 @@ QSpinBox *tileBox(QWidget *parent, const QString &name)
 TSaveChoices::TSaveChoices(QWidget *parent)
     : QWidget(parent), engineBox(new QComboBox(this)), sizeBox(new QComboBox(this)),
       utmBox(new QCheckBox(this)), acrossBox(tileBox(this, QStringLiteral("tilesAcross"))),
-      downBox(tileBox(this, QStringLiteral("tilesDown")))
+      downBox(tileBox(this, QStringLiteral("tilesDown"))), fillBox(new QCheckBox(this))
 {
     const Texts &t = texts();
     setObjectName(QStringLiteral("saveChoices"));
@@ -71,6 +78,9 @@ TSaveChoices::TSaveChoices(QWidget *parent)
     for (const bil::Engine &e : bil::engines())
         engineBox->addItem(QString::fromUtf8(e.title), QString::fromLatin1(e.name));
     utmBox->setText(t.square);
+    fillBox->setObjectName(QStringLiteral("fillVoids"));
+    fillBox->setText(t.fill);
+    fillBox->setToolTip(t.fillTip.arg(bil::defaultFillDistance));
     engineBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     sizeBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     fitItems(engineBox);
@@ -89,6 +99,7 @@ TSaveChoices::TSaveChoices(QWidget *parent)
     labelled(t.tiles, acrossBox);
     layout->addWidget(new QLabel(QStringLiteral("×"), this));
     layout->addWidget(downBox);
+    layout->addWidget(fillBox);
     layout->addStretch();
 
     connect(engineBox, &QComboBox::activated, this, [this] {
@@ -133,8 +144,12 @@ void TSaveChoices::fillSizes(int size)
 
 TSaveChoices::State TSaveChoices::state() const
 {
-    return {engineBox->currentData().toString(), sizeBox->currentData().toInt(),
-            utmBox->isChecked(), acrossBox->value(), downBox->value()};
+    return {engineBox->currentData().toString(),
+            sizeBox->currentData().toInt(),
+            utmBox->isChecked(),
+            acrossBox->value(),
+            downBox->value(),
+            fillBox->isChecked()};
 }
 
 void TSaveChoices::setState(const State &state)
@@ -144,6 +159,7 @@ void TSaveChoices::setState(const State &state)
     utmBox->setChecked(state.utm);
     acrossBox->setValue(state.tilesAcross);
     downBox->setValue(state.tilesDown);
+    fillBox->setChecked(state.fillVoids);
 }
 
 BILExportOptions TSaveChoices::applied(BILExportOptions options) const
@@ -156,5 +172,6 @@ BILExportOptions TSaveChoices::applied(BILExportOptions options) const
     options.tilesAcross = acrossBox->value();
     options.tilesDown = downBox->value();
     options.sidecar = e != nullptr;
+    options.fillVoids = fillBox->isChecked() ? bil::defaultFillDistance : 0;
     return options;
 }

@@ -2,7 +2,7 @@
 
 // The export's further choices, shown in the Save dialog under the file
 // types: the engine the heightmap is made for, its size, square cells in
-// metres for a grid in degrees, and tiles.
+// metres for a grid in degrees, tiles, and voids filled.
 
 #include "elevation/uFMXBILUtils.h"
 
@@ -27,6 +27,7 @@ public:
         int size = 0;     // N for N x N, 0 as cropped, NearestSize the engine's nearest
         bool utm = false; // square metres, where the grid is in degrees
         int tilesAcross = 1, tilesDown = 1;
+        bool fillVoids = false; // up to the command line's default distance
         bool operator==(const State &) const = default;
     };
     static constexpr int NearestSize = -1;
@@ -40,7 +41,7 @@ public:
     void setState(const State &state);
     const bil::Engine *engine() const;
     // options with the choices made: the size for the crop set, square
-    // metres, tiles, and the engine's sidecar.
+    // metres, tiles, voids filled, and the engine's sidecar.
     BILExportOptions applied(BILExportOptions options) const;
 
 signals:
@@ -55,5 +56,6 @@ private:
     QCheckBox *utmBox;
     QSpinBox *acrossBox;
     QSpinBox *downBox;
+    QCheckBox *fillBox;
     int columns = 0, rows = 0;
 };

@@ -4,6 +4,7 @@
 #include "cli/uCliExport.h"
 #include "cli/uCliOptions.h"
 #include "elevation/uBILEngines.h"
+#include "elevation/uBILLoad.h"
 
 #include "tests/fileBytes.h"
 #include "tests/fullDisk.h"
@@ -227,6 +228,8 @@ TEST(CliParse, UsageErrorsNameWhatIsWrong)
         {arguments({"-o", "out.png", "--bbox", "11,57,12,58", "--crop", "0,0,5,5", "a.hgt"}),
          "--crop and --bbox"},
         {arguments({"-o", "tiles/", "--mosaic", "a.hgt", "b.hgt"}), "a mosaic is one image name"},
+        {arguments({"-o", "out.png", "--fill-voids=0", "a.hgt"}), "--fill-voids=0"},
+        {arguments({"-o", "out.png", "--fill-voids=far", "a.hgt"}), "--fill-voids=far"},
         {arguments({"-o"}), "-o"},
     };
     for (const auto &c : cases) {
@@ -1031,6 +1034,29 @@ TEST_F(CliProgram, AMosaicAndBoxesByCoordinates)
               0);
     for (const char *image : {".-tx.png", ".-ht.png"})
         EXPECT_TRUE(samePixels(path("out/ll") + image, path("ref/ll") + image));
+}
+
+// Voids filled before the export as far as the distance asked for: the
+// default reaches a hole's middle, a distance of 1 only its rim.
+TEST_F(CliProgram, VoidsAreFilledAsFarAsAsked)
+{
+    std::vector<int16_t> heights = grid(100, 100); // no sample missing
+    for (int y = 5; y < 12; ++y)
+        for (int x = 10; x < 17; ++x)
+            heights[size_t(y) * kWidth + size_t(x)] = -9999;
+    geoTiff("holed", heights, kWidth);
+    for (const auto &[option, middleFilled] :
+         {std::pair{"--fill-voids", true}, std::pair{"--fill-voids=1", false}}) {
+        SCOPED_TRACE(option);
+        const ProgramRun run = relieva({"-q", "-o", "out/f.tif", option, "holed.tif"});
+        ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+        const std::optional<bil::Grid> filled = bil::loadGrid(path("out/f.-ht.tif"), {});
+        ASSERT_TRUE(filled);
+        const float *h = filled->view().real;
+        EXPECT_FALSE(std::isnan(h[5 * kWidth + 10])); // the rim
+        EXPECT_EQ(!std::isnan(h[8 * kWidth + 13]), middleFilled);
+        EXPECT_EQ(h[0], 100); // valid cells as they were
+    }
 }
 
 // A float GeoTIFF that GDAL reads back as the smoothed heights of the crop,

@@ -1212,6 +1212,7 @@ TEST_F(MainWindowTest, TheSaveChoicesMakeAnEnginesTilesAndAreKept)
         squareOffered = choice(dialog, "squareMetres")->isEnabled();
         qobject_cast<QSpinBox *>(choice(dialog, "tilesAcross"))->setValue(2);
         qobject_cast<QSpinBox *>(choice(dialog, "tilesDown"))->setValue(2);
+        qobject_cast<QCheckBox *>(choice(dialog, "fillVoids"))->setChecked(true);
         enterFileName(dialog, dir.filePath("unity"));
     });
     EXPECT_EQ(type, "RAW File, 16-bit heightmap (*.r16)");
@@ -1235,6 +1236,7 @@ TEST_F(MainWindowTest, TheSaveChoicesMakeAnEnginesTilesAndAreKept)
         EXPECT_EQ(qobject_cast<QComboBox *>(choice(dialog, "engine"))->currentText(), "Unity");
         EXPECT_EQ(dialog->selectedNameFilter(), "RAW File, 16-bit heightmap (*.r16)");
         EXPECT_EQ(qobject_cast<QSpinBox *>(choice(dialog, "tilesDown"))->value(), 2);
+        EXPECT_TRUE(qobject_cast<QCheckBox *>(choice(dialog, "fillVoids"))->isChecked());
         // Back to no engine, one tile, square metres: PNG as cropped, squeezed east-west.
         auto *engine = qobject_cast<QComboBox *>(choice(dialog, "engine"));
         engine->setFocus();
