@@ -213,8 +213,8 @@ void guess(Level &l)
 // furthest, which fills real terrain closer to the truth than the membrane
 // or inverse-distance weighting; a little tension keeps it from
 // overshooting across wide voids. Solved on the void's own window of the
-// grid by conjugate gradients, with the membrane's multigrid as
-// preconditioner, from the membrane.
+// grid by conjugate gradients, preconditioned with the membrane's
+// multigrid, from the membrane.
 class Surface
 {
 public:
@@ -350,34 +350,45 @@ private:
             for (int x = r.x0; x < r.x1; ++x) {
                 const size_t at = size_t(r.y) * w + size_t(x);
                 float around = 0;
-                int count = 0;
+                int neighbours = 0;
                 const auto take = [&](size_t i) {
                     if (std::isnan(f[i])) return;
                     around += laplacians[i];
-                    ++count;
+                    ++neighbours;
                 };
                 if (x > 0) take(at - 1);
                 if (x + 1 < fine.width) take(at + 1);
                 if (r.y > 0) take(at - w);
                 if (r.y + 1 < fine.height) take(at + w);
                 out[k++] = -tension * laplacian(f, x, r.y) +
-                           (1 - tension) * (around - float(count) * laplacians[at]);
+                           (1 - tension) * (around - float(neighbours) * laplacians[at]);
             }
     }
 
-    // The membrane's answer to r: one multigrid cycle on its equation with r
-    // on the right, settling where it is coarsest to a ten-thousandth of r.
+    // Near the answer of the sum's own equation to r: that is (1 - tension)
+    // A (s + A) with A the membrane's and s = tension / (1 - tension), so one
+    // multigrid cycle on the membrane under a shift of s, then one without.
     void precondition(const std::vector<float> &r, std::vector<float> &z)
     {
-        forEachCell([&](size_t k, size_t at) {
-            steps[at] = 0;
-            laplacians[at] = r[k];
-        });
-        float largest = 0;
-        for (float v : r)
-            largest = std::max(largest, std::abs(v));
-        bil::fill::cycle(membrane, levels, largest * 1e-4f);
+        forEachCell([&](size_t k, size_t at) { laplacians[at] = r[k]; });
+        membraneCycle(tension / (1 - tension));
+        forEachCell([&](size_t, size_t at) { laplacians[at] = steps[at]; });
+        membraneCycle(0);
         forEachCell([&](size_t k, size_t at) { z[k] = steps[at]; });
+    }
+
+    // One cycle on the membrane's equation under shift, its right-hand side
+    // in place, from none; settling where it is coarsest to a ten-thousandth
+    // of the right-hand side.
+    void membraneCycle(float shift)
+    {
+        float largest = 0;
+        forEachCell([&](size_t, size_t at) {
+            steps[at] = 0;
+            largest = std::max(largest, std::abs(laplacians[at]));
+        });
+        membrane.shift = shift;
+        bil::fill::cycle(membrane, levels, largest * 1e-4f);
     }
 
     int left = 0, top = 0; // the window's place in the grid

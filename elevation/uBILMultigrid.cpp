@@ -102,7 +102,7 @@ void restrictResiduals(const Level &fine, Level &c)
                     const bil::fill::Pull n =
                         bil::fill::pull(fine.z, fine.width, fine.height, x, y);
                     const float own = fine.rhs ? fine.rhs[fineAt + size_t(x)] : 0.0f;
-                    sum += n.sum + own - float(n.count) * v;
+                    sum += n.sum + own - (float(n.count) + fine.shift) * v;
                 }
             }
             c.z[at + size_t(i)] = 0;
@@ -185,7 +185,8 @@ float relax(Level &l, int sweeps, float tolerance)
                 for (int x = r.x0 + ((r.x0 + r.y + colour) & 1); x < r.x1; x += 2) {
                     const Pull n = pull(l.z, l.width, l.height, x, r.y);
                     const float own = l.rhs ? l.rhs[at + size_t(x)] : 0.0f;
-                    const float step = omega * ((n.sum + own) / float(n.count) - row[x]);
+                    const float step =
+                        omega * ((n.sum + own) / (float(n.count) + l.shift) - row[x]);
                     row[x] += step;
                     most = std::max(most, std::abs(step));
                 }
@@ -202,6 +203,7 @@ float cycle(Level &l, std::span<Level> above, float tolerance)
     constexpr int smoothing = 2, settling = 100;
     if (above.empty() || above[0].fill.empty()) return relax(l, settling, tolerance);
     relax(l, smoothing, 0);
+    above[0].shift = 4 * l.shift; // over four times the area
     restrictResiduals(l, above[0]);
     cycle(above[0], above.subspan(1), tolerance);
     prolong(above[0], l);

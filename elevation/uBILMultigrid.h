@@ -54,12 +54,14 @@ inline Pull pull(const float *z, int width, int height, int x, int y)
 // filled, and the cells to fill. At the finest, heights; above it,
 // corrections to the level below, a cell standing for two by two there.
 // The equation of a cell to fill: its value times the number of its
-// neighbours with one, less their sum, is rhs (0 where there is none).
+// neighbours with one, plus shift, less their sum, is rhs (0 where there is
+// none).
 struct Level
 {
     int width = 0, height = 0;
     float *z = nullptr;
     float *rhs = nullptr;
+    float shift = 0;
     std::vector<Run> fill;
     std::unique_ptr<float[]> own, ownRhs; // z and rhs of the levels above
 };
@@ -72,8 +74,8 @@ std::vector<Level> pyramid(const Level &finest);
 // moves by tolerance; gives how far a cell moved in the last sweep.
 float relax(Level &l, int sweeps, float tolerance);
 
-// One multigrid cycle on l, above being the pyramid above it; gives how
-// far a cell of l moved last.
+// One multigrid cycle on l, above being the pyramid above it, under l's
+// shift; gives how far a cell of l moved last.
 float cycle(Level &l, std::span<Level> above, float tolerance);
 
 } // namespace bil::fill
