@@ -31,7 +31,7 @@ Level coarser(const Level &fine)
         float *out = c.z + size_t(j) * size_t(c.width);
         for (int i = 0; i < c.width; ++i) {
             const int x0 = 2 * i, x1 = std::min(2 * i + 1, fine.width - 1);
-            const bool valid = !std::isnan(r0[x0]) | !std::isnan(r0[x1]) | !std::isnan(r1[x0]) |
+            const bool valid = !std::isnan(r0[x0]) || !std::isnan(r0[x1]) || !std::isnan(r1[x0]) ||
                                !std::isnan(r1[x1]);
             out[i] = valid ? 0.0f : missing;
         }
