@@ -64,6 +64,18 @@ QString writeGrid(const QTemporaryDir &dir, const QString &name, int w, int h,
     return path;
 }
 
+// A grid of 0.001° cells from 11° east and 58° north down, with a .prj
+// that says it is in degrees.
+QString writeGridInDegrees(const QTemporaryDir &dir, const QString &name, int w, int h)
+{
+    const QString path =
+        writeGrid(dir, name, w, h, "ULXMAP 11.0005\nULYMAP 57.9995\nXDIM 0.001\nYDIM 0.001\n");
+    QFile prj(dir.filePath(name + ".prj"));
+    EXPECT_TRUE(prj.open(QIODevice::WriteOnly));
+    prj.write("GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\"]]");
+    return path;
+}
+
 // Types a path into Qt's own file dialog and presses Enter, as a user would.
 void enterFileName(QFileDialog *dialog, const QString &path)
 {
@@ -1184,12 +1196,7 @@ TEST_F(MainWindowTest, ASaveThatDoesNotFitKeepsTheEarlierImages)
 // are there again in the next run. Square metres squeeze a grid in degrees.
 TEST_F(MainWindowTest, TheSaveChoicesMakeAnEnginesTilesAndAreKept)
 {
-    const QString grid =
-        writeGrid(dir, "geo", 300, 200, "ULXMAP 11.0005\nULYMAP 57.9995\nXDIM 0.001\nYDIM 0.001\n");
-    QFile prj(dir.filePath("geo.prj"));
-    ASSERT_TRUE(prj.open(QIODevice::WriteOnly));
-    prj.write("GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\"]]");
-    prj.close();
+    const QString grid = writeGridInDegrees(dir, "geo", 300, 200);
     open(grid);
     setRect({0, 0, 260, 200});
 
@@ -1258,12 +1265,7 @@ TEST_F(MainWindowTest, TheSaveChoicesMakeAnEnginesTilesAndAreKept)
 // they do not.
 TEST_F(MainWindowTest, TheCornersTakeDegreesOnAGridThatSaysWhereItLies)
 {
-    const QString grid =
-        writeGrid(dir, "geo", 300, 200, "ULXMAP 11.0005\nULYMAP 57.9995\nXDIM 0.001\nYDIM 0.001\n");
-    QFile prj(dir.filePath("geo.prj"));
-    ASSERT_TRUE(prj.open(QIODevice::WriteOnly));
-    prj.write("GEOGCS[\"WGS 84\"]");
-    prj.close();
+    const QString grid = writeGridInDegrees(dir, "geo", 300, 200);
     open(grid);
     type("SpinBoxX1", "11.1033E");
     type("SpinBoxY1", "57.9126 N");

@@ -128,12 +128,18 @@ void answerFileDialog(const QString &path, int choice = -1)
     });
 }
 
-// Shows the window at size and opens the terrain through its Open dialog.
-void openTerrain(TFrmMain &window, const QString &terrain, QSize size)
+// Shows the main window at size, in the look in force.
+void showAt(TFrmMain &window, QSize size)
 {
     window.resize(size);
     show(window);
     window.ThemeUpdate();
+}
+
+// Shows the window at size and opens the terrain through its Open dialog.
+void openTerrain(TFrmMain &window, const QString &terrain, QSize size)
+{
+    showAt(window, size);
     answerFileDialog(terrain);
     window.btOpenClick(nullptr);
 }
@@ -245,9 +251,7 @@ QStringList writeTerrainTiles(const QDir &dir, int width, int height)
 QImage mosaicShot(const QStringList &tiles, QSize size)
 {
     TFrmMain window([] {});
-    window.resize(size);
-    show(window);
-    window.ThemeUpdate();
+    showAt(window, size);
     window.openFiles(tiles);
     QApplication::processEvents();
     return framed(window, true);
@@ -292,9 +296,7 @@ QImage startShot(QSize size, bool noTable)
         BILDefaultColorTable() = QStringLiteral("/usr/share/relieva/RELIEVA.txt");
     }
     TFrmMain window([] {});
-    window.resize(size);
-    show(window);
-    window.ThemeUpdate();
+    showAt(window, size);
     window.showStartNote(false);
     QApplication::processEvents();
     QDir::setCurrent(folder);
