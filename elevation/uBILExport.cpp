@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <future>
 #include <limits>
 #include <mutex>
 #include <unordered_map>
@@ -22,36 +21,106 @@ namespace {
 
 using Region = bil::CellRegion;
 
-// The region's smoothed whole metres: its first row at first, rows pitch apart.
-struct Smoothed
+// Writes the smoothed whole metres of rows first .. first + count - 1 of a
+// region, one row after the other.
+using WholeRows = std::function<void(int first, int count, int16_t *out)>;
+
+// Where an export's pixels come from: the heights as read, smoothed band by
+// band as the encoders ask for rows, or, for the window, the whole metres it
+// holds smoothed already.
+struct Source
 {
-    const int16_t *first;
-    int64_t pitch;
+    bil::HeightsView heights;
+    int radius;
+    bool held = false; // the whole metres are BILData's
+
+    WholeRows whole(const Region &r) const
+    {
+        if (held)
+            return [r](int first, int count, int16_t *out) {
+                for (int j = 0; j < count; ++j)
+                    std::copy_n(BILData + int64_t(r.y0 + first + j) * BILWidth + r.x0, r.columns(),
+                                out + int64_t(j) * r.columns());
+            };
+        return [heights = heights, radius = radius, r](int first, int count, int16_t *out) {
+            bil::smoothWhole(heights, radius, {r.x0, r.y0 + first, r.x1, r.y0 + first + count}, out,
+                             r.columns(), 1);
+        };
+    }
 };
 
-// Rows of the region's smoothed samples looked up in lut.
-template <typename Pixel>
-std::function<void(int, void *)> rowsThrough(std::vector<Pixel> lut, const Smoothed &s, int columns)
+// The lowest and highest whole metres of the bands handed in, from several threads.
+class WholeScan
 {
-    return [lut = std::move(lut), s, columns](int j, void *out) {
-        bil::renderRow(lut, s.first + j * s.pitch, columns, static_cast<Pixel *>(out));
+public:
+    void take(const int16_t *samples, size_t count)
+    {
+        if (count == 0) return;
+        const auto [lo, hi] = std::minmax_element(samples, samples + count);
+        const std::lock_guard lock(joining);
+        lowest = std::min(lowest, *lo);
+        highest = std::max(highest, *hi);
+    }
+    BILHeightRange range() const { return {double(lowest), double(highest)}; }
+
+private:
+    std::mutex joining;
+    int16_t lowest = std::numeric_limits<int16_t>::max();
+    int16_t highest = std::numeric_limits<int16_t>::min();
+};
+
+// Bands of this many rows where an export reads its rows without an encoder.
+constexpr int kScanRows = 64;
+
+// The lowest and highest smoothed whole metre of the region (a window
+// without a valid sample counts as 0), band by band.
+BILHeightRange smoothedRange(const Source &source, const Region &r, int threads)
+{
+    const WholeRows rows = source.whole(r);
+    WholeScan scan;
+    bil::shareTasks((r.rows() + kScanRows - 1) / kScanRows,
+                    [&](const auto &next) {
+                        std::vector<int16_t> band(size_t(r.columns()) * kScanRows);
+                        for (int b; (b = next()) >= 0;) {
+                            const int count = std::min(kScanRows, r.rows() - b * kScanRows);
+                            rows(b * kScanRows, count, band.data());
+                            scan.take(band.data(), size_t(r.columns()) * size_t(count));
+                        }
+                    },
+                    threads);
+    return scan.range();
+}
+
+// Rows of the region's smoothed whole metres looked up in lut, scanned on the
+// way where scan is given.
+template <typename Pixel>
+std::function<void(int, int, void *)> rowsThrough(std::vector<Pixel> lut, WholeRows whole,
+                                                  int columns, WholeScan *scan)
+{
+    return [lut = std::move(lut), whole = std::move(whole), columns, scan](int first, int count,
+                                                                           void *out) {
+        thread_local std::vector<int16_t> band;
+        band.resize(size_t(columns) * size_t(count));
+        whole(first, count, band.data());
+        if (scan) scan->take(band.data(), band.size());
+        bil::renderRow(lut, band.data(), int(band.size()), static_cast<Pixel *>(out));
     };
 }
 
 BILImage indexedImage(std::vector<TAlphaColor> palette, std::vector<uint8_t> indices,
-                      const Smoothed &s, const Region &r)
+                      WholeRows whole, const Region &r, WholeScan *scan)
 {
     BILImage image;
     image.width = r.columns();
     image.height = r.rows();
     image.palette = std::move(palette);
-    image.rows = rowsThrough(std::move(indices), s, r.columns());
+    image.rows = rowsThrough(std::move(indices), std::move(whole), r.columns(), scan);
     return image;
 }
 
 // The texture as palette indices when the colour table has at most 256
 // colours (a third of the bytes to compress), else as colours.
-BILImage textureImage(const Smoothed &s, const Region &r)
+BILImage textureImage(WholeRows whole, const Region &r, WholeScan *scan)
 {
     const bil::ColorLut colors = bil::colorLut(TextureColor);
     std::unordered_map<TAlphaColor, uint8_t> index;
@@ -62,14 +131,15 @@ BILImage textureImage(const Smoothed &s, const Region &r)
         if (added) palette.push_back(colors[h]);
         indices[h] = it->second;
     }
-    if (palette.size() <= 256) return indexedImage(std::move(palette), std::move(indices), s, r);
+    if (palette.size() <= 256)
+        return indexedImage(std::move(palette), std::move(indices), std::move(whole), r, scan);
 
     BILImage image;
     image.width = r.columns();
     image.height = r.rows();
     image.opaque =
         std::all_of(colors.begin(), colors.end(), [](TAlphaColor c) { return c >> 24 == 0xFF; });
-    image.rows = rowsThrough(colors, s, r.columns());
+    image.rows = rowsThrough(colors, std::move(whole), r.columns(), scan);
     return image;
 }
 
@@ -81,7 +151,7 @@ std::vector<std::pair<QByteArray, QByteArray>> heightText(const BILHeightRange &
 }
 
 // The heightmap as grey levels of the smoothed whole metres: palette entry g is grey g.
-BILImage heightmapImage(const Smoothed &s, const Region &r, const BILHeightRange &range)
+BILImage heightmapImage(WholeRows whole, const Region &r, const BILHeightRange &range)
 {
     std::vector<TAlphaColor> greys(256);
     for (int g = 0; g < 256; ++g)
@@ -90,7 +160,8 @@ BILImage heightmapImage(const Smoothed &s, const Region &r, const BILHeightRange
     for (int h = BILHeightLowest; h <= BILHeightHighest; ++h)
         levels[size_t(h + BILHeightOffset)] =
             uint8_t(bil::greyLevel(h, range.lowest, range.highest, 255));
-    BILImage image = indexedImage(std::move(greys), std::move(levels), s, r);
+    BILImage image =
+        indexedImage(std::move(greys), std::move(levels), std::move(whole), r, nullptr);
     image.text = heightText(range);
     return image;
 }
@@ -118,49 +189,53 @@ BILHeightRange exactRange(const bil::HeightsView &heights, int radius, const Reg
     return lowest <= highest ? BILHeightRange{lowest, highest} : BILHeightRange{};
 }
 
+// Rows of the region's unrounded means at radius, each mean turned into a
+// pixel by pixel(mean), which sees NaN where a window has no valid sample.
+template <typename Pixel, typename ToPixel>
+std::function<void(int, int, void *)> meansThrough(const bil::HeightsView &heights, int radius,
+                                                   const Region &r, ToPixel pixel)
+{
+    return [heights, radius, r, pixel](int first, int count, void *out) {
+        const size_t width = size_t(r.columns());
+        const int top = r.y0 + first;
+        bil::exactMeans(
+            heights, radius, {r.x0, top, r.x1, top + count},
+            [&](int y, const double *means) {
+                std::transform(means, means + width,
+                               static_cast<Pixel *>(out) + size_t(y - top) * width, pixel);
+            },
+            1);
+    };
+}
+
 // The heights as read, smoothed without rounding, in metres; NaN where a
 // cell has no valid sample in its window. placed: where its upper-left cell lies.
 BILImage heightsImage(const bil::HeightsView &heights, int radius, const Region &r,
-                      const std::optional<BILGeoReference> &placed, int threads)
+                      const std::optional<BILGeoReference> &placed)
 {
-    const size_t width = size_t(r.columns());
     BILImage image;
     image.width = r.columns();
     image.height = r.rows();
     image.real = true;
     image.placedAt = placed;
-    image.rows = [metres = bil::exactRegion(heights, radius, r, threads), width](int j, void *out) {
-        std::copy_n(metres.data() + size_t(j) * width, width, static_cast<float *>(out));
-    };
+    image.rows = meansThrough<float>(heights, radius, r, [](double m) { return float(m); });
     return image;
 }
 
 // The heightmap as 16-bit grey levels of the heights as read, smoothed
 // without rounding; a cell with no valid sample in its window is black.
 BILImage heightmap16Image(const bil::HeightsView &heights, int radius, const Region &r,
-                          const BILHeightRange &range, int threads)
+                          const BILHeightRange &range)
 {
-    const size_t width = size_t(r.columns());
-    std::vector<uint16_t> levels(width * size_t(r.rows()));
-    bil::exactMeans(
-        heights, radius, r,
-        [&](int y, const double *means) {
-            uint16_t *out = levels.data() + size_t(y - r.y0) * width;
-            for (size_t i = 0; i < width; ++i)
-                out[i] =
-                    std::isnan(means[i])
-                        ? 0
-                        : uint16_t(bil::greyLevel(means[i], range.lowest, range.highest, 65535));
-        },
-        threads);
     BILImage image;
     image.width = r.columns();
     image.height = r.rows();
     image.grey16 = true;
     image.text = heightText(range);
-    image.rows = [levels = std::move(levels), width](int j, void *out) {
-        std::copy_n(levels.data() + size_t(j) * width, width, static_cast<uint16_t *>(out));
-    };
+    image.rows = meansThrough<uint16_t>(heights, radius, r, [range](double m) {
+        return std::isnan(m) ? uint16_t(0)
+                             : uint16_t(bil::greyLevel(m, range.lowest, range.highest, 65535));
+    });
     return image;
 }
 
@@ -183,13 +258,13 @@ QByteArray worldFile(const BILGeoReference &geo, const Region &r)
     return text;
 }
 
-// Adds the image and, placed by a georeference, its world file. A world
-// file left from an earlier export would place the new image wrongly, so
-// without a new one it goes.
-void addImage(bil::FileSet &files, const QString &path, const QByteArray &bytes,
-              const BILGeoReference *placedBy, const Region &region)
+// Encodes image into path and, placed by a georeference, adds its world
+// file. A world file left from an earlier export would place the new image
+// wrongly, so without a new one it goes.
+void addImage(bil::FileSet &files, BILImageType type, const BILImage &image, const QString &path,
+              const BILGeoReference *placedBy, const Region &region, int threads)
 {
-    files.write(path, bytes);
+    files.write(path, [&](QIODevice &out) { WriteBILImage(type, image, out, path, threads); });
     const QString world = BILWorldFileName(path);
     if (placedBy)
         files.write(world, worldFile(*placedBy, region));
@@ -226,55 +301,62 @@ BILImageType checkedType(const QString &fileName, const BILExportOptions &option
     return type;
 }
 
-// Encodes both images of the region and adds them to files, with their world
-// files and the sidecar as asked.
-void writeImages(bil::FileSet &files, const bil::HeightsView &heights,
-                 const std::optional<BILGeoReference> &geo, const QString &fileName,
-                 BILImageType type, int radius, const Region &region,
-                 const BILExportOptions &options, const Smoothed &smoothed,
-                 const BILHeightRange &range, int threads)
+// One pair of images of an export: the whole region, or one tile of it.
+struct Part
 {
-    // Both images are encoded at once, each over the threads: the texture
-    // takes longer, and a fixed share would leave the heightmap's threads
-    // idle once it is done. With one thread, or where none can be started,
-    // the heightmap is encoded after the texture.
-    const BILExportNames names = BILExportFileNames(fileName);
-    // Where the region's upper-left cell lies.
-    std::optional<BILGeoReference> placed = geo;
-    if (placed) {
-        placed->left += region.x0 * placed->cellWidth;
-        placed->top -= region.y0 * placed->cellHeight;
-    }
-    auto heightmapBytes = std::async(
-        threads > 1 ? std::launch::async | std::launch::deferred : std::launch::deferred, [&] {
-            const int bits = options.heightmapBits;
-            return EncodeBILImage(
-                type,
-                bits == 32   ? heightsImage(heights, radius, region, placed, threads)
-                : bits == 16 ? heightmap16Image(heights, radius, region, range, threads)
-                             : heightmapImage(smoothed, region, range),
-                names.heightmap, threads);
-        });
+    QString fileName;
+    Region region;
+};
+
+// Writes the texture and heightmap of each part with their world files and
+// the sidecar as asked, and gives the heights mapped to black and white:
+// range where given, else the region's own. The textures go first, and
+// scan the 8-bit heightmap's range on their way.
+BILHeightRange writeParts(bil::FileSet &files, const Source &source,
+                          const std::optional<BILGeoReference> &geo, BILImageType type,
+                          const Region &region, const std::vector<Part> &parts,
+                          const BILExportOptions &options, std::optional<BILHeightRange> range,
+                          int threads)
+{
+    const int bits = options.heightmapBits;
+    WholeScan scan;
+    WholeScan *scanning = !range && bits == 8 ? &scan : nullptr;
+    if (!range && !scanning) range = exactRange(source.heights, source.radius, region, threads);
     // Beside a heightmap that is no picture, which no world file places, the
     // texture is a PNG.
     const bool raw =
         type == BILImageType::R16 || type == BILImageType::Exr || type == BILImageType::Tif32;
     const BILGeoReference *placedBy = options.worldFiles && geo ? &*geo : nullptr;
-    addImage(files, names.texture,
-             EncodeBILImage(raw ? BILImageType::Png : type, textureImage(smoothed, region),
-                            names.texture, threads),
-             placedBy, region);
-    addImage(files, names.heightmap, heightmapBytes.get(), raw ? nullptr : placedBy, region);
-    const QString sidecar = bil::sidecarName(names.heightmap);
-    if (options.sidecar) {
-        const int bits = options.heightmapBits;
-        files.write(sidecar, bil::sidecarJson({region.columns(), region.rows(), placed, range,
-                                               bits == 32   ? 0
-                                               : bits == 16 ? 65535
-                                                            : 255}));
-    } else {
-        files.remove(sidecar); // it would describe another heightmap
+    for (const Part &part : parts)
+        addImage(files, raw ? BILImageType::Png : type,
+                 textureImage(source.whole(part.region), part.region, scanning),
+                 BILExportFileNames(part.fileName).texture, placedBy, part.region, threads);
+    if (scanning) range = scan.range();
+
+    for (const Part &part : parts) {
+        const Region &r = part.region;
+        // Where the part's upper-left cell lies.
+        std::optional<BILGeoReference> placed = geo;
+        if (placed) {
+            placed->left += r.x0 * placed->cellWidth;
+            placed->top -= r.y0 * placed->cellHeight;
+        }
+        const QString heightmap = BILExportFileNames(part.fileName).heightmap;
+        addImage(files, type,
+                 bits == 32   ? heightsImage(source.heights, source.radius, r, placed)
+                 : bits == 16 ? heightmap16Image(source.heights, source.radius, r, *range)
+                              : heightmapImage(source.whole(r), r, *range),
+                 heightmap, raw ? nullptr : placedBy, r, threads);
+        const QString sidecar = bil::sidecarName(heightmap);
+        if (options.sidecar)
+            files.write(sidecar, bil::sidecarJson({r.columns(), r.rows(), placed, *range,
+                                                   bits == 32   ? 0
+                                                   : bits == 16 ? 65535
+                                                                : 255}));
+        else
+            files.remove(sidecar); // it would describe another heightmap
     }
+    return *range;
 }
 
 // Throws, naming sizes that would do, unless samples less one divide into parts.
@@ -334,27 +416,6 @@ QString exporting(const QString &fileName)
     return QStringLiteral("export \"%1\"").arg(bil::nativePath(fileName));
 }
 
-// The region's samples smoothed to whole metres, in memory of their own.
-std::unique_ptr<int16_t[]> smoothedRegion(const bil::HeightsView &heights, int radius,
-                                          const Region &region, int threads)
-{
-    auto samples =
-        std::make_unique_for_overwrite<int16_t[]>(size_t(region.columns()) * size_t(region.rows()));
-    bil::smoothWhole(heights, radius, region, samples.get(), region.columns(), threads);
-    return samples;
-}
-
-// The heights mapped to black and white when no range is given: the smoothed
-// whole metres' for 8 bits, the exact means' for 16 and 32.
-BILHeightRange ownRange(const bil::HeightsView &heights, int radius, const Region &region,
-                        int heightmapBits, const Smoothed &smoothed, int threads)
-{
-    if (heightmapBits != 8) return exactRange(heights, radius, region, threads);
-    const bil::WholeRange r =
-        bil::wholeRange(smoothed.first, smoothed.pitch, region.columns(), region.rows(), threads);
-    return {r.lowest, r.highest};
-}
-
 } // namespace
 
 namespace bil {
@@ -365,11 +426,8 @@ BILHeightRange regionHeightRange(const HeightsView &heights, int radius, const C
     checkCells(region, heights);
     BILHeightRange range;
     whileDoing(QStringLiteral("scan the heights"), [&] {
-        // Only 8 bits need the whole metres.
-        const auto smoothed =
-            heightmapBits != 8 ? nullptr : smoothedRegion(heights, radius, region, threads);
-        range = ownRange(heights, radius, region, heightmapBits, {smoothed.get(), region.columns()},
-                         threads);
+        range = heightmapBits == 8 ? smoothedRange({heights, radius}, region, threads)
+                                   : exactRange(heights, radius, region, threads);
     });
     return range;
 }
@@ -421,32 +479,24 @@ BILHeightRange exportRegion(const HeightsView &heights, const std::optional<BILG
     BILHeightRange range;
     whileDoing(exporting(fileName), [&] {
         const BILImageType type = checkedType(fileName, options);
-        const auto samples = smoothedRegion(heights, radius, region, threads);
-        const Smoothed smoothed{samples.get(), region.columns()};
-        range = options.range
-                    ? *options.range
-                    : ownRange(heights, radius, region, options.heightmapBits, smoothed, threads);
         reportColorTableProblem(warn);
-        bil::FileSet files;
+        std::vector<Part> parts;
         const int across = std::max(options.tilesAcross, 1), down = std::max(options.tilesDown, 1);
         if (across * down == 1) {
-            writeImages(files, heights, geo, fileName, type, radius, region, options, smoothed,
-                        range, threads);
+            parts.push_back({fileName, region});
         } else {
             // Neighbours share their edge row and column, so that they meet without a seam.
             const int stepX = (region.columns() - 1) / across, stepY = (region.rows() - 1) / down;
             for (int r = 0; r < down; ++r)
-                for (int c = 0; c < across; ++c) {
-                    const Region tile{region.x0 + c * stepX, region.y0 + r * stepY,
-                                      region.x0 + c * stepX + stepX + 1,
-                                      region.y0 + r * stepY + stepY + 1};
-                    writeImages(files, heights, geo, BILTileName(fileName, c, r), type, radius,
-                                tile, options,
-                                {smoothed.first + int64_t(r * stepY) * smoothed.pitch + c * stepX,
-                                 smoothed.pitch},
-                                range, threads);
-                }
+                for (int c = 0; c < across; ++c)
+                    parts.push_back(
+                        {BILTileName(fileName, c, r),
+                         {region.x0 + c * stepX, region.y0 + r * stepY,
+                          region.x0 + c * stepX + stepX + 1, region.y0 + r * stepY + stepY + 1}});
         }
+        bil::FileSet files;
+        range = writeParts(files, {heights, radius}, geo, type, region, parts, options,
+                           options.range, threads);
         files.commit();
     });
     return range;
@@ -518,8 +568,8 @@ std::optional<BILHeightRange> ExportBIL(const QString &fileName, int radius, int
                               : BILRegionHeightRange(radius, x0, y0, x1, y1, options.heightmapBits);
         bil::reportColorTableProblem();
         bil::FileSet files;
-        writeImages(files, bil::heightsView(), BILGeoRef, fileName, type, radius, region, options,
-                    {BILData + int64_t(y0) * BILWidth + x0, BILWidth}, *range, bil::coreCount());
+        writeParts(files, {bil::heightsView(), radius, true}, BILGeoRef, type, region,
+                   {{fileName, region}}, options, range, bil::coreCount());
         files.commit();
     });
     return range;

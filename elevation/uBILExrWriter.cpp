@@ -9,62 +9,89 @@
 #include <ImfIO.h>
 #include <ImfOutputFile.h>
 
-#include <cstring>
+#include <algorithm>
+#include <stdexcept>
 #include <vector>
 
 namespace {
 
-// The file's bytes in memory, so that the export writes them with its others.
-class MemoryStream : public Imf::OStream
+// The export's file, written through the device and checked at every write.
+// The library writes its last bytes while it closes, where it swallows
+// errors, so the first failure is also kept for the caller.
+class DeviceStream : public Imf::OStream
 {
 public:
-    MemoryStream() : Imf::OStream("memory") {}
+    explicit DeviceStream(QIODevice &out) : Imf::OStream("device"), out(out), start(out.pos()) {}
 
     void write(const char c[], int n) override
     {
-        const qsizetype end = at + n;
-        if (end > bytes.size()) bytes.resize(end);
-        std::memcpy(bytes.data() + at, c, size_t(n));
-        at = end;
+        for (qint64 done = 0; done < n;) {
+            const qint64 written = out.write(c + done, n - done);
+            if (written <= 0) fail();
+            done += written;
+        }
     }
-    uint64_t tellp() override { return uint64_t(at); }
-    void seekp(uint64_t pos) override { at = qsizetype(pos); }
+    uint64_t tellp() override { return uint64_t(out.pos() - start); }
+    void seekp(uint64_t pos) override
+    {
+        if (!out.seek(start + qint64(pos))) fail();
+    }
 
-    QByteArray bytes;
+    QString failure;
 
 private:
-    qsizetype at = 0;
+    [[noreturn]] void fail()
+    {
+        if (failure.isEmpty()) failure = out.errorString();
+        throw std::runtime_error(failure.toStdString());
+    }
+
+    QIODevice &out;
+    const qint64 start;
 };
+
+// Scan lines go to the file this many at a time.
+constexpr int kBandRows = 64;
 
 } // namespace
 
 namespace bil {
 
-QByteArray encodeExr(int width, int height, const std::function<void(int y, float *out)> &row,
-                     const QString &path)
+void writeExr(int width, int height,
+              const std::function<void(int first, int count, float *heights)> &rows, QIODevice &out,
+              const QString &path)
 {
-    std::vector<float> heights(size_t(width) * size_t(height));
-    for (int y = 0; y < height; ++y)
-        row(y, heights.data() + size_t(y) * size_t(width));
+    const size_t stride = sizeof(float) * size_t(width);
+    std::vector<float> band(size_t(width) * kBandRows);
+    DeviceStream stream(out);
+    const auto cannotWrite = [&](const QString &why) {
+        throw BILError(QStringLiteral("Cannot write \"%1\": %2")
+                           .arg(nativePath(path), stream.failure.isEmpty() ? why : stream.failure)
+                           .toStdString());
+    };
     try {
         Imf::Header header(width, height);
         header.compression() = Imf::ZIP_COMPRESSION;
         header.channels().insert("Y", Imf::Channel(Imf::FLOAT));
-        Imf::FrameBuffer frame;
-        frame.insert("Y", Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(heights.data()),
-                                     sizeof(float), sizeof(float) * size_t(width)));
-        MemoryStream stream;
-        {
-            Imf::OutputFile file(stream, header);
+        Imf::OutputFile file(stream, header);
+        for (int first = 0; first < height; first += kBandRows) {
+            const int count = std::min(kBandRows, height - first);
+            rows(first, count, band.data());
+            // The slice is addressed by the image's row numbers.
+            Imf::FrameBuffer frame;
+            frame.insert(
+                "Y", Imf::Slice(Imf::FLOAT,
+                                reinterpret_cast<char *>(band.data()) - ptrdiff_t(stride) * first,
+                                sizeof(float), stride));
             file.setFrameBuffer(frame);
-            file.writePixels(height);
+            file.writePixels(count);
         }
-        return std::move(stream.bytes);
+    } catch (const BILError &) {
+        throw; // from rows
     } catch (const std::exception &e) {
-        throw BILError(QStringLiteral("Cannot write \"%1\": %2")
-                           .arg(nativePath(path), QString::fromUtf8(e.what()))
-                           .toStdString());
+        cannotWrite(QString::fromUtf8(e.what()));
     }
+    if (!stream.failure.isEmpty()) cannotWrite(stream.failure);
 }
 
 } // namespace bil

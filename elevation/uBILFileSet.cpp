@@ -35,9 +35,8 @@ fs::path fsPath(const QString &path)
 
 [[noreturn]] void cannotWrite(const QString &path, const QString &why)
 {
-    throw BILError(QStringLiteral("Cannot write \"%1\": %2")
-                       .arg(bil::nativePath(path), why)
-                       .toStdString());
+    throw BILError(
+        QStringLiteral("Cannot write \"%1\": %2").arg(bil::nativePath(path), why).toStdString());
 }
 
 QString reason(const std::error_code &error)
@@ -76,21 +75,28 @@ FileSet::~FileSet()
 
 void FileSet::write(const QString &path, QByteArrayView bytes)
 {
+    write(path, [&](QIODevice &out) {
+        // A write that fills the disk takes what fits; only the next one says why.
+        for (qsizetype done = 0; done < bytes.size();) {
+            const qint64 n = out.write(bytes.data() + done, bytes.size() - done);
+            if (n <= 0) cannotWrite(path, out.errorString());
+            done += qsizetype(n);
+        }
+    });
+}
+
+void FileSet::write(const QString &path, const std::function<void(QIODevice &)> &writeTo)
+{
     // Unbuffered: every write reaches the system at once, and its failure is
-    // seen here, not lost in a later flush.
+    // seen there, not lost in a later flush.
     QFile file;
     do {
         file.setFileName(nameBeside(path));
-    } while (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered) &&
+    } while (!file.open(QIODevice::ReadWrite | QIODevice::NewOnly | QIODevice::Unbuffered) &&
              file.exists());
     if (!file.isOpen()) cannotWrite(path, file.errorString());
     entries.push_back({path, file.fileName()});
-    // A write that fills the disk takes what fits; only the next one says why.
-    for (qsizetype done = 0; done < bytes.size();) {
-        const qint64 n = file.write(bytes.data() + done, bytes.size() - done);
-        if (n <= 0) cannotWrite(path, file.errorString());
-        done += qsizetype(n);
-    }
+    writeTo(file);
     if (!syncToDisk(file)) cannotWrite(path, qt_error_string(errno));
     file.close();
     if (file.error() != QFileDevice::NoError) cannotWrite(path, file.errorString());
@@ -112,8 +118,9 @@ void FileSet::commit()
         auto lock = std::make_unique<QLockFile>(folder + QStringLiteral("/.relieva.lock"));
         lock->setStaleLockTime(0); // held for a few renames; only a dead owner's is stale
         if (!lock->lock())
-            cannotWrite(entries.front().path,
-                        QStringLiteral("the folder \"%1\" cannot be locked.").arg(nativePath(folder)));
+            cannotWrite(
+                entries.front().path,
+                QStringLiteral("the folder \"%1\" cannot be locked.").arg(nativePath(folder)));
         locks.push_back(std::move(lock));
     }
     putInPlace();

@@ -3,8 +3,10 @@
 // The files of one export, all put in place together or none at all.
 
 #include <QByteArrayView>
+#include <QIODevice>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace bil {
@@ -24,6 +26,9 @@ public:
     // bytes are to become path; throws BILError naming path and the system's
     // reason when they cannot be written.
     void write(const QString &path, QByteArrayView bytes);
+    // What writeTo writes to out, from its start, is to become path. writeTo
+    // checks its writes and throws as above when one fails; out can seek.
+    void write(const QString &path, const std::function<void(QIODevice &out)> &writeTo);
     // path is to go, where it is (a world file that would misplace a new image).
     void remove(const QString &path);
 

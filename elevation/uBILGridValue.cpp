@@ -1,12 +1,39 @@
 #include "elevation/uBILGridValue.h"
 
+#include <new>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace bil {
+
+namespace {
+
+constexpr size_t kHugePage = size_t(2) << 20;
+
+} // namespace
+
+void FreeLarge::operator()(void *p) const
+{
+    ::operator delete(p, std::align_val_t(kHugePage));
+}
+
+void *largeMemory(size_t bytes)
+{
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void *p = ::operator new(rounded, std::align_val_t(kHugePage));
+#ifdef __linux__
+    madvise(p, rounded, MADV_HUGEPAGE); // only advice: without it, small pages
+#endif
+    return p;
+}
 
 Grid Grid::ofWhole(int32_t width, int32_t height, int32_t noData, int16_t *wholeInto)
 {
     Grid g;
     if (!wholeInto) {
-        g.ownWhole = std::make_unique_for_overwrite<int16_t[]>(size_t(width) * size_t(height));
+        g.ownWhole = largeArray<int16_t>(size_t(width) * size_t(height));
         wholeInto = g.ownWhole.get();
     }
     g.view_ = {width, height, wholeInto, noData, nullptr};
@@ -16,7 +43,7 @@ Grid Grid::ofWhole(int32_t width, int32_t height, int32_t noData, int16_t *whole
 Grid Grid::ofReal(int32_t width, int32_t height)
 {
     Grid g;
-    g.ownReal = std::make_unique_for_overwrite<float[]>(size_t(width) * size_t(height));
+    g.ownReal = largeArray<float>(size_t(width) * size_t(height));
     // In whole metres (heightFrom) a missing float is the lowest height.
     g.view_ = {width, height, nullptr, BILHeightLowest, g.ownReal.get()};
     return g;

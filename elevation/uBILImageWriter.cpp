@@ -26,6 +26,35 @@ void putLE(char *p, uint32_t v, int bytes)
         p[i] = char(v >> (8 * i));
 }
 
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// Writes size bytes to out, all of them or throws naming path. A write that
+// fills the disk takes what fits; only the next one says why.
+void put(QIODevice &out, const void *bytes, size_t size, const QString &path)
+{
+    const char *at = static_cast<const char *>(bytes);
+    for (size_t done = 0; done < size;) {
+        const qint64 n = out.write(at + done, qint64(size - done));
+        if (n <= 0)
+            throw BILError(QStringLiteral("Cannot write \"%1\": %2")
+                               .arg(native(path), out.errorString())
+                               .toStdString());
+        done += size_t(n);
+    }
+}
+
+// Rows are asked for this many bytes at a time where one thread writes them.
+constexpr size_t kBandBytes = size_t(1) << 20;
+
+int bandRows(size_t stride, int height)
+{
+    return int(std::clamp<size_t>(kBandBytes / std::max<size_t>(stride, 1), 1,
+                                  size_t(std::max(height, 1))));
+}
+
 bool isGreyRamp(const std::vector<TAlphaColor> &palette)
 {
     for (size_t i = 0; i < palette.size(); ++i)
@@ -40,69 +69,42 @@ bool allOpaque(const std::vector<TAlphaColor> &palette)
 
 // ---------------------------------------------------------------- PNG
 
+// PNG's chunks, written as they come: the pixels' zlib stream goes in one
+// IDAT chunk per piece, which readers join.
 class PngWriter
 {
 public:
-    explicit PngWriter(qsizetype capacity)
+    PngWriter(QIODevice &out, const QString &path) : out(out), path(path)
     {
-        png.reserve(capacity);
-        png.append("\x89PNG\r\n\x1a\n", 8);
+        put(out, "\x89PNG\r\n\x1a\n", 8, path);
     }
 
-    void chunk(const char *type, const char *data, size_t size)
+    void chunk(const char *type, const void *data, size_t size)
     {
-        start(type, size);
-        add(data, size);
-        end();
-    }
-
-    // A chunk whose data comes in pieces, each freed once copied.
-    void chunk(const char *type, std::vector<bil::CompressedBand> pieces)
-    {
-        size_t size = 0;
-        for (const bil::CompressedBand &piece : pieces)
-            size += piece.size;
-        start(type, size);
-        for (bil::CompressedBand &piece : pieces) {
-            add(reinterpret_cast<const char *>(piece.bytes.get()), piece.size);
-            piece.bytes.reset();
-        }
-        end();
-    }
-
-    QByteArray png;
-
-private:
-    void start(const char *type, size_t size)
-    {
+        if (size > 0x7FFFFFFF)
+            throw BILError(
+                QStringLiteral("Cannot write \"%1\": the image is too large to store as PNG.")
+                    .arg(native(path))
+                    .toStdString());
         char head[8];
         putBE32(head, uint32_t(size));
         memcpy(head + 4, type, 4);
-        png.append(head, 8);
-        crc = libdeflate_crc32(0, type, 4);
-    }
-    void add(const char *data, size_t size)
-    {
-        png.append(data, qsizetype(size));
+        uint32_t crc = libdeflate_crc32(0, type, 4);
         if (size > 0) // a null buffer would restart the checksum
             crc = libdeflate_crc32(crc, data, size);
-    }
-    void end()
-    {
         char tail[4];
         putBE32(tail, crc);
-        png.append(tail, 4);
+        put(out, head, 8, path);
+        put(out, data, size, path);
+        put(out, tail, 4, path);
     }
 
-    uint32_t crc = 0;
+private:
+    QIODevice &out;
+    const QString &path;
 };
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
-QByteArray encodePng(const BILImage &image, const QString &path, int threads)
+void writePng(const BILImage &image, QIODevice &out, const QString &path, int threads)
 {
     const bool indexed = !image.palette.empty();
     const bool grey = image.grey16 || (indexed && isGreyRamp(image.palette));
@@ -110,23 +112,23 @@ QByteArray encodePng(const BILImage &image, const QString &path, int threads)
     // Heights change smoothly from row to row, so the heightmap takes the Up
     // filter; flat colour bands and palette indices compress best unfiltered.
     const bool up = grey;
-    const size_t stride = size_t(image.width) * size_t(channels);
+    const size_t width = size_t(image.width), stride = width * size_t(channels);
     // Each band's thread converts its rows into buffers of its own.
-    const auto render = [&](int y, uint8_t *out) {
-        if (indexed) {
-            image.rows(y, out);
-        } else if (image.grey16) {
+    const auto render = [&](int first, int count, uint8_t *out) {
+        if (indexed) return image.rows(first, count, out);
+        const size_t pixels = width * size_t(count);
+        if (image.grey16) {
             thread_local std::vector<uint16_t> levels;
-            levels.resize(size_t(image.width));
-            image.rows(y, levels.data());
+            levels.resize(pixels);
+            image.rows(first, count, levels.data());
             for (uint16_t level : levels) { // PNG stores the high byte first
                 *out++ = uint8_t(level >> 8);
                 *out++ = uint8_t(level);
             }
         } else {
             thread_local std::vector<uint32_t> words;
-            words.resize(size_t(image.width));
-            image.rows(y, words.data());
+            words.resize(pixels);
+            image.rows(first, count, words.data());
             for (uint32_t p : words) {
                 *out++ = uint8_t(p >> 16);
                 *out++ = uint8_t(p >> 8);
@@ -135,18 +137,8 @@ QByteArray encodePng(const BILImage &image, const QString &path, int threads)
             }
         }
     };
-    std::vector<bil::CompressedBand> stream =
-        bil::compressPngRows(image.height, stride, up, render, threads);
-    size_t packedSize = 0;
-    for (const bil::CompressedBand &piece : stream)
-        packedSize += piece.size;
-    if (packedSize > 0x7FFFFFFF)
-        throw BILError(
-            QStringLiteral("Cannot write \"%1\": the image is too large to store as PNG.")
-                .arg(native(path))
-                .toStdString());
 
-    PngWriter png(qsizetype(packedSize + 2048));
+    PngWriter png(out, path);
     char ihdr[13];
     putBE32(ihdr, uint32_t(image.width));
     putBE32(ihdr + 4, uint32_t(image.height));
@@ -167,16 +159,17 @@ QByteArray encodePng(const BILImage &image, const QString &path, int threads)
         const QByteArray entry = keyword + '\0' + value;
         png.chunk("tEXt", entry.constData(), size_t(entry.size()));
     }
-    png.chunk("IDAT", std::move(stream));
+    bil::compressPngRows(
+        image.height, stride, up, render,
+        [&](const uint8_t *bytes, size_t size) { png.chunk("IDAT", bytes, size); }, threads);
     png.chunk("IEND", nullptr, 0);
-    return png.png;
 }
 
 // ---------------------------------------------------------------- BMP
 
 // Bottom-up rows padded to four bytes: an opaque palette as 8 bits, opaque
 // colour as 24 bits, colour with alpha as 32 bits with an alpha mask.
-QByteArray encodeBmp(const BILImage &image, const QString &path)
+void writeBmp(const BILImage &image, QIODevice &out, const QString &path)
 {
     const bool indexed = !image.palette.empty() && allOpaque(image.palette);
     const bool opaque = image.palette.empty() ? image.opaque : allOpaque(image.palette);
@@ -184,7 +177,8 @@ QByteArray encodeBmp(const BILImage &image, const QString &path)
     const uint32_t infoSize = bytes == 4 ? 108 : 40;
     const uint32_t paletteSize = indexed ? uint32_t(image.palette.size()) * 4 : 0;
     const uint32_t offset = 14 + infoSize + paletteSize;
-    const size_t stride = (size_t(image.width) * size_t(bytes) + 3) & ~size_t(3);
+    const size_t width = size_t(image.width);
+    const size_t stride = (width * size_t(bytes) + 3) & ~size_t(3);
     const size_t fileSize = offset + stride * size_t(image.height);
     if (fileSize > 0xFFFFFFFFu)
         throw BILError(
@@ -192,9 +186,8 @@ QByteArray encodeBmp(const BILImage &image, const QString &path)
                 .arg(native(path))
                 .toStdString());
 
-    QByteArray bmp(qsizetype(fileSize), Qt::Uninitialized);
-    char *p = bmp.data();
-    memset(p, 0, offset);
+    std::vector<char> head(offset, 0);
+    char *p = head.data();
     p[0] = 'B';
     p[1] = 'M';
     putLE(p + 2, uint32_t(fileSize), 4);
@@ -220,36 +213,36 @@ QByteArray encodeBmp(const BILImage &image, const QString &path)
         putLE(info + 52, 0xFF000000, 4);
         putLE(info + 56, 0x73524742, 4); // 'sRGB'
     }
+    put(out, head.data(), head.size(), path);
 
-    std::vector<uint8_t> indices(image.palette.empty() ? 0 : size_t(image.width));
-    std::vector<uint32_t> argb(indexed ? 0 : size_t(image.width));
-    for (int y = 0; y < image.height; ++y) {
-        char *out = p + offset + stride * size_t(image.height - 1 - y);
-        if (indexed) {
-            image.rows(y, out);
-        } else {
-            if (image.palette.empty()) {
-                image.rows(y, argb.data());
-            } else {
-                image.rows(y, indices.data());
-                std::transform(indices.begin(), indices.end(), argb.begin(),
-                               [&](uint8_t i) { return image.palette[i]; });
+    // Bands from the bottom, each written with its last row first.
+    const int band = bandRows(stride, image.height);
+    std::vector<uint8_t> pixels(width * size_t(band) * (image.palette.empty() ? 4 : 1));
+    std::vector<char> rows(stride * size_t(band), 0);
+    for (int end = image.height; end > 0; end -= band) {
+        const int first = std::max(0, end - band), count = end - first;
+        image.rows(first, count, pixels.data());
+        for (int j = 0; j < count; ++j) {
+            char *line = rows.data() + stride * size_t(count - 1 - j);
+            if (indexed) {
+                memcpy(line, pixels.data() + width * size_t(j), width);
+                continue;
             }
-            for (uint32_t px : argb) {
-                putLE(out, px, bytes); // B G R (A)
-                out += bytes;
+            for (size_t x = 0; x < width; ++x) {
+                const size_t at = width * size_t(j) + x;
+                const uint32_t argb = image.palette.empty()
+                                          ? reinterpret_cast<const uint32_t *>(pixels.data())[at]
+                                          : image.palette[pixels[at]];
+                putLE(line + size_t(bytes) * x, argb, bytes); // B G R (A)
             }
         }
-        memset(p + offset + stride * size_t(image.height - 1 - y) +
-                   size_t(image.width) * size_t(bytes),
-               0, stride - size_t(image.width) * size_t(bytes));
+        put(out, rows.data(), stride * size_t(count), path);
     }
-    return bmp;
 }
 
 // ---------------------------------------------------------------- raw 16-bit
 
-QByteArray encodeR16(const BILImage &image, const QString &path)
+void writeR16(const BILImage &image, QIODevice &out, const QString &path)
 {
     if (!image.grey16)
         throw BILError(
@@ -257,15 +250,17 @@ QByteArray encodeR16(const BILImage &image, const QString &path)
                 .arg(native(path))
                 .toStdString());
     const size_t width = size_t(image.width);
-    QByteArray raw(qsizetype(width * size_t(image.height) * 2), Qt::Uninitialized);
-    std::vector<uint16_t> levels(width);
-    for (int y = 0; y < image.height; ++y) {
-        image.rows(y, levels.data());
-        char *out = raw.data() + size_t(y) * width * 2;
-        for (size_t x = 0; x < width; ++x)
-            putLE(out + 2 * x, levels[x], 2);
+    const int band = bandRows(width * 2, image.height);
+    std::vector<uint16_t> levels(width * size_t(band));
+    std::vector<char> raw(levels.size() * 2);
+    for (int first = 0; first < image.height; first += band) {
+        const int count = std::min(band, image.height - first);
+        const size_t samples = width * size_t(count);
+        image.rows(first, count, levels.data());
+        for (size_t i = 0; i < samples; ++i)
+            putLE(raw.data() + 2 * i, levels[i], 2);
+        put(out, raw.data(), samples * 2, path);
     }
-    return raw;
 }
 
 } // namespace
@@ -285,14 +280,14 @@ BILImageType BILImageTypeOf(const QString &extension, const QString &fileName)
             .toStdString());
 }
 
-QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QString &path,
-                          int threads)
+void WriteBILImage(BILImageType type, const BILImage &image, QIODevice &out, const QString &path,
+                   int threads)
 {
     switch (type) {
     case BILImageType::Png:
-        return encodePng(image, path, threads);
+        return writePng(image, out, path, threads);
     case BILImageType::Bmp:
-        return encodeBmp(image, path);
+        return writeBmp(image, out, path);
     case BILImageType::Exr:
     case BILImageType::Tif32: {
         if (!image.real)
@@ -300,13 +295,15 @@ QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QStrin
                                           "only.")
                                .arg(native(path))
                                .toStdString());
-        const auto rows = [&](int y, float *out) { image.rows(y, out); };
-        return type == BILImageType::Exr
-                   ? bil::encodeExr(image.width, image.height, rows, path)
-                   : bil::encodeFloatTiff(image.width, image.height, rows, image.placedAt, path);
+        const auto rows = [&](int first, int count, float *heights) {
+            image.rows(first, count, heights);
+        };
+        if (type == BILImageType::Exr)
+            return bil::writeExr(image.width, image.height, rows, out, path);
+        return bil::writeFloatTiff(image.width, image.height, rows, image.placedAt, out, path);
     }
     case BILImageType::R16:
         break;
     }
-    return encodeR16(image, path);
+    writeR16(image, out, path);
 }

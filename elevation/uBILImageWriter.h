@@ -3,11 +3,14 @@
 // Encodes the export's images: PNG compressed on several cores, uncompressed BMP,
 // a 16-bit heightmap as raw samples, or heights as an EXR of floats,
 // stored in the smallest variant that decodes to exactly the given pixels.
+// Rows are asked for in bands and the file is written as they are encoded,
+// so that no whole image is held.
 
 #include "elevation/uBILBands.h"
 #include "elevation/uFMXBILUtils.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 #include <cstdint>
@@ -25,7 +28,7 @@ enum class BILImageType
     Tif32 // heights in metres only, as a float GeoTIFF
 };
 
-// An image to store, width x height pixels, handed over row by row from the top.
+// An image to store, width x height pixels, handed over in bands of rows.
 struct BILImage
 {
     int width = 0;
@@ -41,7 +44,9 @@ struct BILImage
     // GeoTIFF only).
     bool real = false;
     std::optional<BILGeoReference> placedAt; // where the pixels lie (GeoTIFF only)
-    std::function<void(int row, void *pixels)> rows;
+    // Writes the rows first .. first + count - 1 one after the other, width
+    // pixels each; called from several threads at once for different rows.
+    std::function<void(int first, int count, void *pixels)> rows;
     // Keywords and texts stored beside a PNG's pixels.
     std::vector<std::pair<QByteArray, QByteArray>> text;
 };
@@ -50,7 +55,9 @@ struct BILImage
 // fileName for any other.
 BILImageType BILImageTypeOf(const QString &extension, const QString &fileName);
 
-// The file's bytes; path only names the file in a failure's message. A PNG
-// is compressed on up to threads threads.
-QByteArray EncodeBILImage(BILImageType type, const BILImage &image, const QString &path,
-                          int threads = bil::coreCount());
+// Writes the file to out from where it stands; path names it in a failure's
+// message, and a failed write throws BILError with the device's reason. A
+// PNG is compressed on up to threads threads. out must be able to seek for
+// EXR and GeoTIFF.
+void WriteBILImage(BILImageType type, const BILImage &image, QIODevice &out, const QString &path,
+                   int threads = bil::coreCount());

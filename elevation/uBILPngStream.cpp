@@ -7,8 +7,13 @@
 #include <libdeflate.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace bil {
 
@@ -34,10 +39,13 @@ uint32_t adlerJoin(uint32_t first, uint32_t second, size_t secondLength)
 
 struct Band
 {
-    CompressedBand deflated;
+    std::unique_ptr<uint8_t[]> deflated;
+    size_t size = 0;
     uint32_t adler = 1;
     size_t length = 0; // uncompressed
 };
+
+using Render = std::function<void(int first, int count, uint8_t *bytes)>;
 
 // One core's compressor, reused from band to band. ISA-L's level 1 deflates
 // these rows fastest at about libdeflate's level 1 sizes, and unlike
@@ -45,10 +53,10 @@ struct Band
 class BandDeflater
 {
 public:
-    BandDeflater(size_t stride, bool up, const std::function<void(int, uint8_t *)> &render)
+    BandDeflater(size_t stride, bool up, const Render &render)
         : stride(stride), up(up), render(render),
           chunkRows(std::max<size_t>(1, kChunkBytes / (stride + 1))),
-          chunk(chunkRows * (stride + 1)), previous(stride), current(stride)
+          chunk(chunkRows * (stride + 1))
     {
     }
 
@@ -57,21 +65,24 @@ public:
         Band band;
         band.length = (stride + 1) * size_t(ye - yb);
         capacity = band.length + band.length / 8 + 4096;
-        band.deflated.bytes.reset(new uint8_t[capacity]);
+        band.deflated.reset(new uint8_t[capacity]);
         isal_deflate_init(stream.get());
         stream->level = 1;
         stream->level_buf = levelBuffer.get();
         stream->level_buf_size = ISAL_DEF_LVL1_DEFAULT;
-        stream->next_out = band.deflated.bytes.get();
+        stream->next_out = band.deflated.get();
         stream->avail_out = uint32_t(std::min<size_t>(capacity, UINT32_MAX));
-        if (up && yb > 0)
-            render(yb - 1, previous.data());
-        else
-            std::fill(previous.begin(), previous.end(), 0);
+        // The band's rows after the one above it, which the Up filter takes
+        // from (zeros above the first).
+        const int above = up && yb > 0 ? 1 : 0;
+        pixels.resize(stride * size_t(ye - yb + 1));
+        if (!above) std::fill_n(pixels.begin(), stride, 0);
+        render(yb - above, ye - yb + above, pixels.data() + stride * size_t(1 - above));
         for (int y = yb; y < ye;) {
             const int rows = int(std::min<size_t>(chunkRows, size_t(ye - y)));
             for (int r = 0; r < rows; ++r)
-                filter(y + r, chunk.data() + (stride + 1) * size_t(r));
+                filter(pixels.data() + stride * size_t(y - yb + r),
+                       chunk.data() + (stride + 1) * size_t(r));
             y += rows;
             const size_t bytes = (stride + 1) * size_t(rows);
             band.adler = libdeflate_adler32(band.adler, chunk.data(), bytes);
@@ -83,32 +94,35 @@ public:
             stream->end_of_stream = y == ye && last;
             run(band.deflated);
         }
-        band.deflated.size = stream->total_out;
+        band.size = stream->total_out;
         return band;
     }
 
 private:
-    void filter(int y, uint8_t *line)
+    // Filters the row after previous into line.
+    void filter(const uint8_t *previous, uint8_t *line) const
     {
+        const uint8_t *current = previous + stride;
         line[0] = up ? 2 : 0;
-        if (!up) return render(y, line + 1);
-        render(y, current.data());
+        if (!up) {
+            std::copy_n(current, stride, line + 1);
+            return;
+        }
         for (size_t i = 0; i < stride; ++i)
             line[1 + i] = uint8_t(current[i] - previous[i]);
-        previous.swap(current);
     }
 
     // Compresses all the input given, making room for the output as needed.
-    void run(CompressedBand &out)
+    void run(std::unique_ptr<uint8_t[]> &out)
     {
         do {
             if (stream->avail_out == 0) {
                 const size_t written = stream->total_out;
                 capacity *= 2;
                 std::unique_ptr<uint8_t[]> larger(new uint8_t[capacity]);
-                memcpy(larger.get(), out.bytes.get(), written);
-                out.bytes = std::move(larger);
-                stream->next_out = out.bytes.get() + written;
+                memcpy(larger.get(), out.get(), written);
+                out = std::move(larger);
+                stream->next_out = out.get() + written;
                 stream->avail_out = uint32_t(std::min<size_t>(capacity - written, UINT32_MAX));
             }
             if (const int status = isal_deflate(stream.get()); status != COMP_OK)
@@ -118,52 +132,56 @@ private:
 
     const size_t stride;
     const bool up;
-    const std::function<void(int, uint8_t *)> &render;
+    const Render &render;
     const size_t chunkRows;
-    std::vector<uint8_t> chunk, previous, current;
+    std::vector<uint8_t> chunk, pixels;
     std::unique_ptr<isal_zstream> stream = std::make_unique<isal_zstream>();
     std::unique_ptr<uint8_t[]> levelBuffer{new uint8_t[ISAL_DEF_LVL1_DEFAULT]};
     size_t capacity = 0;
 };
 
-CompressedBand bigEndian32(uint32_t v)
-{
-    CompressedBand piece{std::unique_ptr<uint8_t[]>(new uint8_t[4]), 4};
-    for (int i = 0; i < 4; ++i)
-        piece.bytes[size_t(i)] = uint8_t(v >> (24 - 8 * i));
-    return piece;
-}
-
 } // namespace
 
-std::vector<CompressedBand> compressPngRows(int height, size_t stride, bool up,
-                                            const std::function<void(int, uint8_t *)> &render,
-                                            int threads)
+void compressPngRows(int height, size_t stride, bool up, const Render &render,
+                     const std::function<void(const uint8_t *, size_t)> &deliver, int threads)
 {
     const int bandRows =
         int(std::clamp<size_t>(kBandBytes / (stride + 1), 1, size_t(std::max(height, 1))));
     const int count = (height + bandRows - 1) / bandRows;
-    std::vector<Band> bands(static_cast<size_t>(count));
+    const uint8_t header[2] = {0x78, 0x01}; // 32 KB window, fastest
+    deliver(header, sizeof header);
+    // Bands done ahead of one still in work wait here; the rest are out.
+    std::vector<std::optional<Band>> waiting(static_cast<size_t>(count));
+    std::mutex delivering;
+    int nextOut = 0;
+    uint32_t adler = 1;
+    std::atomic<bool> failed{false};
     shareTasks(
         count,
         [&](const auto &next) {
             BandDeflater deflater(stride, up, render);
-            for (int b; (b = next()) >= 0;)
-                bands[size_t(b)] = deflater.deflate(
-                    b * bandRows, std::min(height, (b + 1) * bandRows), b == count - 1);
+            try {
+                for (int b; !failed && (b = next()) >= 0;) {
+                    Band band = deflater.deflate(b * bandRows, std::min(height, (b + 1) * bandRows),
+                                                 b == count - 1);
+                    const std::lock_guard lock(delivering);
+                    waiting[size_t(b)] = std::move(band);
+                    for (; nextOut < count && waiting[size_t(nextOut)]; ++nextOut) {
+                        const Band out = std::move(*waiting[size_t(nextOut)]);
+                        waiting[size_t(nextOut)].reset();
+                        adler = adlerJoin(adler, out.adler, out.length);
+                        deliver(out.deflated.get(), out.size);
+                    }
+                }
+            } catch (...) {
+                failed = true; // the other threads stop at their next band
+                throw;
+            }
         },
         threads);
-
-    std::vector<CompressedBand> pieces;
-    pieces.push_back(
-        {std::unique_ptr<uint8_t[]>(new uint8_t[2]{0x78, 0x01}), 2}); // 32 KB window, fastest
-    uint32_t adler = 1;
-    for (Band &band : bands) {
-        adler = adlerJoin(adler, band.adler, band.length);
-        pieces.push_back(std::move(band.deflated));
-    }
-    pieces.push_back(bigEndian32(adler));
-    return pieces;
+    const uint8_t tail[4] = {uint8_t(adler >> 24), uint8_t(adler >> 16), uint8_t(adler >> 8),
+                             uint8_t(adler)};
+    deliver(tail, sizeof tail);
 }
 
 } // namespace bil

@@ -17,25 +17,28 @@ double roundHalfEven(double v)
     return (v + magic) - magic;
 }
 
-// Window sums for the rows [yb, ye) of a w x h grid of samples: running
-// column sums over the window's rows, then a running sum along the row;
-// samples that are not valid count in neither, the others as value(sample).
-// deliver(y, sums, counts) takes each row's sums and counts. The column sums
-// sit between radius + 1 zeros on the left and radius on the right, so that
-// the running sum along a row needs no test at the edges.
+// Window sums for the cells [xb, xe) x [yb, ye) of a w x h grid of samples:
+// running column sums over the window's rows, then a running sum along the
+// row; samples that are not valid count in neither, the others as
+// value(sample). deliver(y, sums, counts) takes each row's sums and counts,
+// cell xb first. Column sums are kept for the columns xb - radius - 1 ..
+// xe + radius - 1, zero beyond the grid, so that the running sum along a row
+// needs no test at the edges.
 template <typename Sum, typename Sample, typename Valid, typename Value, typename Deliver>
-void windowSums(const Sample *samples, int w, int h, int radius, int yb, int ye, Valid valid,
-                Value value, Deliver deliver)
+void windowSums(const Sample *samples, int w, int h, int radius, int xb, int xe, int yb, int ye,
+                Valid valid, Value value, Deliver deliver)
 {
-    const size_t pad = size_t(radius) + 1, span = 2 * size_t(radius) + 1;
-    std::vector<Sum> colSum(size_t(w) + span, 0), rowSum(static_cast<size_t>(w));
-    std::vector<int32_t> colCount(size_t(w) + span, 0), rowCount(static_cast<size_t>(w));
+    const size_t span = 2 * size_t(radius) + 1, columns = size_t(xe - xb);
+    const int64_t shift = int64_t(xb) - radius - 1; // the column of colSum[0]
+    const int cb = int(std::max<int64_t>(0, shift)), ce = int(std::min<int64_t>(w, xe + radius));
+    std::vector<Sum> colSum(columns + span, 0), rowSum(columns);
+    std::vector<int32_t> colCount(columns + span, 0), rowCount(columns);
     const auto addRow = [&](int y, int sign) {
         const Sample *row = samples + int64_t(y) * w;
-        for (int x = 0; x < w; ++x) {
+        for (int x = cb; x < ce; ++x) {
             const bool ok = valid(row[x]);
-            colSum[pad + size_t(x)] += Sum(sign) * (ok ? Sum(value(row[x])) : Sum(0));
-            colCount[pad + size_t(x)] += sign * int32_t(ok);
+            colSum[size_t(x - shift)] += Sum(sign) * (ok ? Sum(value(row[x])) : Sum(0));
+            colCount[size_t(x - shift)] += sign * int32_t(ok);
         }
     };
     // Start one row early: the first step of the loop takes that row out again.
@@ -51,7 +54,7 @@ void windowSums(const Sample *samples, int w, int h, int radius, int yb, int ye,
             sum += colSum[k];
             count += colCount[k];
         }
-        for (size_t x = 0; x < size_t(w); ++x) {
+        for (size_t x = 0; x < columns; ++x) {
             sum += colSum[x + span] - colSum[x];
             count += colCount[x + span] - colCount[x];
             rowSum[x] = sum;
@@ -103,12 +106,12 @@ void regionSums(const bil::HeightsView &heights, int radius, const bil::CellRegi
     bil::forEachBand(
         region.rows(),
         [&](int jb, int je) {
-            withSamples<exact>(heights, reach,
-                               [&](const auto *samples, auto valid, auto value, auto sum) {
-                                   windowSums<decltype(sum)>(samples, heights.width, heights.height,
-                                                             reach, region.y0 + jb, region.y0 + je,
-                                                             valid, value, deliver);
-                               });
+            withSamples<exact>(
+                heights, reach, [&](const auto *samples, auto valid, auto value, auto sum) {
+                    windowSums<decltype(sum)>(samples, heights.width, heights.height, reach,
+                                              region.x0, region.x1, region.y0 + jb, region.y0 + je,
+                                              valid, value, deliver);
+                });
         },
         threads);
 }
@@ -155,8 +158,8 @@ void smoothWhole(const HeightsView &heights, int radius, const CellRegion &regio
             // that the divisions vectorise.
             int16_t *row = out + (y - region.y0) * pitch;
             for (int i = 0; i < columns; ++i) {
-                const int32_t n = counts[x0 + i];
-                const double mean = double(sums[x0 + i]) / double(n + int32_t(n == 0));
+                const int32_t n = counts[i];
+                const double mean = double(sums[i]) / double(n + int32_t(n == 0));
                 row[i] = int16_t(int32_t(roundHalfEven(mean)));
             }
         },
@@ -166,7 +169,7 @@ void smoothWhole(const HeightsView &heights, int radius, const CellRegion &regio
 void exactMeans(const HeightsView &heights, int radius, const CellRegion &region,
                 const std::function<void(int y, const double *means)> &row, int threads)
 {
-    const int x0 = region.x0, columns = region.columns();
+    const int columns = region.columns();
     regionSums<true>(
         heights, radius, region,
         [&](int y, const auto *sums, const int32_t *counts) {
@@ -174,7 +177,7 @@ void exactMeans(const HeightsView &heights, int radius, const CellRegion &region
             thread_local std::vector<double> means;
             means.resize(size_t(columns));
             for (int i = 0; i < columns; ++i)
-                means[size_t(i)] = double(sums[x0 + i]) / double(counts[x0 + i]);
+                means[size_t(i)] = double(sums[i]) / double(counts[i]);
             row(y, means.data());
         },
         threads);

@@ -16,47 +16,58 @@
 
 namespace {
 
-// The file's bytes in memory, so that the export writes them with its others.
-struct Memory
+// The export's file, written through the device from where it stood; the
+// first failure is kept, to be named instead of libtiff's account of it.
+struct Device
 {
-    QByteArray bytes;
-    qsizetype at = 0;
+    QIODevice &out;
+    const qint64 start;
+    QString failure;
+
+    tmsize_t failed()
+    {
+        if (failure.isEmpty()) failure = out.errorString();
+        return -1;
+    }
 };
 
-tmsize_t readMemory(thandle_t handle, void *out, tmsize_t size)
+tmsize_t readDevice(thandle_t handle, void *in, tmsize_t size)
 {
-    auto *m = static_cast<Memory *>(handle);
-    const tmsize_t n = std::max<tmsize_t>(0, std::min<tmsize_t>(size, m->bytes.size() - m->at));
-    std::memcpy(out, m->bytes.constData() + m->at, size_t(n));
-    m->at += n;
-    return n;
+    auto *d = static_cast<Device *>(handle);
+    const qint64 n = d->out.read(static_cast<char *>(in), size);
+    return n < 0 ? d->failed() : tmsize_t(n);
 }
 
-tmsize_t writeMemory(thandle_t handle, void *in, tmsize_t size)
+tmsize_t writeDevice(thandle_t handle, void *bytes, tmsize_t size)
 {
-    auto *m = static_cast<Memory *>(handle);
-    if (m->at + size > m->bytes.size()) m->bytes.resize(m->at + size);
-    std::memcpy(m->bytes.data() + m->at, in, size_t(size));
-    m->at += size;
+    auto *d = static_cast<Device *>(handle);
+    for (tmsize_t done = 0; done < size;) {
+        const qint64 n = d->out.write(static_cast<const char *>(bytes) + done, size - done);
+        if (n <= 0) return d->failed();
+        done += tmsize_t(n);
+    }
     return size;
 }
 
-toff_t seekMemory(thandle_t handle, toff_t offset, int whence)
+toff_t seekDevice(thandle_t handle, toff_t offset, int whence)
 {
-    auto *m = static_cast<Memory *>(handle);
-    const qsizetype base = whence == SEEK_CUR ? m->at : whence == SEEK_END ? m->bytes.size() : 0;
-    m->at = base + qsizetype(offset);
-    return toff_t(m->at);
+    auto *d = static_cast<Device *>(handle);
+    const qint64 base = whence == SEEK_CUR   ? d->out.pos()
+                        : whence == SEEK_END ? d->out.size()
+                                             : d->start;
+    if (!d->out.seek(base + qint64(offset))) return toff_t(d->failed());
+    return toff_t(d->out.pos() - d->start);
 }
 
-int closeMemory(thandle_t)
+int closeDevice(thandle_t)
 {
     return 0;
 }
 
-toff_t sizeOfMemory(thandle_t handle)
+toff_t sizeOfDevice(thandle_t handle)
 {
-    return toff_t(static_cast<Memory *>(handle)->bytes.size());
+    auto *d = static_cast<Device *>(handle);
+    return toff_t(d->out.size() - d->start);
 }
 
 // The place and coordinate system: pixel scale, the tie point of the upper
@@ -85,24 +96,26 @@ void writeGeoreference(TIFF *tif, const BILGeoReference &g)
 
 namespace bil {
 
-QByteArray encodeFloatTiff(int width, int height, const std::function<void(int y, float *out)> &row,
-                           const std::optional<BILGeoReference> &geo, const QString &path)
+void writeFloatTiff(int width, int height,
+                    const std::function<void(int first, int count, float *heights)> &rows,
+                    const std::optional<BILGeoReference> &geo, QIODevice &out, const QString &path)
 {
     registerTiffTags();
-    Memory memory;
+    Device device{out, out.pos(), {}};
     TiffMessages messages;
     const std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions *)> options(
         TIFFOpenOptionsAlloc(), TIFFOpenOptionsFree);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onTiffError, &messages);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), onTiffWarning, &messages);
-    TIFF *tif = TIFFClientOpenExt(QFile::encodeName(path).constData(), "w", &memory, readMemory,
-                                  writeMemory, seekMemory, closeMemory, sizeOfMemory, nullptr,
+    TIFF *tif = TIFFClientOpenExt(QFile::encodeName(path).constData(), "w", &device, readDevice,
+                                  writeDevice, seekDevice, closeDevice, sizeOfDevice, nullptr,
                                   nullptr, options.get());
     const auto fail = [&](const QString &doing) {
         throw BILError(
             QStringLiteral("Cannot write \"%1\": %2%3")
                 .arg(nativePath(path), doing,
-                     messages.lines.isEmpty()
+                     !device.failure.isEmpty() ? QStringLiteral(": ") + device.failure
+                     : messages.lines.isEmpty()
                          ? QStringLiteral(".")
                          : QStringLiteral(": ") + messages.lines.join(QStringLiteral("; ")))
                 .toStdString());
@@ -125,17 +138,15 @@ QByteArray encodeFloatTiff(int width, int height, const std::function<void(int y
 
     std::vector<float> strip(size_t(width) * stripRows);
     for (int first = 0, index = 0; first < height; first += int(stripRows), ++index) {
-        const int rows = std::min(int(stripRows), height - first);
-        for (int j = 0; j < rows; ++j)
-            row(first + j, strip.data() + size_t(j) * size_t(width));
-        const tmsize_t bytes = tmsize_t(size_t(rows) * size_t(width) * sizeof(float));
+        const int count = std::min(int(stripRows), height - first);
+        rows(first, count, strip.data());
+        const tmsize_t bytes = tmsize_t(size_t(count) * size_t(width) * sizeof(float));
         if (TIFFWriteEncodedStrip(tif, uint32_t(index), strip.data(), bytes) != bytes ||
             messages.failed)
             fail(QStringLiteral("libtiff cannot write its samples"));
     }
-    if (!TIFFWriteDirectory(tif) || messages.failed)
+    if (!TIFFWriteDirectory(tif) || messages.failed || !device.failure.isEmpty())
         fail(QStringLiteral("libtiff cannot finish the file"));
-    return std::move(memory.bytes);
 }
 
 } // namespace bil

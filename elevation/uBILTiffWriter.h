@@ -5,7 +5,7 @@
 
 #include "elevation/uFMXBILUtils.h"
 
-#include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 #include <functional>
@@ -13,12 +13,13 @@
 
 namespace bil {
 
-// The GeoTIFF of width x height heights, row(y, out) writing row y's floats
-// (NaN where missing, which GDAL's nodata tag names), DEFLATE-compressed,
-// with geo's place and coordinate system where given. A grid in degrees
-// without an EPSG code is taken for WGS 84. path only names the file in a
-// failure's message.
-QByteArray encodeFloatTiff(int width, int height, const std::function<void(int y, float *out)> &row,
-                           const std::optional<BILGeoReference> &geo, const QString &path);
+// Writes the GeoTIFF of width x height heights to out, rows(first, count,
+// heights) writing those rows' floats (NaN where missing, which GDAL's
+// nodata tag names), DEFLATE-compressed, with geo's place and coordinate
+// system where given. A grid in degrees without an EPSG code is taken for
+// WGS 84. path names the file in a failure's message.
+void writeFloatTiff(int width, int height,
+                    const std::function<void(int first, int count, float *heights)> &rows,
+                    const std::optional<BILGeoReference> &geo, QIODevice &out, const QString &path);
 
 } // namespace bil

@@ -33,17 +33,19 @@ BILImage image(const char *kind, int width, int height)
                                                 : 0xFF000000u | i * 0x00030507u);
     image.grey16 = k == "grey16";
     image.opaque = k != "argb";
-    image.rows = [k, width](int y, void *out) {
-        for (int x = 0; x < width; ++x) {
-            const uint32_t v = value(x, y);
-            if (k == "grey16")
-                static_cast<uint16_t *>(out)[x] = uint16_t(v * 97);
-            else if (k == "rgb" || k == "argb")
-                static_cast<uint32_t *>(out)[x] =
-                    (k == "rgb" ? 0xFF000000u : v << 24) | v * 0x0103u;
-            else
-                static_cast<uint8_t *>(out)[x] = uint8_t(v);
-        }
+    image.rows = [k, width](int first, int count, void *out) {
+        for (int y = first; y < first + count; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint32_t v = value(x, y);
+                const size_t at = size_t(y - first) * size_t(width) + size_t(x);
+                if (k == "grey16")
+                    static_cast<uint16_t *>(out)[at] = uint16_t(v * 97);
+                else if (k == "rgb" || k == "argb")
+                    static_cast<uint32_t *>(out)[at] =
+                        (k == "rgb" ? 0xFF000000u : v << 24) | v * 0x0103u;
+                else
+                    static_cast<uint8_t *>(out)[at] = uint8_t(v);
+            }
     };
     return image;
 }
@@ -63,13 +65,13 @@ TEST(ImageWriter, BandedPngsDecodeToThePixelsHandedOver)
             {
                 QFile file(path);
                 ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-                file.write(EncodeBILImage(BILImageType::Png, source, path));
+                WriteBILImage(BILImageType::Png, source, file, path);
             }
             const QImage decoded(path);
             ASSERT_EQ(decoded.size(), QSize(width, height));
             std::vector<uint32_t> row(size_t(width) * 2);
             for (int y = 0; y < height; ++y) {
-                source.rows(y, row.data());
+                source.rows(y, 1, row.data());
                 for (int x = 0; x < width; ++x) {
                     if (source.grey16)
                         ASSERT_EQ(reinterpret_cast<const uint16_t *>(decoded.constScanLine(y))[x],
