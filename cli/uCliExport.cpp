@@ -125,9 +125,10 @@ private:
         const QString &path = job.paths[0];
         std::optional<bil::Grid> grid;
         try {
-            const bil::LoadCallbacks callbacks{
+            bil::LoadCallbacks callbacks{
                 [this](const QString &p, bil::GridLayout &l) { return askLayout(p, l); },
                 [this](const QString &text) { refusals << text; }};
+            callbacks.mapSamples = true; // read once, and only the rows exported
             grid =
                 o.mosaic ? bil::loadMosaic(job.paths, callbacks) : bil::loadGrid(path, callbacks);
         } catch (const std::exception &e) {

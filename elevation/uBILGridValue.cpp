@@ -49,6 +49,18 @@ Grid Grid::ofReal(int32_t width, int32_t height)
     return g;
 }
 
+std::optional<Grid> Grid::ofMapped(std::unique_ptr<QFile> file, int32_t width, int32_t height,
+                                   int32_t noData)
+{
+    const auto *samples = reinterpret_cast<const int16_t *>(
+        file->map(0, qint64(width) * height * 2, QFileDevice::MapPrivateOption));
+    if (!samples) return std::nullopt;
+    Grid g;
+    g.mapped = std::move(file);
+    g.view_ = {width, height, samples, noData, nullptr};
+    return g;
+}
+
 QString memoryText(int64_t bytes)
 {
     constexpr double mib = 1024.0 * 1024.0;

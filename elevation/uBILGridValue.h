@@ -7,6 +7,7 @@
 #include "elevation/uBILHeights.h"
 #include "elevation/uFMXBILUtils.h"
 
+#include <QFile>
 #include <QString>
 
 #include <algorithm>
@@ -52,6 +53,11 @@ public:
     static Grid ofWhole(int32_t width, int32_t height, int32_t noData,
                         int16_t *wholeInto = nullptr);
     static Grid ofReal(int32_t width, int32_t height);
+    // The 16-bit samples file holds from its start, in host order, mapped
+    // where they lie instead of read: only the rows used are ever touched.
+    // Nullopt where the system cannot map the file.
+    static std::optional<Grid> ofMapped(std::unique_ptr<QFile> file, int32_t width, int32_t height,
+                                        int32_t noData);
 
     int32_t width() const { return view_.width; }
     int32_t height() const { return view_.height; }
@@ -69,6 +75,7 @@ private:
     HeightsView view_;
     LargeArray<int16_t> ownWhole;
     LargeArray<float> ownReal;
+    std::unique_ptr<QFile> mapped; // unmapped as it closes
 };
 
 // A height in metres from a sample of another type: the nearest metre, halves

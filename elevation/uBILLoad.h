@@ -24,6 +24,9 @@ struct LoadCallbacks
     int16_t *wholeInto = nullptr;
     int64_t wholeRoom = 0;
     int threads = coreCount(); // the most a reader spreads over
+    // Samples the file holds as the grid keeps them are mapped rather than
+    // read, for a grid used briefly: the file must not shrink meanwhile.
+    bool mapSamples = false;
 };
 
 // How the samples of path are read: by the reader of its kind, else as its

@@ -31,6 +31,10 @@ struct GridSource
     // floats, never rounded on the way in, missing ones NaN. Spreads over up
     // to threads threads. Throws BILError naming the file when it cannot.
     std::function<void(int16_t *whole, float *real, int threads)> read;
+    // Where the file holds 16-bit samples in host order from its start: the
+    // grid of them mapped (Grid::ofMapped), or nullopt where it cannot be.
+    // Throws as read does. Unset for any other file.
+    std::function<std::optional<Grid>()> map;
 };
 
 // How a sample of type T is kept: signed 16-bit heights as they are, every

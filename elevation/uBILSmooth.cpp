@@ -17,6 +17,13 @@ double roundHalfEven(double v)
     return (v + magic) - magic;
 }
 
+// The same for floats, |v| < 2^22.
+float roundHalfEven(float v)
+{
+    constexpr float magic = 12582912.0f;
+    return (v + magic) - magic;
+}
+
 // Window sums for the cells [xb, xe) x [yb, ye) of a w x h grid of samples:
 // running column sums over the window's rows, then a running sum along the
 // row; samples that are not valid count in neither, the others as
@@ -151,17 +158,29 @@ void smoothWhole(const HeightsView &heights, int radius, const CellRegion &regio
             threads);
         return;
     }
+    // The mean of a window of n <= 225 whole metres is divided in floats,
+    // twice as many at a time as in doubles, and rounds to the same metre:
+    // the sum is exact in a float, the quotient is off by at most 2^-9, and
+    // a mean that is no half metre lies at least 1/(2n) > 2^-9 from one.
+    const bool inFloats = reachOf(radius, heights.width, heights.height) <= 7;
     regionSums<false>(
         heights, radius, region,
         [&](int y, const auto *sums, const int32_t *counts) {
             // Without branches (a window of missing samples has sum 0), so
             // that the divisions vectorise.
             int16_t *row = out + (y - region.y0) * pitch;
-            for (int i = 0; i < columns; ++i) {
-                const int32_t n = counts[i];
-                const double mean = double(sums[i]) / double(n + int32_t(n == 0));
-                row[i] = int16_t(int32_t(roundHalfEven(mean)));
-            }
+            if (inFloats)
+                for (int i = 0; i < columns; ++i) {
+                    const int32_t n = counts[i];
+                    const float mean = float(sums[i]) / float(n + int32_t(n == 0));
+                    row[i] = int16_t(int32_t(roundHalfEven(mean)));
+                }
+            else
+                for (int i = 0; i < columns; ++i) {
+                    const int32_t n = counts[i];
+                    const double mean = double(sums[i]) / double(n + int32_t(n == 0));
+                    row[i] = int16_t(int32_t(roundHalfEven(mean)));
+                }
         },
         threads);
 }

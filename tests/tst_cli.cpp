@@ -812,12 +812,21 @@ TEST_F(CliProgram, AGridBeyondTheWindowsCapacityIsExported)
 TEST_F(CliProgram, AGridLargerThanMemoryIsRefusedBeforeReading)
 {
     write("huge.raw", QByteArray(16, '\0'));
+    // Big-endian samples are read into memory, turned to host order.
     const ProgramRun run =
-        relieva({"-o", "out/huge.png", "--layout", "1000000,1000000,le,0", "huge.raw"});
+        relieva({"-o", "out/huge.png", "--layout", "1000000,1000000,be,0", "huge.raw"});
     EXPECT_EQ(run.exitCode, CliExitSomeFailed);
     EXPECT_TRUE(run.err.contains("huge.raw: failed: This grid of 1000000 x 1000000 samples needs "
                                  "1862.6 GB of memory, more than can be had."))
         << run.err.toStdString();
+    // Samples in host order stay in the file, which must hold them all.
+    const ProgramRun mapped =
+        relieva({"-o", "out/huge.png", "--layout", "1000000,1000000,le,0", "huge.raw"});
+    EXPECT_EQ(mapped.exitCode, CliExitSomeFailed);
+    EXPECT_TRUE(mapped.err.contains("huge.raw: failed: The sample file \"huge.raw\" is too short: "
+                                    "1000000 x 1000000 samples need 2000000000000 bytes, but it "
+                                    "holds 16."))
+        << mapped.err.toStdString();
     EXPECT_TRUE(files("out").isEmpty());
 }
 
