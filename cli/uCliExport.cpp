@@ -129,6 +129,8 @@ private:
                 [this](const QString &p, bil::GridLayout &l) { return askLayout(p, l); },
                 [this](const QString &text) { refusals << text; }};
             callbacks.mapSamples = true; // read once, and only the rows exported
+            if (readsRegionOnly())
+                callbacks.wanted = [this](const bil::GridSource &s) { return wantedCells(s); };
             grid =
                 o.mosaic ? bil::loadMosaic(job.paths, callbacks) : bil::loadGrid(path, callbacks);
         } catch (const std::exception &e) {
@@ -169,6 +171,39 @@ private:
             return std::nullopt;
         }
         return Opened{std::move(*grid), {c.x0, c.y0, c.x1, c.y1}};
+    }
+
+    // Whether an export reads no cell beyond its region's smoothing margin:
+    // not where voids are filled from around them, nor where it is resampled.
+    bool readsRegionOnly() const
+    {
+        const BILExportOptions &e = o.exportOptions;
+        return !o.mosaic && e.fillVoids == 0 && e.width == 0 && !e.utm && o.engineSizes.empty();
+    }
+
+    // The cells of source an export reads: its region and the smoothing's
+    // margin; nullopt (all of them) where the region is not one, which is
+    // told once the grid is read.
+    std::optional<bil::CellRegion> wantedCells(const bil::GridSource &s) const
+    {
+        if (s.width > INT32_MAX || s.height > INT32_MAX) return std::nullopt;
+        const int w = int(s.width), h = int(s.height);
+        bil::CellRegion r{0, 0, w, h};
+        if (o.box) {
+            if (!s.geo) return std::nullopt;
+            try {
+                r = bil::boxRegion(*o.box, *s.geo, w, h);
+            } catch (const std::exception &) {
+                return std::nullopt;
+            }
+        } else if (o.crop) {
+            if (o.crop->x1 > w || o.crop->y1 > h) return std::nullopt;
+            r = {o.crop->x0, o.crop->y0, o.crop->x1, o.crop->y1};
+        }
+        const int64_t margin = int64_t(o.radius) + 1;
+        return bil::CellRegion{
+            int(std::max<int64_t>(0, r.x0 - margin)), int(std::max<int64_t>(0, r.y0 - margin)),
+            int(std::min<int64_t>(w, r.x1 + margin)), int(std::min<int64_t>(h, r.y1 + margin))};
     }
 
     // The cells of grid inside --bbox; nullopt after telling why there are none.

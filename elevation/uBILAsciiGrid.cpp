@@ -128,7 +128,7 @@ std::optional<GridSource> asciiGridSource(const QString &path)
         v.contains("NODATA_VALUE") ? std::optional(v["NODATA_VALUE"]) : std::nullopt;
     source.wholeSamples = false;
     source.read = [path, header, noData, width = source.width,
-                   height = source.height](int16_t *, float *out, int) {
+                   height = source.height](int16_t *, float *out, const CellRegion &, int) {
         QFile values(path);
         if (!values.open(QIODevice::ReadOnly))
             throw BILError(QStringLiteral("Cannot open \"%1\": %2")

@@ -55,11 +55,15 @@ class WholeScan
 public:
     void take(const int16_t *samples, size_t count)
     {
-        if (count == 0) return;
-        const auto [lo, hi] = std::minmax_element(samples, samples + count);
+        // Two plain reductions, which vectorise where minmax_element does not.
+        int16_t lo = std::numeric_limits<int16_t>::max(), hi = std::numeric_limits<int16_t>::min();
+        for (size_t i = 0; i < count; ++i) {
+            lo = std::min(lo, samples[i]);
+            hi = std::max(hi, samples[i]);
+        }
         const std::lock_guard lock(joining);
-        lowest = std::min(lowest, *lo);
-        highest = std::max(highest, *hi);
+        lowest = std::min(lowest, lo);
+        highest = std::max(highest, hi);
     }
     BILHeightRange range() const { return {double(lowest), double(highest)}; }
 

@@ -378,7 +378,8 @@ std::optional<GridSource> headerSource(const QString &path, const Header &header
         kind == bil::SampleType::Int16
             ? std::nullopt
             : bil::parseNumber(keys.value("NODATA_VALUE", keys["NODATA"]));
-    source.read = [path, kind, at, layout, noData](int16_t *whole, float *real, int) {
+    source.read = [path, kind, at, layout, noData](int16_t *whole, float *real,
+                                                   const bil::CellRegion &, int) {
         bil::withSampleType(kind, [&](auto sample) {
             using T = decltype(sample);
             readPlaced<T>(path, kind, at, layout, noData, bil::storeFor<T>(whole, real));

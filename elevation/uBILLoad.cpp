@@ -84,16 +84,24 @@ bil::GridSource rawSource(const QString &path, const bil::GridLayout &layout,
             return bil::Grid::ofMapped(std::move(file), int32_t(layout.width),
                                        int32_t(layout.height), layout.noData);
         };
-    source.read = [path, layout](int16_t *whole, float *, int threads) {
+    source.read = [path, layout](int16_t *whole, float *, const bil::CellRegion &wanted,
+                                 int threads) {
         QFile file(path);
         openSamples(file, layout.width, layout.height);
-        readSamples(file, layout.width * layout.height, whole);
+        // Whole rows: a row's samples lie together in the file.
+        int16_t *first = whole + int64_t(wanted.y0) * layout.width;
+        const int64_t count = int64_t(wanted.rows()) * layout.width;
+        if (!file.seek(int64_t(wanted.y0) * layout.width * 2))
+            throw BILError(QStringLiteral("Cannot read the sample file \"%1\": %2")
+                               .arg(bil::nativePath(path), file.errorString())
+                               .toStdString());
+        readSamples(file, count, first);
         if (!layout.bigEndian) return;
         bil::forEachBand(
-            int(layout.height),
-            [&](int yb, int ye) {
-                int16_t *first = whole + int64_t(yb) * layout.width;
-                qFromBigEndian<int16_t>(first, int64_t(ye - yb) * layout.width, first);
+            wanted.rows(),
+            [&](int jb, int je) {
+                int16_t *band = first + int64_t(jb) * layout.width;
+                qFromBigEndian<int16_t>(band, int64_t(je - jb) * layout.width, band);
             },
             threads);
     };
@@ -225,7 +233,10 @@ std::optional<bil::Grid> readGrid(const QString &path, const bil::GridSource &so
     if (!grid) {
         grid = bil::gridFor(source, callbacks);
         if (!grid) return std::nullopt;
-        source.read(grid->whole(), grid->real(), callbacks.threads);
+        const bil::CellRegion all{0, 0, grid->width(), grid->height()};
+        source.read(grid->whole(), grid->real(),
+                    callbacks.wanted ? callbacks.wanted(source).value_or(all) : all,
+                    callbacks.threads);
     }
     grid->name = path;
     grid->geo = source.geo;

@@ -27,6 +27,10 @@ struct LoadCallbacks
     // Samples the file holds as the grid keeps them are mapped rather than
     // read, for a grid used briefly: the file must not shrink meanwhile.
     bool mapSamples = false;
+    // The cells of source that will be used, asked before its samples are
+    // read: a reader that can skip the others leaves them unread, and
+    // undefined. Unset, or nullopt: all of them.
+    std::function<std::optional<CellRegion>(const GridSource &source)> wanted{};
 };
 
 // How the samples of path are read: by the reader of its kind, else as its

@@ -165,7 +165,8 @@ std::optional<Grid> loadMosaic(const QStringList &paths, const LoadCallbacks &ca
         whileDoing(QStringLiteral("open \"%1\"").arg(nativePath(t->path)), [&] {
             std::optional<Grid> grid = gridFor(t->source, own);
             if (!grid) return;
-            t->source.read(grid->whole(), grid->real(), callbacks.threads);
+            t->source.read(grid->whole(), grid->real(), {0, 0, grid->width(), grid->height()},
+                           callbacks.threads);
             copyInto(*mosaic, *grid, t->column - left, t->row - top);
         });
 

@@ -28,9 +28,11 @@ struct GridSource
     bool bigEndian = false;   // the byte order of a file of raw samples
     // Writes width x height heights row by row: signed 16-bit samples as they
     // are into whole, missing ones as noData; any other type into real as
-    // floats, never rounded on the way in, missing ones NaN. Spreads over up
-    // to threads threads. Throws BILError naming the file when it cannot.
-    std::function<void(int16_t *whole, float *real, int threads)> read;
+    // floats, never rounded on the way in, missing ones NaN. Samples outside
+    // wanted may be left unwritten by a reader that can skip them. Spreads
+    // over up to threads threads. Throws BILError naming the file when it
+    // cannot.
+    std::function<void(int16_t *whole, float *real, const CellRegion &wanted, int threads)> read;
     // Where the file holds 16-bit samples in host order from its start: the
     // grid of them mapped (Grid::ofMapped), or nullopt where it cannot be.
     // Throws as read does. Unset for any other file.

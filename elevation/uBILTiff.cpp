@@ -274,19 +274,26 @@ Blocks blocksOf(const TiffFile &file, const Layout &layout, uint64_t sampleBytes
     return blocks;
 }
 
-// Decodes the rows of blocks that start in rows [first, end) of the first band into out.
+// A run of rows or columns, first <= i < end.
+struct Span
+{
+    uint32_t first, end;
+};
+
+// Decodes the blocks that start in rows and columns (each span's first on a
+// block's edge) into out.
 template <typename T>
-void readBlockRows(const TiffFile &file, const Layout &layout, const Blocks &blocks, uint32_t first,
-                   uint32_t end, bil::Stored<T> *out)
+void readBlockRows(const TiffFile &file, const Layout &layout, const Blocks &blocks,
+                   const Span &rowSpan, const Span &columnSpan, bil::Stored<T> *out)
 {
     TIFF *tif = file.tif;
     const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(size_t(blocks.bytes));
     const size_t stride = layout.separatePlanes ? 1 : layout.samplesPerPixel;
     const size_t rowBytes = size_t(blocks.width) * stride * sizeof(T);
     const RowConverter<T> convert{layout.noData.value_or(std::numeric_limits<double>::quiet_NaN())};
-    for (uint32_t y0 = first; y0 < end; y0 += blocks.height) {
+    for (uint32_t y0 = rowSpan.first; y0 < rowSpan.end; y0 += blocks.height) {
         const uint32_t rows = std::min(blocks.height, layout.height - y0);
-        for (uint32_t x0 = 0; x0 < layout.width; x0 += blocks.width) {
+        for (uint32_t x0 = columnSpan.first; x0 < columnSpan.end; x0 += blocks.width) {
             const uint32_t columns = std::min(blocks.width, layout.width - x0);
             const uint32_t block =
                 blocks.tiled ? TIFFComputeTile(tif, x0, y0, 0, 0) : TIFFComputeStrip(tif, y0, 0);
@@ -340,30 +347,36 @@ QString pictureColours(uint16_t photometric)
     }
 }
 
-// Decoding is most of a load, so each core takes the rows of blocks that
-// start in its band, through a handle of its own: libtiff's are not shared.
+// Decoding is most of a load, so only the blocks that hold wanted cells are
+// decoded, and each core takes the rows of blocks that start in its band,
+// through a handle of its own: libtiff's are not shared.
 template <typename T>
-void readBlocks(const TiffFile &file, const Layout &layout, bil::Stored<T> *out, int threads)
+void readBlocks(const TiffFile &file, const Layout &layout, const bil::CellRegion &wanted,
+                bil::Stored<T> *out, int threads)
 {
     const Blocks blocks = blocksOf(file, layout, sizeof(T));
+    const Span columns{uint32_t(wanted.x0) / blocks.width * blocks.width, uint32_t(wanted.x1)};
+    const uint32_t top = uint32_t(wanted.y0) / blocks.height * blocks.height;
     bil::forEachBand(
-        int(layout.height),
+        wanted.y1 - int(top),
         [&](int bandFirst, int bandEnd) {
             const uint32_t first =
-                (uint32_t(bandFirst) + blocks.height - 1) / blocks.height * blocks.height;
-            if (first >= uint32_t(bandEnd)) return;
-            if (bandFirst == 0) return readBlockRows<T>(file, layout, blocks, first, bandEnd, out);
-            readBlockRows<T>(*openTiff(file.path), layout, blocks, first, bandEnd, out);
+                top + (uint32_t(bandFirst) + blocks.height - 1) / blocks.height * blocks.height;
+            const uint32_t end = top + uint32_t(bandEnd);
+            if (first >= end) return;
+            if (bandFirst == 0)
+                return readBlockRows<T>(file, layout, blocks, {first, end}, columns, out);
+            readBlockRows<T>(*openTiff(file.path), layout, blocks, {first, end}, columns, out);
         },
         threads);
 }
 
-void readSamples(const TiffFile &file, const Layout &layout, bil::SampleType type, int16_t *whole,
-                 float *real, int threads)
+void readSamples(const TiffFile &file, const Layout &layout, bil::SampleType type,
+                 const bil::CellRegion &wanted, int16_t *whole, float *real, int threads)
 {
     bil::withSampleType(type, [&](auto sample) {
         using T = decltype(sample);
-        readBlocks<T>(file, layout, bil::storeFor<T>(whole, real), threads);
+        readBlocks<T>(file, layout, wanted, bil::storeFor<T>(whole, real), threads);
     });
 }
 
@@ -411,8 +424,9 @@ std::optional<GridSource> tiffSource(const QString &path)
                         noData,          noData ? int16_t(source.noData) : int16_t(0)};
     source.geo = georeferenceOf(tif, file->messages, source.turned);
     source.wholeSamples = *kind == bil::SampleType::Int16;
-    source.read = [file, layout, kind = *kind](int16_t *whole, float *real, int threads) {
-        readSamples(*file, layout, kind, whole, real, threads);
+    source.read = [file, layout, kind = *kind](int16_t *whole, float *real,
+                                               const bil::CellRegion &wanted, int threads) {
+        readSamples(*file, layout, kind, wanted, whole, real, threads);
     };
     return source;
 }

@@ -1159,3 +1159,46 @@ TEST_F(CliProgram, TilesShareTheirEdges)
 }
 
 } // namespace
+
+// A crop reads only the rows, or the compressed blocks, that it and its
+// smoothing margin touch: it exports what the crop of the whole grid gives,
+// from tiled and striped GeoTIFFs and big-endian samples alike.
+TEST_F(CliProgram, ACropReadsOnlyWhatItTouchesAndExportsAsTheWholeGridDoes)
+{
+    constexpr int width = 301, height = 203;
+    roughBil("rough", width, height);
+    runTool({"gdal_translate", "-q", "-co", "TILED=YES", "-co", "BLOCKXSIZE=32", "-co",
+             "BLOCKYSIZE=32", "-co", "COMPRESS=DEFLATE", "rough.bil", "tiled.tif"},
+            dir.path());
+    runTool({"gdal_translate", "-q", "-co", "BLOCKYSIZE=5", "-co", "COMPRESS=DEFLATE", "rough.bil",
+             "strips.tif"},
+            dir.path());
+    QFile little(path("rough.bil"));
+    ASSERT_TRUE(little.open(QIODevice::ReadOnly));
+    QByteArray samples = little.readAll();
+    write("plain.le", samples);
+    qToBigEndian<int16_t>(samples.constData(), samples.size() / 2, samples.data());
+    write("swapped.be", samples);
+    const QString layout = QStringLiteral("%1,%2,").arg(width).arg(height);
+    // Each input against the same samples mapped whole; no header lies
+    // beside the raw files.
+    const struct
+    {
+        QStringList input, whole;
+    } cases[] = {
+        {{"tiled.tif"}, {"rough.bil"}},
+        {{"strips.tif"}, {"rough.bil"}},
+        {{"--layout", layout + "be,-32768", "swapped.be"},
+         {"--layout", layout + "le,-32768", "plain.le"}},
+    };
+    for (const QString crop : {"0,0,40,30", "137,61,201,150", "250,180,301,203"})
+        for (const auto &[input, whole] : cases) {
+            SCOPED_TRACE(crop.toStdString() + ' ' + input.last().toStdString());
+            const QStringList common{"-q", "--smooth", "3", "--crop", crop};
+            ASSERT_EQ(relieva(common + QStringList{"-o", "ref/c.png"} + whole).exitCode, 0);
+            const ProgramRun run = relieva(common + QStringList{"-o", "out/c.png"} + input);
+            ASSERT_EQ(run.exitCode, CliExitSuccess) << run.err.toStdString();
+            for (const char *image : {".-tx.png", ".-ht.png"})
+                EXPECT_TRUE(samePixels(path("out/c") + image, path("ref/c") + image));
+        }
+}
