@@ -25,35 +25,17 @@ using Region = bil::CellRegion;
 // region, one row after the other.
 using WholeRows = std::function<void(int first, int count, int16_t *out)>;
 
-// Where an export's pixels come from: the heights as read, smoothed band by
-// band as the encoders ask for rows, or, for the window, the whole metres it
-// holds smoothed already.
-struct Source
-{
-    bil::HeightsView heights;
-    int radius;
-    bool held = false; // the whole metres are BILData's
-
-    WholeRows whole(const Region &r) const
-    {
-        if (held)
-            return [r](int first, int count, int16_t *out) {
-                for (int j = 0; j < count; ++j)
-                    std::copy_n(BILData + int64_t(r.y0 + first + j) * BILWidth + r.x0, r.columns(),
-                                out + int64_t(j) * r.columns());
-            };
-        return [heights = heights, radius = radius, r](int first, int count, int16_t *out) {
-            bil::smoothWhole(heights, radius, {r.x0, r.y0 + first, r.x1, r.y0 + first + count}, out,
-                             r.columns(), 1);
-        };
-    }
-};
-
-// The lowest and highest whole metres of the bands handed in, from several threads.
-class WholeScan
+// The range of the heights an export reads, gathered from the bands of whole
+// metres as they are smoothed, from several threads: the whole metres' own,
+// or the unrounded means' (exact) of 16-bit samples.
+class RangeScan
 {
 public:
-    void take(const int16_t *samples, size_t count)
+    explicit RangeScan(bool exact) : exact(exact) {}
+
+    const bool exact;
+
+    void takeWhole(const int16_t *samples, size_t count)
     {
         // Two plain reductions, which vectorise where minmax_element does not.
         int16_t lo = std::numeric_limits<int16_t>::max(), hi = std::numeric_limits<int16_t>::min();
@@ -65,114 +47,65 @@ public:
         lowest = std::min(lowest, lo);
         highest = std::max(highest, hi);
     }
-    BILHeightRange range() const { return {double(lowest), double(highest)}; }
+    void takeMeans(const bil::MeanRange &band)
+    {
+        const std::lock_guard lock(joining);
+        means.join(band);
+    }
+    // Where no cell has a mean, an empty range, as exactRange gives it.
+    BILHeightRange range() const
+    {
+        if (!exact) return {double(lowest), double(highest)};
+        return means.lowest <= means.highest ? BILHeightRange{means.lowest, means.highest}
+                                             : BILHeightRange{};
+    }
 
 private:
     std::mutex joining;
     int16_t lowest = std::numeric_limits<int16_t>::max();
     int16_t highest = std::numeric_limits<int16_t>::min();
+    bil::MeanRange means;
+};
+
+// Where an export's pixels come from: the heights as read, smoothed band by
+// band as the encoders ask for rows, or, for the window, the whole metres it
+// holds smoothed already.
+struct Source
+{
+    bil::HeightsView heights;
+    int radius;
+    bool held = false; // the whole metres are BILData's
+
+    // Whether a RangeScan can gather the range while whole metres are smoothed.
+    bool scans(bool exact) const { return !held && (!exact || heights.whole); }
+
+    // The region's rows, scanned on the way where scan is given (as scans() allows).
+    WholeRows whole(const Region &r, RangeScan *scan = nullptr) const
+    {
+        if (held)
+            return [r](int first, int count, int16_t *out) {
+                for (int j = 0; j < count; ++j)
+                    std::copy_n(BILData + int64_t(r.y0 + first + j) * BILWidth + r.x0, r.columns(),
+                                out + int64_t(j) * r.columns());
+            };
+        return [heights = heights, radius = radius, r, scan](int first, int count, int16_t *out) {
+            bil::MeanRange means;
+            bil::smoothWhole(heights, radius, {r.x0, r.y0 + first, r.x1, r.y0 + first + count}, out,
+                             r.columns(), 1, scan && scan->exact ? &means : nullptr);
+            if (!scan) return;
+            if (scan->exact)
+                scan->takeMeans(means);
+            else
+                scan->takeWhole(out, size_t(r.columns()) * size_t(count));
+        };
+    }
 };
 
 // Bands of this many rows where an export reads its rows without an encoder.
 constexpr int kScanRows = 64;
 
-// The lowest and highest smoothed whole metre of the region (a window
-// without a valid sample counts as 0), band by band.
-BILHeightRange smoothedRange(const Source &source, const Region &r, int threads)
-{
-    const WholeRows rows = source.whole(r);
-    WholeScan scan;
-    bil::shareTasks((r.rows() + kScanRows - 1) / kScanRows,
-                    [&](const auto &next) {
-                        std::vector<int16_t> band(size_t(r.columns()) * kScanRows);
-                        for (int b; (b = next()) >= 0;) {
-                            const int count = std::min(kScanRows, r.rows() - b * kScanRows);
-                            rows(b * kScanRows, count, band.data());
-                            scan.take(band.data(), size_t(r.columns()) * size_t(count));
-                        }
-                    },
-                    threads);
-    return scan.range();
-}
-
-// Rows of the region's smoothed whole metres looked up in lut, scanned on the
-// way where scan is given.
-template <typename Pixel>
-std::function<void(int, int, void *)> rowsThrough(std::vector<Pixel> lut, WholeRows whole,
-                                                  int columns, WholeScan *scan)
-{
-    return [lut = std::move(lut), whole = std::move(whole), columns, scan](int first, int count,
-                                                                           void *out) {
-        thread_local std::vector<int16_t> band;
-        band.resize(size_t(columns) * size_t(count));
-        whole(first, count, band.data());
-        if (scan) scan->take(band.data(), band.size());
-        bil::renderRow(lut, band.data(), int(band.size()), static_cast<Pixel *>(out));
-    };
-}
-
-BILImage indexedImage(std::vector<TAlphaColor> palette, std::vector<uint8_t> indices,
-                      WholeRows whole, const Region &r, WholeScan *scan)
-{
-    BILImage image;
-    image.width = r.columns();
-    image.height = r.rows();
-    image.palette = std::move(palette);
-    image.rows = rowsThrough(std::move(indices), std::move(whole), r.columns(), scan);
-    return image;
-}
-
-// The texture as palette indices when the colour table has at most 256
-// colours (a third of the bytes to compress), else as colours.
-BILImage textureImage(WholeRows whole, const Region &r, WholeScan *scan)
-{
-    const bil::ColorLut colors = bil::colorLut(TextureColor);
-    std::unordered_map<TAlphaColor, uint8_t> index;
-    std::vector<TAlphaColor> palette;
-    std::vector<uint8_t> indices(colors.size());
-    for (size_t h = 0; h < colors.size() && palette.size() <= 256; ++h) {
-        const auto [it, added] = index.try_emplace(colors[h], uint8_t(palette.size()));
-        if (added) palette.push_back(colors[h]);
-        indices[h] = it->second;
-    }
-    if (palette.size() <= 256)
-        return indexedImage(std::move(palette), std::move(indices), std::move(whole), r, scan);
-
-    BILImage image;
-    image.width = r.columns();
-    image.height = r.rows();
-    image.opaque =
-        std::all_of(colors.begin(), colors.end(), [](TAlphaColor c) { return c >> 24 == 0xFF; });
-    image.rows = rowsThrough(colors, std::move(whole), r.columns(), scan);
-    return image;
-}
-
-// Where the grey levels stand in metres, for whoever reads the heightmap.
-std::vector<std::pair<QByteArray, QByteArray>> heightText(const BILHeightRange &range)
-{
-    return {{"relieva:min-height", BILHeightText(range.lowest).toLatin1()},
-            {"relieva:max-height", BILHeightText(range.highest).toLatin1()}};
-}
-
-// The heightmap as grey levels of the smoothed whole metres: palette entry g is grey g.
-BILImage heightmapImage(WholeRows whole, const Region &r, const BILHeightRange &range)
-{
-    std::vector<TAlphaColor> greys(256);
-    for (int g = 0; g < 256; ++g)
-        greys[size_t(g)] = MakeColor(g, g, g);
-    std::vector<uint8_t> levels(BILHeightCount);
-    for (int h = BILHeightLowest; h <= BILHeightHighest; ++h)
-        levels[size_t(h + BILHeightOffset)] =
-            uint8_t(bil::greyLevel(h, range.lowest, range.highest, 255));
-    BILImage image =
-        indexedImage(std::move(greys), std::move(levels), std::move(whole), r, nullptr);
-    image.text = heightText(range);
-    return image;
-}
-
 // The lowest and highest unrounded mean of the region's cells that have one.
-BILHeightRange exactRange(const bil::HeightsView &heights, int radius, const Region &r,
-                          int threads = bil::coreCount())
+BILHeightRange exactRange(const bil::HeightsView &heights, int radius, const Region &r, int threads)
 {
     double lowest = std::numeric_limits<double>::infinity(), highest = -lowest;
     std::mutex joining;
@@ -193,20 +126,111 @@ BILHeightRange exactRange(const bil::HeightsView &heights, int radius, const Reg
     return lowest <= highest ? BILHeightRange{lowest, highest} : BILHeightRange{};
 }
 
-// Rows of the region's unrounded means at radius, each mean turned into a
-// pixel by pixel(mean), which sees NaN where a window has no valid sample.
-template <typename Pixel, typename ToPixel>
-std::function<void(int, int, void *)> meansThrough(const bil::HeightsView &heights, int radius,
-                                                   const Region &r, ToPixel pixel)
+// The range of the region's heights at radius: the lowest and highest
+// smoothed whole metre (a window without a valid sample counts as 0), or
+// with exact the lowest and highest unrounded mean of the cells that have one.
+BILHeightRange regionRange(const Source &source, const Region &r, bool exact, int threads)
 {
-    return [heights, radius, r, pixel](int first, int count, void *out) {
+    if (!source.scans(exact)) return exactRange(source.heights, source.radius, r, threads);
+    RangeScan scan(exact);
+    const WholeRows rows = source.whole(r, &scan);
+    bil::shareTasks((r.rows() + kScanRows - 1) / kScanRows,
+                    [&](const auto &next) {
+                        std::vector<int16_t> band(size_t(r.columns()) * kScanRows);
+                        for (int b; (b = next()) >= 0;)
+                            rows(b * kScanRows, std::min(kScanRows, r.rows() - b * kScanRows),
+                                 band.data());
+                    },
+                    threads);
+    return scan.range();
+}
+
+// Rows of the region's smoothed whole metres looked up in lut.
+template <typename Pixel>
+std::function<void(int, int, void *)> rowsThrough(std::vector<Pixel> lut, WholeRows whole,
+                                                  int columns)
+{
+    return
+        [lut = std::move(lut), whole = std::move(whole), columns](int first, int count, void *out) {
+            thread_local std::vector<int16_t> band;
+            band.resize(size_t(columns) * size_t(count));
+            whole(first, count, band.data());
+            bil::renderRow(lut, band.data(), int(band.size()), static_cast<Pixel *>(out));
+        };
+}
+
+BILImage indexedImage(std::vector<TAlphaColor> palette, std::vector<uint8_t> indices,
+                      WholeRows whole, const Region &r)
+{
+    BILImage image;
+    image.width = r.columns();
+    image.height = r.rows();
+    image.palette = std::move(palette);
+    image.rows = rowsThrough(std::move(indices), std::move(whole), r.columns());
+    return image;
+}
+
+// The texture as palette indices when the colour table has at most 256
+// colours (a third of the bytes to compress), else as colours.
+BILImage textureImage(WholeRows whole, const Region &r)
+{
+    const bil::ColorLut colors = bil::colorLut(TextureColor);
+    std::unordered_map<TAlphaColor, uint8_t> index;
+    std::vector<TAlphaColor> palette;
+    std::vector<uint8_t> indices(colors.size());
+    for (size_t h = 0; h < colors.size() && palette.size() <= 256; ++h) {
+        const auto [it, added] = index.try_emplace(colors[h], uint8_t(palette.size()));
+        if (added) palette.push_back(colors[h]);
+        indices[h] = it->second;
+    }
+    if (palette.size() <= 256)
+        return indexedImage(std::move(palette), std::move(indices), std::move(whole), r);
+
+    BILImage image;
+    image.width = r.columns();
+    image.height = r.rows();
+    image.opaque =
+        std::all_of(colors.begin(), colors.end(), [](TAlphaColor c) { return c >> 24 == 0xFF; });
+    image.rows = rowsThrough(colors, std::move(whole), r.columns());
+    return image;
+}
+
+// Where the grey levels stand in metres, for whoever reads the heightmap.
+std::vector<std::pair<QByteArray, QByteArray>> heightText(const BILHeightRange &range)
+{
+    return {{"relieva:min-height", BILHeightText(range.lowest).toLatin1()},
+            {"relieva:max-height", BILHeightText(range.highest).toLatin1()}};
+}
+
+// The heightmap as grey levels of the smoothed whole metres: palette entry g is grey g.
+BILImage heightmapImage(WholeRows whole, const Region &r, const BILHeightRange &range)
+{
+    std::vector<TAlphaColor> greys(256);
+    for (int g = 0; g < 256; ++g)
+        greys[size_t(g)] = MakeColor(g, g, g);
+    std::vector<uint8_t> levels(BILHeightCount);
+    for (int h = BILHeightLowest; h <= BILHeightHighest; ++h)
+        levels[size_t(h + BILHeightOffset)] =
+            uint8_t(bil::greyLevel(h, range.lowest, range.highest, 255));
+    BILImage image = indexedImage(std::move(greys), std::move(levels), std::move(whole), r);
+    image.text = heightText(range);
+    return image;
+}
+
+// Rows of the region's unrounded means at radius, each row of means turned
+// into pixels by pixels(means, count, out), which sees NaN where a window has
+// no valid sample.
+template <typename Pixel, typename ToPixels>
+std::function<void(int, int, void *)> meansThrough(const bil::HeightsView &heights, int radius,
+                                                   const Region &r, ToPixels pixels)
+{
+    return [heights, radius, r, pixels](int first, int count, void *out) {
         const size_t width = size_t(r.columns());
         const int top = r.y0 + first;
         bil::exactMeans(
             heights, radius, {r.x0, top, r.x1, top + count},
             [&](int y, const double *means) {
-                std::transform(means, means + width,
-                               static_cast<Pixel *>(out) + size_t(y - top) * width, pixel);
+                pixels(means, width, static_cast<Pixel *>(out) + size_t(y - top) * width);
             },
             1);
     };
@@ -222,7 +246,10 @@ BILImage heightsImage(const bil::HeightsView &heights, int radius, const Region 
     image.height = r.rows();
     image.real = true;
     image.placedAt = placed;
-    image.rows = meansThrough<float>(heights, radius, r, [](double m) { return float(m); });
+    image.rows =
+        meansThrough<float>(heights, radius, r, [](const double *means, size_t n, float *out) {
+            std::copy_n(means, n, out);
+        });
     return image;
 }
 
@@ -236,10 +263,20 @@ BILImage heightmap16Image(const bil::HeightsView &heights, int radius, const Reg
     image.height = r.rows();
     image.grey16 = true;
     image.text = heightText(range);
-    image.rows = meansThrough<uint16_t>(heights, radius, r, [range](double m) {
-        return std::isnan(m) ? uint16_t(0)
-                             : uint16_t(bil::greyLevel(m, range.lowest, range.highest, 65535));
-    });
+    // greyLevel's rule, written without branches so that it vectorises.
+    image.rows = meansThrough<uint16_t>(
+        heights, radius, r, [range](const double *means, size_t n, uint16_t *out) {
+            const double lowest = range.lowest, span = range.highest - range.lowest;
+            if (span == 0) {
+                std::fill_n(out, n, uint16_t(0));
+                return;
+            }
+            for (size_t i = 0; i < n; ++i) {
+                double v = (means[i] - lowest) / span * 65535;
+                v = v == v ? std::min(std::max(v, 0.0), 65535.0) : 0.0; // NaN: black
+                out[i] = uint16_t(int32_t(bil::roundHalfEven(v)));
+            }
+        });
     return image;
 }
 
@@ -315,7 +352,7 @@ struct Part
 // Writes the texture and heightmap of each part with their world files and
 // the sidecar as asked, and gives the heights mapped to black and white:
 // range where given, else the region's own. The textures go first, and
-// scan the 8-bit heightmap's range on their way.
+// scan the heightmap's range on their way where they can.
 BILHeightRange writeParts(bil::FileSet &files, const Source &source,
                           const std::optional<BILGeoReference> &geo, BILImageType type,
                           const Region &region, const std::vector<Part> &parts,
@@ -323,8 +360,8 @@ BILHeightRange writeParts(bil::FileSet &files, const Source &source,
                           int threads)
 {
     const int bits = options.heightmapBits;
-    WholeScan scan;
-    WholeScan *scanning = !range && bits == 8 ? &scan : nullptr;
+    RangeScan scan(bits != 8);
+    RangeScan *scanning = !range && source.scans(scan.exact) ? &scan : nullptr;
     if (!range && !scanning) range = exactRange(source.heights, source.radius, region, threads);
     // Beside a heightmap that is no picture, which no world file places, the
     // texture is a PNG.
@@ -333,7 +370,7 @@ BILHeightRange writeParts(bil::FileSet &files, const Source &source,
     const BILGeoReference *placedBy = options.worldFiles && geo ? &*geo : nullptr;
     for (const Part &part : parts)
         addImage(files, raw ? BILImageType::Png : type,
-                 textureImage(source.whole(part.region), part.region, scanning),
+                 textureImage(source.whole(part.region, scanning), part.region),
                  BILExportFileNames(part.fileName).texture, placedBy, part.region, threads);
     if (scanning) range = scan.range();
 
@@ -430,8 +467,7 @@ BILHeightRange regionHeightRange(const HeightsView &heights, int radius, const C
     checkCells(region, heights);
     BILHeightRange range;
     whileDoing(QStringLiteral("scan the heights"), [&] {
-        range = heightmapBits == 8 ? smoothedRange({heights, radius}, region, threads)
-                                   : exactRange(heights, radius, region, threads);
+        range = regionRange({heights, radius}, region, heightmapBits != 8, threads);
     });
     return range;
 }
@@ -512,7 +548,8 @@ BILHeightRange BILRegionHeightRange(int radius, int x0, int y0, int x1, int y1, 
 {
     SmoothBIL(radius);
     ScanBILRange(x0, y0, x1, y1);
-    if (heightmapBits != 8) return exactRange(bil::heightsView(), radius, {x0, y0, x1, y1});
+    if (heightmapBits != 8)
+        return exactRange(bil::heightsView(), radius, {x0, y0, x1, y1}, bil::coreCount());
     return {double(BILMin), double(BILMax)};
 }
 

@@ -1,28 +1,14 @@
 #include "elevation/uBILBands.h"
 #include "elevation/uBILGrid.h"
 #include "elevation/uBILGridValue.h"
+#include "elevation/uBILRender.h"
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 namespace {
-
-// Rounds to the nearest integer, halves to even, for |v| < 2^51: adding and
-// taking away 1.5 * 2^52 leaves no fraction bits, and the default rounding
-// mode breaks ties to even. Unlike std::nearbyint it compiles to two adds.
-double roundHalfEven(double v)
-{
-    constexpr double magic = 6755399441055744.0;
-    return (v + magic) - magic;
-}
-
-// The same for floats, |v| < 2^22.
-float roundHalfEven(float v)
-{
-    constexpr float magic = 12582912.0f;
-    return (v + magic) - magic;
-}
 
 // Window sums for the cells [xb, xe) x [yb, ye) of a w x h grid of samples:
 // running column sums over the window's rows, then a running sum along the
@@ -136,9 +122,20 @@ void SmoothBIL(int radius)
 namespace bil {
 
 void smoothWhole(const HeightsView &heights, int radius, const CellRegion &region, int16_t *out,
-                 int64_t pitch, int threads)
+                 int64_t pitch, int threads, MeanRange *means)
 {
     const int x0 = region.x0, columns = region.columns();
+    if (heights.real) means = nullptr; // their whole metres are rounded before the mean
+    std::mutex joining;
+    // Gathers the means of a row's cells, counts[i] samples summing to sums[i].
+    const auto gather = [&](const int16_t *row, const auto *sums, const int32_t *counts) {
+        MeanRange own;
+        for (int i = 0; i < columns; ++i)
+            if (counts[i] > 0)
+                own.take(row[i], [&] { return double(sums[i]) / double(counts[i]); });
+        const std::lock_guard lock(joining);
+        means->join(own);
+    };
     if (radius <= 0) {
         bil::forEachBand(
             region.rows(),
@@ -153,6 +150,15 @@ void smoothWhole(const HeightsView &heights, int radius, const CellRegion &regio
                     else
                         for (int i = 0; i < columns; ++i)
                             row[i] = bil::workingSample(heights.whole[at + i], heights.noData);
+                    if (means) {
+                        // Each valid sample its own mean.
+                        const int16_t *samples = heights.whole + at;
+                        thread_local std::vector<int32_t> counts;
+                        counts.resize(size_t(columns));
+                        for (int i = 0; i < columns; ++i)
+                            counts[size_t(i)] = samples[i] != heights.noData;
+                        gather(row, samples, counts.data());
+                    }
                 }
             },
             threads);
@@ -173,14 +179,15 @@ void smoothWhole(const HeightsView &heights, int radius, const CellRegion &regio
                 for (int i = 0; i < columns; ++i) {
                     const int32_t n = counts[i];
                     const float mean = float(sums[i]) / float(n + int32_t(n == 0));
-                    row[i] = int16_t(int32_t(roundHalfEven(mean)));
+                    row[i] = int16_t(int32_t(bil::roundHalfEven(mean)));
                 }
             else
                 for (int i = 0; i < columns; ++i) {
                     const int32_t n = counts[i];
                     const double mean = double(sums[i]) / double(n + int32_t(n == 0));
-                    row[i] = int16_t(int32_t(roundHalfEven(mean)));
+                    row[i] = int16_t(int32_t(bil::roundHalfEven(mean)));
                 }
+            if (means) gather(row, sums, counts);
         },
         threads);
 }
