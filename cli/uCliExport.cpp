@@ -128,7 +128,6 @@ private:
             bil::LoadCallbacks callbacks{
                 [this](const QString &p, bil::GridLayout &l) { return askLayout(p, l); },
                 [this](const QString &text) { refusals << text; }};
-            callbacks.mapSamples = true; // read once, and only the rows exported
             if (readsRegionOnly())
                 callbacks.wanted = [this](const bil::GridSource &s) { return wantedCells(s); };
             grid =

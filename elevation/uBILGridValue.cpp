@@ -12,21 +12,24 @@ namespace {
 
 constexpr size_t kHugePage = size_t(2) << 20;
 
+// Room for count samples, not yet touched, in huge pages where the system
+// gives them: a grid in 4 KB pages costs a page fault for every 2048 samples
+// on its first touch. Throws std::bad_alloc when the memory cannot be had.
+template <typename T> LargeArray<T> largeArray(size_t count)
+{
+    const size_t bytes = (count * sizeof(T) + kHugePage - 1) / kHugePage * kHugePage;
+    void *p = ::operator new(bytes, std::align_val_t(kHugePage));
+#ifdef __linux__
+    madvise(p, bytes, MADV_HUGEPAGE); // only advice: without it, small pages
+#endif
+    return LargeArray<T>(static_cast<T *>(p));
+}
+
 } // namespace
 
 void FreeLarge::operator()(void *p) const
 {
     ::operator delete(p, std::align_val_t(kHugePage));
-}
-
-void *largeMemory(size_t bytes)
-{
-    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void *p = ::operator new(rounded, std::align_val_t(kHugePage));
-#ifdef __linux__
-    madvise(p, rounded, MADV_HUGEPAGE); // only advice: without it, small pages
-#endif
-    return p;
 }
 
 Grid Grid::ofWhole(int32_t width, int32_t height, int32_t noData, int16_t *wholeInto)
@@ -46,18 +49,6 @@ Grid Grid::ofReal(int32_t width, int32_t height)
     g.ownReal = largeArray<float>(size_t(width) * size_t(height));
     // In whole metres (heightFrom) a missing float is the lowest height.
     g.view_ = {width, height, nullptr, BILHeightLowest, g.ownReal.get()};
-    return g;
-}
-
-std::optional<Grid> Grid::ofMapped(std::unique_ptr<QFile> file, int32_t width, int32_t height,
-                                   int32_t noData)
-{
-    const auto *samples = reinterpret_cast<const int16_t *>(
-        file->map(0, qint64(width) * height * 2, QFileDevice::MapPrivateOption));
-    if (!samples) return std::nullopt;
-    Grid g;
-    g.mapped = std::move(file);
-    g.view_ = {width, height, samples, noData, nullptr};
     return g;
 }
 

@@ -7,7 +7,6 @@
 #include "elevation/uBILHeights.h"
 #include "elevation/uFMXBILUtils.h"
 
-#include <QFile>
 #include <QString>
 
 #include <algorithm>
@@ -27,21 +26,12 @@ struct GridLayout
     bool operator==(const GridLayout &) const = default;
 };
 
-// Frees what largeArray gives.
+// A grid's samples in memory asked for in huge pages (see largeArray).
 struct FreeLarge
 {
     void operator()(void *p) const;
 };
 template <typename T> using LargeArray = std::unique_ptr<T[], FreeLarge>;
-
-// Room for count samples, not yet touched, in huge pages where the system
-// gives them: a grid in 4 KB pages costs a page fault for every 2048 samples
-// on its first touch. Throws std::bad_alloc when the memory cannot be had.
-void *largeMemory(size_t bytes);
-template <typename T> LargeArray<T> largeArray(size_t count)
-{
-    return LargeArray<T>(static_cast<T *>(largeMemory(count * sizeof(T))));
-}
 
 class Grid
 {
@@ -53,11 +43,6 @@ public:
     static Grid ofWhole(int32_t width, int32_t height, int32_t noData,
                         int16_t *wholeInto = nullptr);
     static Grid ofReal(int32_t width, int32_t height);
-    // The 16-bit samples file holds from its start, in host order, mapped
-    // where they lie instead of read: only the rows used are ever touched.
-    // Nullopt where the system cannot map the file.
-    static std::optional<Grid> ofMapped(std::unique_ptr<QFile> file, int32_t width, int32_t height,
-                                        int32_t noData);
 
     int32_t width() const { return view_.width; }
     int32_t height() const { return view_.height; }
@@ -75,7 +60,6 @@ private:
     HeightsView view_;
     LargeArray<int16_t> ownWhole;
     LargeArray<float> ownReal;
-    std::unique_ptr<QFile> mapped; // unmapped as it closes
 };
 
 // A height in metres from a sample of another type: the nearest metre, halves

@@ -77,13 +77,6 @@ bil::GridSource rawSource(const QString &path, const bil::GridLayout &layout,
     source.noData = layout.noData;
     source.bigEndian = layout.bigEndian;
     source.geo = geo;
-    if (!layout.bigEndian && QSysInfo::ByteOrder == QSysInfo::LittleEndian)
-        source.map = [path, layout]() {
-            auto file = std::make_unique<QFile>(path);
-            openSamples(*file, layout.width, layout.height);
-            return bil::Grid::ofMapped(std::move(file), int32_t(layout.width),
-                                       int32_t(layout.height), layout.noData);
-        };
     source.read = [path, layout](int16_t *whole, float *, const bil::CellRegion &wanted,
                                  int threads) {
         QFile file(path);
@@ -152,22 +145,6 @@ int64_t physicalMemory()
     return pages > 0 && pageSize > 0 ? int64_t(pages) * pageSize : INT64_MAX;
 }
 
-// Whether a grid of source's sizes may be held as callbacks ask; tells
-// callbacks.refuse why not.
-bool sizesFit(const bil::GridSource &source, const bil::LoadCallbacks &callbacks)
-{
-    const auto refuse = [&](const QString &text) {
-        if (callbacks.refuse) callbacks.refuse(text);
-        return false;
-    };
-    const int64_t w = source.width, h = source.height;
-    if (w <= 0 || h <= 0) return refuse(QStringLiteral("Width or Height is not correct."));
-    const int64_t cap = callbacks.capacity;
-    if (w > INT32_MAX || h > INT32_MAX || (cap > 0 && (w > cap || h > cap || w * h > cap)))
-        return refuse(QStringLiteral("This file is too big."));
-    return true;
-}
-
 } // namespace
 
 namespace bil {
@@ -194,12 +171,15 @@ std::optional<GridSource> findSource(const QString &path, const LoadCallbacks &c
 
 std::optional<Grid> gridFor(const GridSource &source, const LoadCallbacks &callbacks)
 {
-    if (!sizesFit(source, callbacks)) return std::nullopt;
     const auto refuse = [&](const QString &text) {
         if (callbacks.refuse) callbacks.refuse(text);
         return std::nullopt;
     };
     const int64_t w = source.width, h = source.height;
+    if (w <= 0 || h <= 0) return refuse(QStringLiteral("Width or Height is not correct."));
+    const int64_t cap = callbacks.capacity;
+    if (w > INT32_MAX || h > INT32_MAX || (cap > 0 && (w > cap || h > cap || w * h > cap)))
+        return refuse(QStringLiteral("This file is too big."));
     const int64_t bytes = w * h * (source.wholeSamples ? 2 : 4);
     const auto tooLarge = [&] {
         return refuse(QStringLiteral("This grid of %1 x %2 samples needs %3 of memory, more "
@@ -220,24 +200,15 @@ std::optional<Grid> gridFor(const GridSource &source, const LoadCallbacks &callb
 
 namespace {
 
-// Reads the samples of source into a grid of its own, or maps them where
-// asked and possible.
+// Reads the samples of source into a grid of its own.
 std::optional<bil::Grid> readGrid(const QString &path, const bil::GridSource &source,
                                   const bil::LoadCallbacks &callbacks)
 {
-    std::optional<bil::Grid> grid;
-    if (callbacks.mapSamples && source.map) {
-        if (!sizesFit(source, callbacks)) return std::nullopt;
-        grid = source.map();
-    }
-    if (!grid) {
-        grid = bil::gridFor(source, callbacks);
-        if (!grid) return std::nullopt;
-        const bil::CellRegion all{0, 0, grid->width(), grid->height()};
-        source.read(grid->whole(), grid->real(),
-                    callbacks.wanted ? callbacks.wanted(source).value_or(all) : all,
-                    callbacks.threads);
-    }
+    std::optional<bil::Grid> grid = bil::gridFor(source, callbacks);
+    if (!grid) return std::nullopt;
+    const bil::CellRegion all{0, 0, grid->width(), grid->height()};
+    source.read(grid->whole(), grid->real(),
+                callbacks.wanted ? callbacks.wanted(source).value_or(all) : all, callbacks.threads);
     grid->name = path;
     grid->geo = source.geo;
     grid->turned = source.turned;

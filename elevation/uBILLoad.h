@@ -24,9 +24,6 @@ struct LoadCallbacks
     int16_t *wholeInto = nullptr;
     int64_t wholeRoom = 0;
     int threads = coreCount(); // the most a reader spreads over
-    // Samples the file holds as the grid keeps them are mapped rather than
-    // read, for a grid used briefly: the file must not shrink meanwhile.
-    bool mapSamples = false;
     // The cells of source that will be used, asked before its samples are
     // read: a reader that can skip the others leaves them unread, and
     // undefined. Unset, or nullopt: all of them.

@@ -33,10 +33,6 @@ struct GridSource
     // over up to threads threads. Throws BILError naming the file when it
     // cannot.
     std::function<void(int16_t *whole, float *real, const CellRegion &wanted, int threads)> read;
-    // Where the file holds 16-bit samples in host order from its start: the
-    // grid of them mapped (Grid::ofMapped), or nullopt where it cannot be.
-    // Throws as read does. Unset for any other file.
-    std::function<std::optional<Grid>()> map;
 };
 
 // How a sample of type T is kept: signed 16-bit heights as they are, every
