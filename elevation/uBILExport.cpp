@@ -35,17 +35,13 @@ public:
 
     const bool exact;
 
-    void takeWhole(const int16_t *samples, size_t count)
+    // rows of columns samples, one after the other.
+    void takeWhole(const int16_t *samples, int columns, int rows)
     {
-        // Two plain reductions, which vectorise where minmax_element does not.
-        int16_t lo = std::numeric_limits<int16_t>::max(), hi = std::numeric_limits<int16_t>::min();
-        for (size_t i = 0; i < count; ++i) {
-            lo = std::min(lo, samples[i]);
-            hi = std::max(hi, samples[i]);
-        }
+        const bil::WholeRange band = bil::wholeRange(samples, columns, columns, rows, 1);
         const std::lock_guard lock(joining);
-        lowest = std::min(lowest, lo);
-        highest = std::max(highest, hi);
+        lowest = std::min(lowest, band.lowest);
+        highest = std::max(highest, band.highest);
     }
     void takeMeans(const bil::MeanRange &band)
     {
@@ -96,7 +92,7 @@ struct Source
             if (scan->exact)
                 scan->takeMeans(means);
             else
-                scan->takeWhole(out, size_t(r.columns()) * size_t(count));
+                scan->takeWhole(out, r.columns(), count);
         };
     }
 };
