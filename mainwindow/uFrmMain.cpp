@@ -13,6 +13,7 @@
 #include "elevation/uBILReproject.h"
 #include "elevation/uFMXBILUtils.h"
 #include "mainwindow/uApplication.h"
+#include "mainwindow/uCropModel.h"
 #include "mainwindow/uReadout.h"
 #include "mainwindow/uSaveChoices.h"
 
@@ -220,7 +221,7 @@ QString ForceExtension(const QString &path, const QString &extension)
 TFrmMain::TFrmMain(std::function<void()> showAbout, QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::TFrmMain>()), showAbout(std::move(showAbout)),
       OpenDialog1(new QFileDialog(this)), SaveDialog1(new QFileDialog(this)), saveChoices(nullptr),
-      note(nullptr)
+      note(nullptr), crop(new CropModel(this))
 {
     ui->setupUi(this);
     FormCreate();
@@ -231,9 +232,13 @@ TFrmMain::~TFrmMain()
     FormDestroy();
 }
 
+std::array<int32_t, 4> TFrmMain::cropRect() const
+{
+    return crop->rect();
+}
+
 void TFrmMain::FormCreate()
 {
-    mf = 0;
     // Qt grabs the pointer for the pressed widget by itself: the lines and the
     // preview receive every move and the release of their own drags.
     ui->Image1->setBitmap(QImage());
@@ -325,6 +330,7 @@ void TFrmMain::FormCreate()
     ui->Path1->setData(QString::fromLatin1(SVGCornerTopLeft));
     ui->Path2->setData(QString::fromLatin1(SVGCornerBottomRight));
 
+    connect(crop, &CropModel::rectChanged, this, &TFrmMain::LineDisp);
     connect(ui->Image1, &TFMXImage::resized, this, &TFrmMain::Image1Resize);
     connect(ui->Image1, &TFMXImage::pressed, this, &TFrmMain::Image1MouseDown);
     connect(ui->Image1, &TFMXImage::moved, this, &TFrmMain::Image1MouseMove);
@@ -377,6 +383,7 @@ std::optional<int> TFrmMain::cornerCell(bool across, bool first, double degrees)
 {
     if (!BILGeoRef) return std::nullopt;
     const BILGeoReference &g = *BILGeoRef;
+    const auto [x0, y0, x1, y1] = crop->rect();
     QPointF place;
     try {
         // Across a projected grid the latitude, or down it the longitude, is
@@ -465,18 +472,16 @@ void TFrmMain::Image1Resize()
 
 void TFrmMain::LineDisp()
 {
-    if (x0 > x1) std::swap(x0, x1);
-    if (y0 > y1) std::swap(y0, y1);
-    const int32_t w = grid.width, h = grid.height;
-    x0 = std::clamp(x0, 0, w);
-    x1 = std::clamp(x1, 0, w);
-    y0 = std::clamp(y0, 0, h);
-    y1 = std::clamp(y1, 0, h);
-    // Each write may call back into here; the rectangle is already in order by then.
-    ui->SpinBoxX0->setValue(x0);
-    ui->SpinBoxX1->setValue(x1);
-    ui->SpinBoxY0->setValue(y0);
-    ui->SpinBoxY1->setValue(y1);
+    const auto [x0, y0, x1, y1] = crop->rect();
+    {
+        // The boxes show the rectangle; only what the user types goes back.
+        const QSignalBlocker bx0(ui->SpinBoxX0), bx1(ui->SpinBoxX1), by0(ui->SpinBoxY0),
+            by1(ui->SpinBoxY1);
+        ui->SpinBoxX0->setValue(x0);
+        ui->SpinBoxX1->setValue(x1);
+        ui->SpinBoxY0->setValue(y0);
+        ui->SpinBoxY1->setValue(y1);
+    }
     const double zoom = BILZoom;
     // The far lines draw on their far edge, so their strip ends at the boundary.
     constexpr int t = TFMXLine::Thickness;
@@ -490,7 +495,7 @@ namespace {
 
 // The cell under a display coordinate, truncated toward zero. Far outside the
 // preview the number would not fit 32 bits; it only has to stay outside.
-int32_t cellAt(double p, float offset, float zoom)
+int32_t cellIndex(double p, float offset, float zoom)
 {
     if (!(zoom > 0)) return 0;
     return int32_t(std::clamp(std::trunc((p - double(offset)) / double(zoom)), -1e9, 1e9));
@@ -498,122 +503,91 @@ int32_t cellAt(double p, float offset, float zoom)
 
 } // namespace
 
-int32_t TFrmMain::columnAt(double px) const
+QPoint TFrmMain::cellAt(QPointF p) const
 {
-    return cellAt(px, BILOffsetX, BILZoom);
-}
-
-int32_t TFrmMain::rowAt(double py) const
-{
-    return cellAt(py, BILOffsetY, BILZoom);
-}
-
-QPointF TFrmMain::inImage(const TFMXLine *line, QPointF p) const
-{
-    return line->mapTo(ui->Image1, p);
-}
-
-void TFrmMain::startDrag(int32_t state)
-{
-    if (ui->Image1->bitmap().width() > 0) mf = state;
+    return {cellIndex(p.x(), BILOffsetX, BILZoom), cellIndex(p.y(), BILOffsetY, BILZoom)};
 }
 
 void TFrmMain::Image1MouseDown(QPointF p)
 {
-    if (ui->Image1->bitmap().width() <= 0) return;
-    mf = 1;
-    x0 = columnAt(p.x());
-    y0 = rowAt(p.y());
-    LineDisp();
+    crop->startArea(cellAt(p));
 }
 
 void TFrmMain::Image1MouseMove(QPointF p)
 {
-    if (mf != 1) return;
-    x1 = columnAt(p.x());
-    if (x0 > x1) x0 = x1;
-    y1 = rowAt(p.y());
-    if (y0 > y1) y0 = y1;
-    LineDisp();
+    crop->dragTo(CropDrag::Area, cellAt(p));
 }
 
 void TFrmMain::Image1MouseUp()
 {
-    mf = 0;
+    crop->release();
 }
 
 void TFrmMain::LineX0MouseDown()
 {
-    startDrag(2);
+    crop->startLine(CropDrag::LineX0);
 }
 void TFrmMain::LineX1MouseDown()
 {
-    startDrag(3);
+    crop->startLine(CropDrag::LineX1);
 }
 void TFrmMain::LineY0MouseDown()
 {
-    startDrag(4);
+    crop->startLine(CropDrag::LineY0);
 }
 void TFrmMain::LineY1MouseDown()
 {
-    startDrag(5);
+    crop->startLine(CropDrag::LineY1);
 }
 
 void TFrmMain::LineX0MouseMove(QPointF p)
 {
-    if (mf == 2) dragBoundary(x0, columnAt(inImage(ui->LineX0, p).x()), x0, x1);
+    lineMoved(CropDrag::LineX0, ui->LineX0, p);
 }
 
 void TFrmMain::LineX1MouseMove(QPointF p)
 {
-    if (mf == 3) dragBoundary(x1, columnAt(inImage(ui->LineX1, p).x()), x0, x1);
+    lineMoved(CropDrag::LineX1, ui->LineX1, p);
 }
 
 void TFrmMain::LineY0MouseMove(QPointF p)
 {
-    if (mf == 4) dragBoundary(y0, rowAt(inImage(ui->LineY0, p).y()), y0, y1);
+    lineMoved(CropDrag::LineY0, ui->LineY0, p);
 }
 
 void TFrmMain::LineY1MouseMove(QPointF p)
 {
-    if (mf == 5) dragBoundary(y1, rowAt(inImage(ui->LineY1, p).y()), y0, y1);
+    lineMoved(CropDrag::LineY1, ui->LineY1, p);
 }
 
-// A boundary dragged past its partner pushes the partner along.
-void TFrmMain::dragBoundary(int32_t &boundary, int32_t value, int32_t &start, int32_t &end)
+void TFrmMain::lineMoved(CropDrag drag, const TFMXLine *line, QPointF p)
 {
-    boundary = value;
-    if (start > end) (&boundary == &start ? end : start) = boundary;
-    LineDisp();
+    crop->dragTo(drag, cellAt(line->mapTo(ui->Image1, p)));
 }
 
 void TFrmMain::LineXYMouseUp()
 {
-    mf = 0;
+    crop->release();
 }
 
 void TFrmMain::SpinBoxX0Change()
 {
-    x0 = ui->SpinBoxX0->value();
-    LineDisp();
+    crop->setEdge(CropEdge::X0, ui->SpinBoxX0->value());
 }
 
 void TFrmMain::SpinBoxY0Change()
 {
-    y0 = ui->SpinBoxY0->value();
-    LineDisp();
+    crop->setEdge(CropEdge::Y0, ui->SpinBoxY0->value());
 }
 
 void TFrmMain::SpinBoxX1Change()
 {
-    x1 = ui->SpinBoxX1->value();
-    LineDisp();
+    crop->setEdge(CropEdge::X1, ui->SpinBoxX1->value());
 }
 
 void TFrmMain::SpinBoxY1Change()
 {
-    y1 = ui->SpinBoxY1->value();
-    LineDisp();
+    crop->setEdge(CropEdge::Y1, ui->SpinBoxY1->value());
 }
 
 // ---------------------------------------------------------------- commands
@@ -658,13 +632,9 @@ void TFrmMain::openFiles(const QStringList &paths)
                        ? BILCaption()
                        : QStringLiteral("%1 + %2").arg(BILCaption()).arg(paths.size() - 1));
     ui->Image1->setBitmap(bitmap);
-    x0 = 0;
-    y0 = 0;
-    x1 = grid.width;
-    y1 = grid.height;
     {
         // A maximum below the shown value would store the clamped value as a
-        // coordinate; the fit below writes the new rectangle anyway.
+        // coordinate; the reset below writes the new rectangle anyway.
         const QSignalBlocker bx0(ui->SpinBoxX0), bx1(ui->SpinBoxX1), by0(ui->SpinBoxY0),
             by1(ui->SpinBoxY1);
         ui->SpinBoxX0->setMaximum(grid.width);
@@ -672,6 +642,7 @@ void TFrmMain::openFiles(const QStringList &paths)
         ui->SpinBoxY0->setMaximum(grid.height);
         ui->SpinBoxY1->setMaximum(grid.height);
     }
+    crop->reset(grid.width, grid.height);
     Image1Resize();
     // An unusable colour table leaves this preview blank: say why.
     if (!colourNote.isEmpty()) note->showMessage(std::exchange(colourNote, QString()));
@@ -681,13 +652,14 @@ void TFrmMain::btSaveClick(QObject *)
 {
     note->dismiss();
     // Said before a name is asked for, which would be asked for nothing.
-    if (x0 == x1 || y0 == y1) {
+    if (crop->isEmpty()) {
         if (BILShowError) BILShowError(QStringLiteral("The selected region is empty."));
         return;
     }
     const QStringList filters = SaveDialog1->nameFilters();
     SaveDialog1->selectNameFilter(filters.value(saveTypeFor(saveChoices->engine())));
     SaveDialog1->selectFile(QFileInfo(BILFileName).completeBaseName());
+    const auto [x0, y0, x1, y1] = crop->rect();
     saveChoices->setRegion(x1 - x0, y1 - y0, BILGeoRef && BILGeoRef->geographic);
     QString path = chosenFiles(SaveDialog1).value(0);
     if (path.isEmpty()) return;

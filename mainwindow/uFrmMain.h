@@ -5,6 +5,7 @@
 
 #include "elevation/uFMXBILUtils.h"
 
+#include <QPoint>
 #include <QPointF>
 #include <QStringList>
 #include <QWidget>
@@ -16,6 +17,8 @@
 
 class QFileDialog;
 class QMimeData;
+class CropModel;
+enum class CropDrag;
 class TFMXFlatBtn;
 class TFMXLine;
 class TFMXNote;
@@ -48,7 +51,7 @@ public:
     void ThemeUpdate();
 
     // The crop rectangle x0, y0, x1, y1 and the fit, as the window holds them.
-    std::array<int32_t, 4> cropRect() const { return {x0, y0, x1, y1}; }
+    std::array<int32_t, 4> cropRect() const;
     float zoom() const { return BILZoom; }
     QPointF offset() const { return {BILOffsetX, BILOffsetY}; }
 
@@ -99,11 +102,10 @@ private:
     // The cell a corner box takes for degrees typed into it: across or down,
     // the first cell or one past the last; nullopt without a georeference.
     std::optional<int> cornerCell(bool across, bool first, double degrees) const;
-    int32_t columnAt(double px) const;
-    int32_t rowAt(double py) const;
-    QPointF inImage(const TFMXLine *line, QPointF p) const;
-    void startDrag(int32_t state);
-    void dragBoundary(int32_t &boundary, int32_t value, int32_t &start, int32_t &end);
+    // The cell under a point of the preview, outside the grid too.
+    QPoint cellAt(QPointF p) const;
+    // A move of line, pressed for drag: the crop follows it.
+    void lineMoved(CropDrag drag, const TFMXLine *line, QPointF p);
     static QStringList chosenFiles(QFileDialog *dialog);
     static void rememberFolder(QFileDialog *dialog, const QString &key, const QString &path);
     bool replaceAllowed(const QString &path);
@@ -123,11 +125,7 @@ private:
     float BILZoom = 0;    // screen pixels per cell
     float BILOffsetX = 0;
     float BILOffsetY = 0;
-    int32_t x0 = 0;
-    int32_t y0 = 0;
-    int32_t x1 = 0;
-    int32_t y1 = 0;
-    int32_t mf = 0;
+    CropModel *crop;
     TFMXFlatBtn *fbSave = nullptr;
     TFMXFlatBtn *fbOpen = nullptr;
     TFMXFlatBtn *fbAbout = nullptr;
