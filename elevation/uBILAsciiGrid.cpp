@@ -127,8 +127,8 @@ std::optional<GridSource> asciiGridSource(const QString &path)
     const std::optional<double> noData =
         v.contains("NODATA_VALUE") ? std::optional(v["NODATA_VALUE"]) : std::nullopt;
     source.wholeSamples = false;
-    source.read = [path, header, noData, width = source.width,
-                   height = source.height](int16_t *, float *out, const CellRegion &, int) {
+    source.read = [path, header, noData, width = source.width, height = source.height](
+                      int16_t *, float *out, const CellRegion &, int, Steps &steps) {
         QFile values(path);
         if (!values.open(QIODevice::ReadOnly))
             throw BILError(QStringLiteral("Cannot open \"%1\": %2")
@@ -151,7 +151,8 @@ std::optional<GridSource> asciiGridSource(const QString &path)
                            .arg(QString::fromLatin1(
                                word.first(std::min(word.size(), maxWordLength)))));
             out[n] = noData && *h == *noData ? missingReal : realFrom(*h);
-            return ++n < count;
+            if (++n % width == 0) steps.advance(width);
+            return n < count;
         });
         if (n < count)
             refuse(path, lastLine,

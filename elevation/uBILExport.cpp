@@ -299,9 +299,15 @@ QByteArray worldFile(const BILGeoReference &geo, const Region &r)
 // file. A world file left from an earlier export would place the new image
 // wrongly, so without a new one it goes.
 void addImage(bil::FileSet &files, BILImageType type, const BILImage &image, const QString &path,
-              const BILGeoReference *placedBy, const Region &region, int threads)
+              const BILGeoReference *placedBy, const Region &region, int threads, bil::Steps &steps)
 {
-    files.write(path, [&](QIODevice &out) { WriteBILImage(type, image, out, path, threads); });
+    steps.on(path);
+    BILImage counted = image;
+    counted.rows = [&](int first, int count, void *pixels) {
+        image.rows(first, count, pixels);
+        steps.advance(count);
+    };
+    files.write(path, [&](QIODevice &out) { WriteBILImage(type, counted, out, path, threads); });
     const QString world = BILWorldFileName(path);
     if (placedBy)
         files.write(world, worldFile(*placedBy, region));
@@ -364,10 +370,15 @@ BILHeightRange writeParts(bil::FileSet &files, const Source &source,
     const bool raw =
         type == BILImageType::R16 || type == BILImageType::Exr || type == BILImageType::Tif32;
     const BILGeoReference *placedBy = options.worldFiles && geo ? &*geo : nullptr;
+    // Each part's rows are written twice: in its texture and its heightmap.
+    int64_t rows = 0;
+    for (const Part &part : parts)
+        rows += 2 * part.region.rows();
+    bil::Steps steps(options.progress, bil::Doing::Writing, rows);
     for (const Part &part : parts)
         addImage(files, raw ? BILImageType::Png : type,
                  textureImage(source.whole(part.region, scanning), part.region),
-                 BILExportFileNames(part.fileName).texture, placedBy, part.region, threads);
+                 BILExportFileNames(part.fileName).texture, placedBy, part.region, threads, steps);
     if (scanning) range = scan.range();
 
     for (const Part &part : parts) {
@@ -383,7 +394,7 @@ BILHeightRange writeParts(bil::FileSet &files, const Source &source,
                  bits == 32   ? heightsImage(source.heights, source.radius, r, placed)
                  : bits == 16 ? heightmap16Image(source.heights, source.radius, r, *range)
                               : heightmapImage(source.whole(r), r, *range),
-                 heightmap, raw ? nullptr : placedBy, r, threads);
+                 heightmap, raw ? nullptr : placedBy, r, threads, steps);
         const QString sidecar = bil::sidecarName(heightmap);
         if (options.sidecar)
             files.write(sidecar, bil::sidecarJson({r.columns(), r.rows(), placed, *range,

@@ -282,7 +282,8 @@ void convertRow(const char *in, int64_t stride, int width, bool swap, std::optio
 // where a sample is noData.
 template <typename T>
 void readPlaced(const QString &path, bil::SampleType kind, Placement at,
-                const bil::GridLayout &layout, std::optional<double> noData, bil::Stored<T> *out)
+                const bil::GridLayout &layout, std::optional<double> noData, bil::Stored<T> *out,
+                bil::Steps &steps)
 {
     const int width = int(layout.width), height = int(layout.height), bytes = bytesOf(kind);
     QFile file(path);
@@ -308,6 +309,7 @@ void readPlaced(const QString &path, bil::SampleType kind, Placement at,
                                .toStdString());
         convertRow<T>(row.data(), at.pixelStride, width, layout.bigEndian, noData,
                       out + int64_t(y) * width);
+        steps.advance(width);
     }
 }
 
@@ -379,10 +381,11 @@ std::optional<GridSource> headerSource(const QString &path, const Header &header
             ? std::nullopt
             : bil::parseNumber(keys.value("NODATA_VALUE", keys["NODATA"]));
     source.read = [path, kind, at, layout, noData](int16_t *whole, float *real,
-                                                   const bil::CellRegion &, int) {
+                                                   const bil::CellRegion &, int,
+                                                   bil::Steps &steps) {
         bil::withSampleType(kind, [&](auto sample) {
             using T = decltype(sample);
-            readPlaced<T>(path, kind, at, layout, noData, bil::storeFor<T>(whole, real));
+            readPlaced<T>(path, kind, at, layout, noData, bil::storeFor<T>(whole, real), steps);
         });
     };
     return source;

@@ -48,14 +48,15 @@ void openSamples(QFile &file, int64_t width, int64_t height)
                            .toStdString());
 }
 
-// Reads exactly count samples into target.
-void readSamples(QFile &file, int64_t count, int16_t *target)
+// Reads exactly count samples into target, telling steps of each 4 MB.
+void readSamples(QFile &file, int64_t count, int16_t *target, bil::Steps &steps)
 {
+    constexpr int64_t band = 4 << 20;
     const int64_t needed = count * 2;
     char *bytes = reinterpret_cast<char *>(target);
     int64_t got = 0;
     while (got < needed) {
-        const qint64 n = file.read(bytes + got, needed - got);
+        const qint64 n = file.read(bytes + got, std::min(needed - got, band));
         if (n <= 0)
             throw BILError(
                 QStringLiteral("Cannot read the sample file \"%1\": %2 of %3 bytes read (%4)")
@@ -64,6 +65,7 @@ void readSamples(QFile &file, int64_t count, int16_t *target)
                          n < 0 ? file.errorString() : QStringLiteral("end of file"))
                     .toStdString());
         got += n;
+        steps.advance(n / 2);
     }
 }
 
@@ -78,7 +80,7 @@ bil::GridSource rawSource(const QString &path, const bil::GridLayout &layout,
     source.bigEndian = layout.bigEndian;
     source.geo = geo;
     source.read = [path, layout](int16_t *whole, float *, const bil::CellRegion &wanted,
-                                 int threads) {
+                                 int threads, bil::Steps &steps) {
         QFile file(path);
         openSamples(file, layout.width, layout.height);
         // Whole rows: a row's samples lie together in the file.
@@ -88,7 +90,7 @@ bil::GridSource rawSource(const QString &path, const bil::GridLayout &layout,
             throw BILError(QStringLiteral("Cannot read the sample file \"%1\": %2")
                                .arg(bil::nativePath(path), file.errorString())
                                .toStdString());
-        readSamples(file, count, first);
+        readSamples(file, count, first, steps);
         if (!layout.bigEndian) return;
         bil::forEachBand(
             wanted.rows(),
@@ -207,8 +209,11 @@ std::optional<bil::Grid> readGrid(const QString &path, const bil::GridSource &so
     std::optional<bil::Grid> grid = bil::gridFor(source, callbacks);
     if (!grid) return std::nullopt;
     const bil::CellRegion all{0, 0, grid->width(), grid->height()};
-    source.read(grid->whole(), grid->real(),
-                callbacks.wanted ? callbacks.wanted(source).value_or(all) : all, callbacks.threads);
+    const bil::CellRegion wanted = callbacks.wanted ? callbacks.wanted(source).value_or(all) : all;
+    bil::Steps steps(callbacks.progress, bil::Doing::Reading,
+                     int64_t(wanted.columns()) * wanted.rows());
+    steps.on(path);
+    source.read(grid->whole(), grid->real(), wanted, callbacks.threads, steps);
     grid->name = path;
     grid->geo = source.geo;
     grid->turned = source.turned;
@@ -317,11 +322,12 @@ void hold(bil::Grid &grid, QImage &preview, int step)
     bil::reportColorTableProblem();
 }
 
-// Opens path into the globals, taking up to capacity samples (0: any number);
-// gives the preview's scale. A load that fails, is cancelled or is refused
-// puts back the grid still held, so that a later export reads the samples
-// with their own layout and the caption still names them.
-BILPreviewScale openInto(const QStringList &paths, QImage &preview, int64_t capacity)
+// Opens paths into the globals as callbacks say; gives the preview's scale.
+// A load that fails, is cancelled or is refused puts back the grid still
+// held, so that a later export reads the samples with their own layout and
+// the caption still names them.
+BILPreviewScale openInto(const QStringList &paths, QImage &preview,
+                         const bil::LoadCallbacks &callbacks)
 {
     const QString nameBefore = BILFileName, &path = paths.front();
     BILFileName = path;
@@ -329,9 +335,8 @@ BILPreviewScale openInto(const QStringList &paths, QImage &preview, int64_t capa
     BILPreviewScale scale;
     try {
         bil::whileDoing(QStringLiteral("open \"%1\"").arg(bil::nativePath(path)), [&] {
-            std::optional<bil::Grid> grid = paths.size() == 1
-                                                ? bil::loadGrid(path, globalCallbacks(capacity))
-                                                : bil::loadMosaic(paths, globalCallbacks(capacity));
+            std::optional<bil::Grid> grid = paths.size() == 1 ? bil::loadGrid(path, callbacks)
+                                                              : bil::loadMosaic(paths, callbacks);
             if (!grid) return;
             scale = {grid->width(), grid->height(), previewStep(grid->width(), grid->height())};
             if (scale.step == 1)
@@ -355,6 +360,15 @@ BILPreviewScale openInto(const QStringList &paths, QImage &preview, int64_t capa
 
 namespace bil {
 
+BILPreviewScale openIntoGlobals(const QStringList &paths, QImage &preview, LoadCallbacks callbacks)
+{
+    const LoadCallbacks globals = globalCallbacks(0);
+    callbacks.capacity = globals.capacity;
+    callbacks.wholeInto = globals.wholeInto;
+    callbacks.wholeRoom = globals.wholeRoom;
+    return openInto(paths, preview, callbacks);
+}
+
 std::optional<Grid> loadGrid(const QString &path, const LoadCallbacks &callbacks)
 {
     std::optional<Grid> grid;
@@ -369,17 +383,17 @@ std::optional<Grid> loadGrid(const QString &path, const LoadCallbacks &callbacks
 
 void OpenBILFile(const QString &path, QImage &preview)
 {
-    openInto({path}, preview, BILCapacity);
+    openInto({path}, preview, globalCallbacks(BILCapacity));
 }
 
 BILPreviewScale OpenAnyBILFile(const QString &path, QImage &preview)
 {
-    return openInto({path}, preview, 0);
+    return openInto({path}, preview, globalCallbacks(0));
 }
 
 BILPreviewScale OpenBILMosaic(const QStringList &paths, QImage &preview)
 {
-    return openInto(paths, preview, 0);
+    return openInto(paths, preview, globalCallbacks(0));
 }
 
 void LoadBILFile(const QString &path, QImage &preview)

@@ -28,7 +28,16 @@ struct LoadCallbacks
     // read: a reader that can skip the others leaves them unread, and
     // undefined. Unset, or nullopt: all of them.
     std::function<std::optional<CellRegion>(const GridSource &source)> wanted{};
+    // Hears how far reading has got, and may stop it (unset: never stopped).
+    Progress progress{};
 };
+
+// Opens paths, one file or tiles as one grid, into the globals as
+// OpenAnyBILFile and OpenBILMosaic do, but asking for layouts, refusing and
+// telling how far it has got through callbacks instead of the hooks; where
+// the samples go is the globals' own affair. A progress that stops it throws
+// Cancelled, with the grid held before kept.
+BILPreviewScale openIntoGlobals(const QStringList &paths, QImage &preview, LoadCallbacks callbacks);
 
 // How the samples of path are read: by the reader of its kind, else as its
 // header or the layout question lays them out. Nullopt when the question

@@ -161,12 +161,17 @@ std::optional<Grid> loadMosaic(const QStringList &paths, const LoadCallbacks &ca
     own.wholeInto = nullptr;
     own.wholeRoom = 0;
     own.capacity = 0;
+    int64_t cells = 0;
+    for (const Tile &t : tiles)
+        cells += t.source.width * t.source.height;
+    Steps steps(callbacks.progress, Doing::Reading, cells);
     for (auto t = tiles.rbegin(); t != tiles.rend(); ++t)
         whileDoing(QStringLiteral("open \"%1\"").arg(nativePath(t->path)), [&] {
             std::optional<Grid> grid = gridFor(t->source, own);
             if (!grid) return;
+            steps.on(t->path);
             t->source.read(grid->whole(), grid->real(), {0, 0, grid->width(), grid->height()},
-                           callbacks.threads);
+                           callbacks.threads, steps);
             copyInto(*mosaic, *grid, t->column - left, t->row - top);
         });
 

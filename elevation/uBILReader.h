@@ -5,6 +5,7 @@
 // open routine a way to read its heights.
 
 #include "elevation/uBILGridValue.h"
+#include "elevation/uBILProgress.h"
 
 #include <QHash>
 
@@ -30,9 +31,11 @@ struct GridSource
     // are into whole, missing ones as noData; any other type into real as
     // floats, never rounded on the way in, missing ones NaN. Samples outside
     // wanted may be left unwritten by a reader that can skip them. Spreads
-    // over up to threads threads. Throws BILError naming the file when it
-    // cannot.
-    std::function<void(int16_t *whole, float *real, const CellRegion &wanted, int threads)> read;
+    // over up to threads threads, advancing steps by the cells read. Throws
+    // BILError naming the file when it cannot.
+    std::function<void(int16_t *whole, float *real, const CellRegion &wanted, int threads,
+                       Steps &steps)>
+        read;
 };
 
 // How a sample of type T is kept: signed 16-bit heights as they are, every

@@ -284,7 +284,8 @@ struct Span
 // block's edge) into out.
 template <typename T>
 void readBlockRows(const TiffFile &file, const Layout &layout, const Blocks &blocks,
-                   const Span &rowSpan, const Span &columnSpan, bil::Stored<T> *out)
+                   const Span &rowSpan, const Span &columnSpan, bil::Stored<T> *out,
+                   bil::Steps &steps)
 {
     TIFF *tif = file.tif;
     const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(size_t(blocks.bytes));
@@ -322,6 +323,7 @@ void readBlockRows(const TiffFile &file, const Layout &layout, const Blocks &blo
                 convert(buffer.get() + r * rowBytes, stride, columns,
                         at + size_t(r) * layout.width);
         }
+        steps.advance(int64_t(rows) * (columnSpan.end - columnSpan.first));
     }
 }
 
@@ -352,7 +354,7 @@ QString pictureColours(uint16_t photometric)
 // through a handle of its own: libtiff's are not shared.
 template <typename T>
 void readBlocks(const TiffFile &file, const Layout &layout, const bil::CellRegion &wanted,
-                bil::Stored<T> *out, int threads)
+                bil::Stored<T> *out, int threads, bil::Steps &steps)
 {
     const Blocks blocks = blocksOf(file, layout, sizeof(T));
     const Span columns{uint32_t(wanted.x0) / blocks.width * blocks.width, uint32_t(wanted.x1)};
@@ -365,18 +367,20 @@ void readBlocks(const TiffFile &file, const Layout &layout, const bil::CellRegio
             const uint32_t end = top + uint32_t(bandEnd);
             if (first >= end) return;
             if (bandFirst == 0)
-                return readBlockRows<T>(file, layout, blocks, {first, end}, columns, out);
-            readBlockRows<T>(*openTiff(file.path), layout, blocks, {first, end}, columns, out);
+                return readBlockRows<T>(file, layout, blocks, {first, end}, columns, out, steps);
+            readBlockRows<T>(*openTiff(file.path), layout, blocks, {first, end}, columns, out,
+                             steps);
         },
         threads);
 }
 
 void readSamples(const TiffFile &file, const Layout &layout, bil::SampleType type,
-                 const bil::CellRegion &wanted, int16_t *whole, float *real, int threads)
+                 const bil::CellRegion &wanted, int16_t *whole, float *real, int threads,
+                 bil::Steps &steps)
 {
     bil::withSampleType(type, [&](auto sample) {
         using T = decltype(sample);
-        readBlocks<T>(file, layout, wanted, bil::storeFor<T>(whole, real), threads);
+        readBlocks<T>(file, layout, wanted, bil::storeFor<T>(whole, real), threads, steps);
     });
 }
 
@@ -425,8 +429,9 @@ std::optional<GridSource> tiffSource(const QString &path)
     source.geo = georeferenceOf(tif, file->messages, source.turned);
     source.wholeSamples = *kind == bil::SampleType::Int16;
     source.read = [file, layout, kind = *kind](int16_t *whole, float *real,
-                                               const bil::CellRegion &wanted, int threads) {
-        readSamples(*file, layout, kind, wanted, whole, real, threads);
+                                               const bil::CellRegion &wanted, int threads,
+                                               bil::Steps &steps) {
+        readSamples(*file, layout, kind, wanted, whole, real, threads, steps);
     };
     return source;
 }

@@ -6,6 +6,7 @@
 // smoothing and export split their passes across the cores and return when
 // all are done.
 
+#include "elevation/uBILProgress.h"
 #include "elevation/uBILTypes.h"
 
 #include <QImage>
@@ -202,6 +203,9 @@ struct BILExportOptions
     // Missing cells at most this many cells from a valid one filled from the
     // valid cells around them first, over the whole grid (0: none).
     int fillVoids = 0;
+    // Hears how far the writing has got, image by image in bands of rows, and
+    // may stop it: then no file is changed (unset: never stopped).
+    bil::Progress progress{};
 };
 
 // The heights an export of the region at radius maps to black and white when
