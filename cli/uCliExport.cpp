@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -20,7 +21,8 @@ namespace {
 class Batch
 {
 public:
-    Batch(const CliOptions &options, QTextStream &log) : o(options), log(log)
+    Batch(const CliOptions &options, QTextStream &log, CliProgressLine &line)
+        : o(options), log(log), line(line)
     {
         // A mosaic is one grid made of all inputs, named by the first.
         if (o.mosaic)
@@ -67,6 +69,7 @@ private:
 
     const CliOptions &o;
     QTextStream &log;
+    CliProgressLine &line;
     std::vector<Job> jobs;
     bool boxOutside = false; // a --bbox held no cell of some grid: a usage error
     QStringList refusals;    // why the current input was refused
@@ -80,13 +83,17 @@ private:
     void fail(qsizetype k, const QString &why)
     {
         failed.emplace(k, why);
+        line.clear();
         log << step(k) << jobs[size_t(k)].name << ": failed: " << why << Qt::endl;
     }
 
     // What the core warns of while an input is exported: a colour table of no use.
     std::function<void(const QString &)> warning()
     {
-        return [this](const QString &text) { log << "relieva: warning: " << text << Qt::endl; };
+        return [this](const QString &text) {
+            line.clear();
+            log << "relieva: warning: " << text << Qt::endl;
+        };
     }
 
     // Where the window would ask for the layout: the one given, or the
@@ -110,6 +117,7 @@ private:
                                .arg(path, QString::number(input.size()), QString::number(needed),
                                     QString::number(layout.width), QString::number(layout.height))
                                .toStdString());
+        line.clear();
         if (!o.quiet)
             log << path << ": no header; read as " << layout.width << " x " << layout.height << ", "
                 << (layout.bigEndian ? "be" : "le") << ", missing " << layout.noData
@@ -128,6 +136,7 @@ private:
             bil::LoadCallbacks callbacks{
                 [this](const QString &p, bil::GridLayout &l) { return askLayout(p, l); },
                 [this](const QString &text) { refusals << text; }};
+            callbacks.progress = line.progress();
             if (readsRegionOnly())
                 callbacks.wanted = [this](const bil::GridSource &s) { return wantedCells(s); };
             grid =
@@ -136,6 +145,7 @@ private:
             fail(k, QString::fromUtf8(e.what()));
             return std::nullopt;
         }
+        line.clear();
         if (!grid) {
             // A header's own sizes are refused, or its -1 taken for a cancel,
             // without a word of the header: name it, the key and the value.
@@ -272,6 +282,7 @@ private:
         const QStringList images{names.texture, names.heightmap};
         BILExportOptions options = exportOptions;
         options.fillVoids = 0; // filled where it was read
+        options.progress = line.progress();
         const bool tiled = options.tilesAcross * options.tilesDown > 1;
         if (options.width == 0 && !o.engineSizes.empty())
             options.width = options.height = bil::nearestEngineSize(
@@ -288,6 +299,7 @@ private:
             fail(k, QString::fromUtf8(e.what()));
             return;
         }
+        line.clear();
         if (!o.quiet)
             log << step(k) << jobs[size_t(k)].name << " -> " << images.join(QStringLiteral(", "))
                 << (tiled ? QStringLiteral(" in %1 x %2 tiles")
@@ -321,7 +333,7 @@ private:
 
 } // namespace
 
-int RunCliExport(const CliOptions &options, QTextStream &log)
+int RunCliExport(const CliOptions &options, QTextStream &log, CliProgressLine &&line)
 {
     if (!options.colors.isEmpty()) {
         LoadColorTable(options.colors);
@@ -338,7 +350,7 @@ int RunCliExport(const CliOptions &options, QTextStream &log)
     }
     // A failure to make it shows in each input's own failure to write.
     QDir().mkpath(options.outputIsFolder ? options.output : QFileInfo(options.output).path());
-    Batch batch(options, log);
+    Batch batch(options, log, line);
     return batch.run();
 }
 
@@ -358,5 +370,6 @@ int RunCommandLine(const QStringList &arguments)
         break;
     }
     QTextStream log(stderr);
-    return RunCliExport(command.options, log);
+    const bool terminal = !command.options.quiet && isatty(fileno(stderr));
+    return RunCliExport(command.options, log, CliProgressLine(terminal ? stderr : nullptr));
 }

@@ -1200,3 +1200,39 @@ TEST_F(CliProgram, ACropReadsOnlyWhatItTouchesAndExportsAsTheWholeGridDoes)
         }
     }
 }
+
+namespace {
+
+// On a terminal the command line shows how far each input has got, on one
+// line drawn again in place; not with -q, and never into a pipe or a file.
+TEST(CliProgress, OnlyATerminalSeesHowFarTheWorkHasGot)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    runTool({"gdal_create", "-q", "-of", "EHdr", "-ot", "Int16", "-outsize", "200", "300", "-burn",
+             "5", "grid.bil"},
+            dir.path());
+    const QString relieva = QStringLiteral(RELIEVA_EXECUTABLE);
+    const auto onTerminal = [&](const QString &options) {
+        // script gives the program a terminal of its own and copies what it shows.
+        return QString::fromUtf8(runTool(
+            {"script", "-qec", relieva + " --export out.png " + options + " grid.bil", "/dev/null"},
+            dir.path()));
+    };
+    const QString shown = onTerminal({});
+    EXPECT_TRUE(shown.contains("\rReading grid.bil… 100 %\x1b[K")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("\rWriting out.-tx.png… 50 %\x1b[K")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("\rWriting out.-ht.png… 100 %\x1b[K\r\x1b[K[1/1] grid.bil -> "))
+        << shown.toStdString();
+    EXPECT_FALSE(onTerminal("-q").contains("Reading"));
+
+    QProcess piped;
+    piped.setWorkingDirectory(dir.path());
+    piped.start(relieva, {"--export", "out.png", "grid.bil"});
+    ASSERT_TRUE(piped.waitForFinished(-1));
+    const QByteArray log = piped.readAllStandardError();
+    EXPECT_TRUE(log.contains("[1/1] grid.bil -> ")) << log.toStdString();
+    EXPECT_FALSE(log.contains('\r')) << log.toStdString();
+}
+
+} // namespace
