@@ -5,9 +5,9 @@
 #include "components/uFMXFrmAbout.h"
 #include "components/uFMXTheme.h"
 #include "elevation/uFMXBILUtils.h"
-#include "elevation/uFrmOption.h"
 #include "mainwindow/uApplication.h"
 #include "mainwindow/uFrmMain.h"
+#include "mainwindow/uFrmOption.h"
 #include "mainwindow/uQtTranslations.h"
 
 #include <QCoreApplication>
@@ -39,10 +39,9 @@ int main(int argc, char **argv)
 
     TFMXFrmAbout *about = nullptr;
     TFrmMain FrmMain([&about] { about->Execute(); });
-    TFrmOption FrmOption(&FrmMain);
     TFMXFrmAbout FMXFrmAbout(&FrmMain);
     about = &FMXFrmAbout;
-    BILAskLayout = [&FrmOption] { FrmOption.Execute(); };
+    BILAskLayout = [&FrmMain] { TFrmOption(&FrmMain).Execute(); };
     BILShowError = TApplication::ShowError;
 
     FrmMain.show();

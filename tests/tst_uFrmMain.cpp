@@ -7,7 +7,7 @@
 #include "components/uFMXPath.h"
 #include "components/uFMXTheme.h"
 #include "elevation/uFMXBILUtils.h"
-#include "elevation/uFrmOption.h"
+#include "mainwindow/uFrmOption.h"
 #include "mainwindow/uApplication.h"
 #include "tests/answerModal.h"
 #include "tests/fileBytes.h"

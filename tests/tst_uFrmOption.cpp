@@ -1,4 +1,4 @@
-#include "elevation/uFrmOption.h"
+#include "mainwindow/uFrmOption.h"
 
 #include "elevation/uFMXBILUtils.h"
 #include "tests/answerModal.h"

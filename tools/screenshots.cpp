@@ -10,8 +10,8 @@
 #include "components/uFMXFrmAbout.h"
 #include "components/uFMXTheme.h"
 #include "elevation/uFMXBILUtils.h"
-#include "elevation/uFrmOption.h"
 #include "mainwindow/uFrmMain.h"
+#include "mainwindow/uFrmOption.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

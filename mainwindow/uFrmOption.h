@@ -3,9 +3,12 @@
 // The raw layout dialog: asks for the byte order, columns, rows and missing
 // flag of a grid file that has no usable header.
 
+#include "elevation/uBILGridValue.h"
+
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TFrmOption;
@@ -19,9 +22,12 @@ public:
     explicit TFrmOption(QWidget *AOwner = nullptr);
     ~TFrmOption() override;
 
-    // Shows the grid's layout globals, lets the user change them and writes
-    // them back on OK. Any other close is a cancel: BILWidth becomes -1.
-    // Fits the loader's BILAskLayout hook.
+    // Shows proposed, lets the user change it and gives the layout on OK;
+    // any other close is a cancel.
+    std::optional<bil::GridLayout> layoutFor(const bil::GridLayout &proposed);
+
+    // The same question for the grid's layout globals, as the loader's
+    // BILAskLayout hook asks it: written back on OK, BILWidth -1 on a cancel.
     void Execute();
 
 private:
