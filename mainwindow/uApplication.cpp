@@ -1,6 +1,7 @@
 #include "mainwindow/uApplication.h"
 
 #include <QMessageBox>
+#include <QThread>
 
 #include <exception>
 #include <new>
@@ -28,5 +29,11 @@ void TApplication::ReportErrors(const std::function<void()> &work)
 
 void TApplication::ShowError(const QString &text)
 {
+    // Work in the background says so too; its box is shown by the interface's thread.
+    if (QThread::currentThread() != qApp->thread()) {
+        QMetaObject::invokeMethod(
+            qApp, [text] { ShowError(text); }, Qt::BlockingQueuedConnection);
+        return;
+    }
     QMessageBox::critical(activeWindow(), QStringLiteral("RELIEVA"), text, QMessageBox::Ok);
 }

@@ -19,6 +19,7 @@ public:
     // before they unwind through Qt's own event handling.
     static void ReportErrors(const std::function<void()> &work);
 
-    // A modal error box with one OK button over the active window.
+    // A modal error box with one OK button over the active window; from any
+    // thread, waiting until it is closed.
     static void ShowError(const QString &text);
 };

@@ -6,19 +6,24 @@
 #include "components/uFMXFlatBtn.h"
 #include "components/uFMXLine.h"
 #include "components/uFMXNote.h"
+#include "components/uFMXProgress.h"
 #include "components/uFMXTheme.h"
 #include "components/uFMXUtils.h"
 #include "components/uSVGData.h"
 #include "elevation/uBILEngines.h"
+#include "elevation/uBILLoad.h"
 #include "elevation/uBILReproject.h"
 #include "elevation/uFMXBILUtils.h"
 #include "mainwindow/uApplication.h"
+#include "mainwindow/uBackgroundWork.h"
 #include "mainwindow/uCropModel.h"
+#include "mainwindow/uFrmOption.h"
 #include "mainwindow/uReadout.h"
 #include "mainwindow/uSaveChoices.h"
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QCloseEvent>
 #include <QCompleter>
 #include <QCursor>
 #include <QDragEnterEvent>
@@ -53,6 +58,7 @@ struct Texts
     QString noTable, lookedForTwo, lookedForOne;
     QString replace; // %1, %2: the two file names
     QString replaceButton, cancelButton;
+    QString reading, writing; // %1: the file's name, %2: the per cent done
 };
 
 const Texts &texts()
@@ -81,7 +87,9 @@ const Texts &texts()
         QStringLiteral("Looked for %1."),
         QStringLiteral("\"%1\" or \"%2\" already exists.\nDo you want to replace them?"),
         QStringLiteral("Replace"),
-        QStringLiteral("Cancel")};
+        QStringLiteral("Cancel"),
+        QStringLiteral("Reading %1… %2 %"),
+        QStringLiteral("Writing %1… %2 %")};
     static const Texts japanese{
         QStringLiteral("高度平滑化"),
         QStringLiteral(
@@ -108,7 +116,9 @@ const Texts &texts()
         QStringLiteral("探した場所: %1"),
         QStringLiteral("「%1」または「%2」は既に存在します。\n置き換えますか？"),
         QStringLiteral("置き換える"),
-        QStringLiteral("キャンセル")};
+        QStringLiteral("キャンセル"),
+        QStringLiteral("%1 を読み込み中… %2 %"),
+        QStringLiteral("%1 を書き込み中… %2 %")};
     return IsJapanese() ? japanese : english;
 }
 
@@ -221,7 +231,7 @@ QString ForceExtension(const QString &path, const QString &extension)
 TFrmMain::TFrmMain(std::function<void()> showAbout, QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::TFrmMain>()), showAbout(std::move(showAbout)),
       OpenDialog1(new QFileDialog(this)), SaveDialog1(new QFileDialog(this)), saveChoices(nullptr),
-      note(nullptr), crop(new CropModel(this))
+      note(nullptr), work(new TBackgroundWork(this)), progress(nullptr), crop(new CropModel(this))
 {
     ui->setupUi(this);
     FormCreate();
@@ -326,6 +336,25 @@ void TFrmMain::FormCreate()
 
     note = new TFMXNote(ui->Image1);
     note->setObjectName(QStringLiteral("note"));
+    progress = new TFMXProgress(ui->Image1, t.cancelButton);
+    progress->setObjectName(QStringLiteral("progress"));
+    connect(progress, &TFMXProgress::cancelled, work, &TBackgroundWork::cancel);
+    connect(work, &TBackgroundWork::progressed, this,
+            [this](bil::Doing doing, const QString &file, double done) {
+                const Texts &t = texts();
+                progress->showProgress((doing == bil::Doing::Reading ? t.reading : t.writing)
+                                           .arg(QFileInfo(file).fileName())
+                                           .arg(int(std::floor(done * 100))),
+                                       done);
+            });
+    connect(work, &TBackgroundWork::ended, progress, &QWidget::hide);
+    // Escape stops the work under way; it means nothing otherwise.
+    auto *cancelAction = new QAction(this);
+    cancelAction->setObjectName(QStringLiteral("cancelWork"));
+    cancelAction->setShortcut(Qt::Key_Escape);
+    cancelAction->setEnabled(false);
+    connect(cancelAction, &QAction::triggered, work, &TBackgroundWork::cancel);
+    addAction(cancelAction);
 
     ui->Path1->setData(QString::fromLatin1(SVGCornerTopLeft));
     ui->Path2->setData(QString::fromLatin1(SVGCornerBottomRight));
@@ -446,6 +475,8 @@ void TFrmMain::ThemeUpdate()
     for (TFMXLine *line : {ui->LineX0, ui->LineX1, ui->LineY0, ui->LineY1})
         line->setStrokeColor(color);
     note->ThemeUpdate();
+    progress->setColors(note->backgroundColor(), note->borderColor(), note->textColor(),
+                        note->accentColor());
     qApp->setStyleSheet(ThemeStyleSheet());
 }
 
@@ -592,8 +623,57 @@ void TFrmMain::SpinBoxY1Change()
 
 // ---------------------------------------------------------------- commands
 
+bool TFrmMain::busy() const
+{
+    return work->running();
+}
+
+bool TFrmMain::inBackground(bil::Doing doing, const QString &file,
+                            const std::function<void(const bil::Progress &)> &job)
+{
+    setBusy(true);
+    bool done = false;
+    try {
+        done = work->run(doing, file, job);
+    } catch (...) {
+        setBusy(false);
+        throw;
+    }
+    setBusy(false);
+    return done;
+}
+
+void TFrmMain::setBusy(bool busy)
+{
+    // The preview and its lines too: their readout and crop read the grid the work replaces.
+    for (QWidget *command :
+         std::initializer_list<QWidget *>{fbOpen, fbSave, ui->SpinBox1, ui->SpinBoxX0,
+                                          ui->SpinBoxY0, ui->SpinBoxX1, ui->SpinBoxY1, ui->Image1})
+        command->setEnabled(!busy);
+    findChild<QAction *>(QStringLiteral("cancelWork"))->setEnabled(busy);
+    if (!busy && closeAsked) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TFrmMain::closeEvent(QCloseEvent *event)
+{
+    if (!busy()) return QWidget::closeEvent(event);
+    closeAsked = true;
+    work->cancel();
+    event->ignore();
+}
+
+bool TFrmMain::askLayout(bil::GridLayout &layout)
+{
+    std::optional<bil::GridLayout> answer;
+    QMetaObject::invokeMethod(
+        this, [&] { answer = TFrmOption(this).layoutFor(layout); }, Qt::BlockingQueuedConnection);
+    if (answer) layout = *answer;
+    return answer.has_value();
+}
+
 void TFrmMain::btOpenClick(QObject *)
 {
+    if (busy()) return;
     note->dismiss();
     openKeepingStartNote(chosenFiles(OpenDialog1));
 }
@@ -620,10 +700,18 @@ void TFrmMain::openFile(const QString &path)
 void TFrmMain::openFiles(const QStringList &paths)
 {
     QImage bitmap;
-    const BILPreviewScale scale =
-        paths.size() == 1 ? OpenAnyBILFile(paths[0], bitmap) : OpenBILMosaic(paths, bitmap);
+    BILPreviewScale scale;
+    bil::LoadCallbacks callbacks{
+        [this](const QString &, bil::GridLayout &layout) { return askLayout(layout); },
+        [](const QString &text) {
+            if (BILShowError) BILShowError(text);
+        }};
+    const bool opened = inBackground(bil::Doing::Reading, paths[0], [&](const bil::Progress &p) {
+        callbacks.progress = p;
+        scale = bil::openIntoGlobals(paths, bitmap, callbacks);
+    });
     // A cancel or a refusal leaves the grid shown, as a failure does.
-    if (bitmap.isNull()) return;
+    if (!opened || bitmap.isNull()) return;
     grid = scale;
     // A drop or the command line moves the dialog along, as a choice in it does.
     rememberFolder(OpenDialog1, OpenFolderKey, paths[0]);
@@ -650,6 +738,7 @@ void TFrmMain::openFiles(const QStringList &paths)
 
 void TFrmMain::btSaveClick(QObject *)
 {
+    if (busy()) return;
     note->dismiss();
     // Said before a name is asked for, which would be asked for nothing.
     if (crop->isEmpty()) {
@@ -675,9 +764,14 @@ void TFrmMain::btSaveClick(QObject *)
     if (!replaceAllowed(options.tilesAcross * options.tilesDown > 1 ? BILTileName(path, 0, 0)
                                                                     : path))
         return;
-    const std::optional<BILHeightRange> range =
-        ExportBIL(path, ui->SpinBox1->value(), x0, y0, x1, y1, options);
-    if (range) note->showMessage(SavedRangeNote(*range, options.heightmapBits));
+    const int radius = ui->SpinBox1->value();
+    std::optional<BILHeightRange> range;
+    const bool saved = inBackground(bil::Doing::Writing, BILExportFileNames(path).texture,
+                                    [&](const bil::Progress &p) {
+                                        options.progress = p;
+                                        range = ExportBIL(path, radius, x0, y0, x1, y1, options);
+                                    });
+    if (saved && range) note->showMessage(SavedRangeNote(*range, options.heightmapBits));
 }
 
 void TFrmMain::btAboutClick(QObject *)
@@ -751,7 +845,7 @@ void TFrmMain::showStartNote(bool opening)
 
 void TFrmMain::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+    if (!busy() && !droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 // Opened from the event loop: the drag source waits for the drop to end,

@@ -3,6 +3,7 @@
 // The main window: the command strip, the fitted preview with the four crop
 // lines, and the Open, Save and About commands.
 
+#include "elevation/uBILProgress.h"
 #include "elevation/uFMXBILUtils.h"
 
 #include <QPoint>
@@ -16,6 +17,8 @@
 #include <optional>
 
 class QFileDialog;
+class TBackgroundWork;
+class TFMXProgress;
 class QMimeData;
 class CropModel;
 enum class CropDrag;
@@ -26,6 +29,9 @@ class TSaveChoices;
 struct BILHeightRange;
 namespace Ui {
 class TFrmMain;
+}
+namespace bil {
+struct GridLayout;
 }
 
 // Turns "desc|patterns;patterns|desc|patterns" into Qt's "desc (patterns patterns)" filters.
@@ -62,6 +68,9 @@ public:
     void openFiles(const QStringList &paths);
     void btSaveClick(QObject *Sender);
     void btAboutClick(QObject *Sender);
+    // Whether an open or a save is under way.
+    bool busy() const;
+
     // The note at start: why textures will be transparent, if they will be,
     // and, unless a file is about to be opened, how to open a grid.
     void showStartNote(bool opening);
@@ -71,11 +80,21 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // During an open or a save: cancels it, and closes once it has ended.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     // Opens path; on a window still empty after it, cancelled, refused or
     // failed, the start note comes back.
     void openKeepingStartNote(const QStringList &paths);
+    // Runs work in the background, showing how far it has got after a moment,
+    // with the commands that would conflict unavailable meanwhile. Gives
+    // false when it was cancelled; rethrows what it throws.
+    bool inBackground(bil::Doing doing, const QString &file,
+                      const std::function<void(const bil::Progress &)> &work);
+    void setBusy(bool busy);
+    // The layout question asked from an open's thread, answered here.
+    bool askLayout(bil::GridLayout &layout);
     void FormCreate();
     void FormShow();
     void FormDestroy();
@@ -118,6 +137,9 @@ private:
     QFileDialog *SaveDialog1;
     TSaveChoices *saveChoices; // in SaveDialog1
     TFMXNote *note;            // over the preview
+    TBackgroundWork *work;
+    TFMXProgress *progress;  // over the preview while work goes on
+    bool closeAsked = false; // during work
     QString openKeyText;
     QString colourNote; // repeated over the first preview it leaves blank
 

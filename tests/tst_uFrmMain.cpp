@@ -5,10 +5,11 @@
 #include "components/uFMXLine.h"
 #include "components/uFMXNote.h"
 #include "components/uFMXPath.h"
+#include "components/uFMXProgress.h"
 #include "components/uFMXTheme.h"
 #include "elevation/uFMXBILUtils.h"
-#include "mainwindow/uFrmOption.h"
 #include "mainwindow/uApplication.h"
+#include "mainwindow/uBackgroundWork.h"
 #include "tests/answerModal.h"
 #include "tests/fileBytes.h"
 #include "tests/fullDisk.h"
@@ -16,6 +17,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
@@ -27,7 +29,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -450,8 +454,6 @@ TEST_F(MainWindowTest, LinesAreDraggedAndPushTheirPartners)
 
 TEST_F(MainWindowTest, AHeaderlessTileAsksForItsLayout)
 {
-    TFrmOption option(window.get());
-    BILAskLayout = [&option] { option.Execute(); };
     QByteArray samples(1201 * 1201 * 2, '\0');
     qToBigEndian<int16_t>(1234, samples.data() + samples.size() - 2);
     QFile tile(dir.filePath("N35E139.hgt"));
@@ -584,9 +586,7 @@ TEST_F(MainWindowTest, FailedLoadsKeepTheGrid)
 // boxes, caption and layout as they were, and Save still writes that grid.
 TEST_F(MainWindowTest, CancelledAndRefusedOpensKeepTheGrid)
 {
-    TFrmOption option(window.get());
-    BILAskLayout = [&option] { option.Execute(); };
-    QFile headerless(dir.filePath("raw.bin"));
+    QFile headerless(dir.filePath("raw.hgt"));
     ASSERT_TRUE(headerless.open(QIODevice::WriteOnly));
     headerless.write(QByteArray(64, '\0'));
     headerless.close();
@@ -1385,3 +1385,109 @@ TEST_F(MainWindowTest, TheDialogsStartInTheLastFolder)
     }
     EXPECT_TRUE(QFile::exists(settingsDir.filePath("relieva/relieva.conf")));
 }
+
+namespace {
+
+// Long work: the window shows how far it has got after a moment, in the
+// user's language, with the commands that would conflict unavailable; a
+// cancelled open keeps the grid shown. The layout question holds the open
+// at its start for as long as the test needs.
+TEST_F(MainWindowTest, ACancelledOpenKeepsTheGridShown)
+{
+    writeFile(dir.filePath("raw.hgt"), QByteArray(1201 * 1201 * 2, '\0'));
+    const struct
+    {
+        LocaleEnvironment (*user)();
+        const char *text;
+    } languages[] = {{englishUser, "Reading raw.hgt… 0 %"},
+                     {japaneseUser, "raw.hgt を読み込み中… 0 %"}};
+    for (const auto &l : languages) {
+        const LocaleEnvironment locale = l.user();
+        restart();
+        auto *work = window->findChild<TBackgroundWork *>();
+        ASSERT_NE(work, nullptr);
+        QSignalSpy progressed(work, &TBackgroundWork::progressed);
+        open(writeGrid(dir, "kept", 300, 150));
+        EXPECT_EQ(progressed.count(), 0) << "a quick open shows nothing";
+        setRect({10, 20, 30, 40});
+        const QString title = window->windowTitle();
+        const QImage preview = image()->bitmap();
+
+        auto *progress = child<TFMXProgress>("progress");
+        bool asked = false;
+        open(dir.filePath("raw.hgt"), [&](QWidget *layoutQuestion) {
+            asked = true;
+            QTest::qWait(TBackgroundWork::QuietMilliseconds + 300);
+            EXPECT_TRUE(progress->isVisible());
+            EXPECT_EQ(progress->text(), QString::fromUtf8(l.text));
+            for (const char *command : {"fbOpen", "fbSave"})
+                EXPECT_FALSE(child<QWidget>(command)->isEnabled()) << command;
+            for (const char *box : {"SpinBox1", "SpinBoxX0", "SpinBoxY1"})
+                EXPECT_FALSE(spin(box)->isEnabled()) << box;
+            EXPECT_FALSE(image()->isEnabled());
+            child<QPushButton>("progressCancel")->click();
+            QTest::keyClick(layoutQuestion, Qt::Key_Return);
+        });
+        EXPECT_TRUE(asked);
+        EXPECT_FALSE(progress->isVisible());
+        EXPECT_EQ(window->windowTitle(), title);
+        EXPECT_EQ(image()->bitmap(), preview);
+        EXPECT_EQ(shown(), (Rect{10, 20, 30, 40}));
+        EXPECT_TRUE(child<QWidget>("fbSave")->isEnabled());
+        EXPECT_TRUE(image()->isEnabled());
+    }
+}
+
+// A save cancelled while it waits on the colour table's error box leaves
+// every file as the save before wrote it; Escape is the cancel's key.
+TEST_F(MainWindowTest, ACancelledSaveLeavesEveryFileAsItWas)
+{
+    open(writeGrid(dir, "tile", 300, 150));
+    save(dir.filePath("terrain"), 2);
+    QMap<QString, QByteArray> before;
+    for (const QString &name : QDir(dir.path()).entryList(QDir::Files))
+        before[name] = readFile(dir.filePath(name));
+    ASSERT_TRUE(before.contains("terrain.-ht.png"));
+    note()->dismiss();
+
+    auto *cancel = child<QAction>("cancelWork");
+    EXPECT_EQ(cancel->shortcut(), QKeySequence(Qt::Key_Escape));
+    EXPECT_FALSE(cancel->isEnabled()) << "Escape means nothing without work";
+    BILColorTableProblem = QStringLiteral("The colour table holds no colour line.");
+    bool toldOfTheTable = false;
+    save(dir.filePath("terrain"), 1, nullptr, [&](QWidget *question) {
+        answerModal([&](QWidget *errorBox) {
+            toldOfTheTable = true;
+            EXPECT_TRUE(cancel->isEnabled());
+            cancel->trigger();
+            QTest::keyClick(errorBox, Qt::Key_Return);
+        });
+        auto *box = qobject_cast<QMessageBox *>(question);
+        ASSERT_NE(box, nullptr);
+        box->button(QMessageBox::Yes)->click(); // Replace
+    });
+    EXPECT_TRUE(toldOfTheTable);
+    QMap<QString, QByteArray> after;
+    for (const QString &name : QDir(dir.path()).entryList(QDir::Files))
+        after[name] = readFile(dir.filePath(name));
+    EXPECT_EQ(after, before);
+    EXPECT_FALSE(note()->isVisible()) << "no heights are told of a save that did not happen";
+    EXPECT_FALSE(cancel->isEnabled());
+}
+
+// Closing the window during an open cancels it, and then closes.
+TEST_F(MainWindowTest, ClosingDuringWorkCancelsItAndThenCloses)
+{
+    open(writeGrid(dir, "kept", 30, 15));
+    const QString title = window->windowTitle();
+    writeFile(dir.filePath("raw.hgt"), QByteArray(1201 * 1201 * 2, '\0'));
+    open(dir.filePath("raw.hgt"), [&](QWidget *layoutQuestion) {
+        window->close();
+        EXPECT_TRUE(window->isVisible()) << "not while the work goes on";
+        QTest::keyClick(layoutQuestion, Qt::Key_Return);
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }));
+    EXPECT_EQ(window->windowTitle(), title);
+}
+
+} // namespace
