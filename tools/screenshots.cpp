@@ -8,12 +8,14 @@
 
 #include "bench/terrain.h"
 #include "components/uFMXFrmAbout.h"
+#include "components/uFMXProgress.h"
 #include "components/uFMXTheme.h"
 #include "elevation/uFMXBILUtils.h"
 #include "mainwindow/uFrmMain.h"
 #include "mainwindow/uFrmOption.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -284,6 +286,29 @@ QImage readoutShot(const QString &terrain, QSize size)
     return framed(window, true);
 }
 
+// The main window while a 16-bit save of the terrain is under way, its
+// panel showing how far the writing has got; the save is then cancelled.
+QImage progressShot(const QString &terrain, QSize size, const QString &saveTo)
+{
+    TFrmMain window([] {});
+    openTerrain(window, terrain, size);
+    window.findChild<QSpinBox *>(QStringLiteral("SpinBox1"))->setValue(4);
+    const auto *progress = window.findChild<TFMXProgress *>(QStringLiteral("progress"));
+    QImage shot;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!progress->isVisible() || progress->done() < 0.3) return;
+        watch.stop();
+        shot = framed(window, true);
+        window.findChild<QAction *>(QStringLiteral("cancelWork"))->trigger();
+    });
+    watch.start(10);
+    answerFileDialog(saveTo, 2);
+    window.btSaveClick(nullptr);
+    if (shot.isNull()) std::fprintf(stderr, "the save ended before its progress showed\n");
+    return shot;
+}
+
 // The empty window at start with its note; without a colour table when
 // noTable (none in the working directory, none installed).
 QImage startShot(QSize size, bool noTable)
@@ -360,6 +385,9 @@ int main(int argc, char **argv)
                          QStringLiteral("degrees-%1-%2.png").arg(look, QLatin1String(language, 2)));
             shooter.save(readoutShot(placedTerrain, windowSize),
                          QStringLiteral("readout-%1-%2.png").arg(look, QLatin1String(language, 2)));
+            shooter.save(
+                progressShot(terrain, windowSize, grids.filePath(QStringLiteral("unsaved"))),
+                QStringLiteral("progress-%1-%2.png").arg(look, QLatin1String(language, 2)));
             shooter.save(
                 startShot(windowSize, false),
                 QStringLiteral("start-note-%1-%2.png").arg(look, QLatin1String(language, 2)));

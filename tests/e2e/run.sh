@@ -65,6 +65,12 @@ wm_running() { wmctrl -m >/dev/null 2>&1; }
 poll wm_running
 
 "$check" fixtures "$data"
+# Grids that take seconds to open and to save, made by GDAL from the terrain:
+# one beyond the preview's capacity, and one whose LZMA is slow to decode.
+gdal_translate -q -outsize 12000 7200 -r bilinear -co COMPRESS=DEFLATE -co TILED=YES \
+  "$data/terrain.bil" "$data/big.tif" >>"$log" 2>&1
+gdal_translate -q -outsize 10000 6000 -r bilinear -co COMPRESS=LZMA -co LZMA_PRESET=0 \
+  -co TILED=YES "$data/terrain.bil" "$data/slow.tif" >>"$log" 2>&1
 
 # ---------------------------------------------------------------- helpers for scenarios
 
@@ -403,6 +409,47 @@ scenario_corners_in_degrees() {
   close_main
 }
 
+# Long work shows how far it has got over the preview, and Escape cancels it:
+# the grid shown before stays, and a cancelled save leaves the files it would
+# have replaced as they were, with no other file beside them.
+scenario_cancel_long_work() {
+  launch
+  open_file "$data/big.tif"
+  expect_title "RELIEVA - big.tif"
+  save_as "$dir/big"
+  poll exists "$dir/big.-ht.png"
+  sleep 1 # the work's panel goes as the files are put in place
+  # The middle of the preview, where the panel shows.
+  middle() { import -window "$main" -crop 160x24+240+258 +repage rgb:- | md5sum; }
+  changed() { [ "$(middle)" != "$1" ]; }
+  unchanged() { [ "$(middle)" = "$1" ]; }
+  local shown
+  shown=$(middle)
+
+  open_file "$data/slow.tif"
+  poll changed "$shown"
+  xdotool windowactivate --sync "$main" key Escape
+  poll unchanged "$shown"
+  expect_title "RELIEVA - big.tif"
+
+  local before
+  before=$(cd "$dir" && ls -A && md5sum big.*)
+  spin_box 134 30 4 # the smoothing radius
+  save_as "$dir/big" png16
+  local question
+  question=$(window Save)
+  xdotool windowactivate --sync "$question"
+  xdotool key Tab Return # Replace
+  poll unmapped "$question"
+  poll changed "$shown"
+  xdotool windowactivate --sync "$main" key Escape
+  poll unchanged "$shown"
+  [ "$(cd "$dir" && ls -A && md5sum big.*)" = "$before" ] ||
+    { echo "the cancelled save changed the folder" >&2; return 1; }
+  expect_title "RELIEVA - big.tif"
+  close_main
+}
+
 # ---------------------------------------------------------------- runner
 
 relieva=$build/relieva
@@ -440,7 +487,7 @@ run() {
 begin=$SECONDS
 for s in bil_whole_grid_png hgt_drawn_crop_radius2_bmp bil_crop_16bit_heightmap refused_file \
   truncated_file escape_in_layout_dialog keyboard_only about_and_close installed_default_table \
-  save_choices_for_an_engine corners_in_degrees; do
+  save_choices_for_an_engine corners_in_degrees cancel_long_work; do
   run "$s"
 done
 echo "end-to-end: $((SECONDS - begin)) s, log in $log"
