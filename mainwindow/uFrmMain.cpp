@@ -631,6 +631,7 @@ bool TFrmMain::busy() const
 bool TFrmMain::inBackground(bil::Doing doing, const QString &file,
                             const std::function<void(const bil::Progress &)> &job)
 {
+    if (busy()) return false; // one at a time: the commands wait for it
     setBusy(true);
     bool done = false;
     try {
