@@ -646,13 +646,17 @@ bool TFrmMain::inBackground(bil::Doing doing, const QString &file,
 
 void TFrmMain::setBusy(bool busy)
 {
+    // Keys go on where they were, once the commands are back.
+    if (busy) focusedBefore = focusWidget();
     // The preview and its lines too: their readout and crop read the grid the work replaces.
     for (QWidget *command :
          std::initializer_list<QWidget *>{fbOpen, fbSave, ui->SpinBox1, ui->SpinBoxX0,
                                           ui->SpinBoxY0, ui->SpinBoxX1, ui->SpinBoxY1, ui->Image1})
         command->setEnabled(!busy);
     findChild<QAction *>(QStringLiteral("cancelWork"))->setEnabled(busy);
-    if (!busy && closeAsked) QTimer::singleShot(0, this, &QWidget::close);
+    if (busy) return;
+    if (focusedBefore) focusedBefore->setFocus();
+    if (closeAsked) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TFrmMain::closeEvent(QCloseEvent *event)

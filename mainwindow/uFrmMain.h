@@ -8,6 +8,7 @@
 
 #include <QPoint>
 #include <QPointF>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -138,8 +139,9 @@ private:
     TSaveChoices *saveChoices; // in SaveDialog1
     TFMXNote *note;            // over the preview
     TBackgroundWork *work;
-    TFMXProgress *progress;  // over the preview while work goes on
-    bool closeAsked = false; // during work
+    TFMXProgress *progress;          // over the preview while work goes on
+    bool closeAsked = false;         // during work
+    QPointer<QWidget> focusedBefore; // the work, which disables it
     QString openKeyText;
     QString colourNote; // repeated over the first preview it leaves blank
 

@@ -1455,7 +1455,9 @@ TEST_F(MainWindowTest, ACancelledSaveLeavesEveryFileAsItWas)
     EXPECT_FALSE(cancel->isEnabled()) << "Escape means nothing without work";
     BILColorTableProblem = QStringLiteral("The colour table holds no colour line.");
     bool toldOfTheTable = false;
+    QWidget *focused = nullptr;
     save(dir.filePath("terrain"), 1, nullptr, [&](QWidget *question) {
+        focused = window->focusWidget();
         answerModal([&](QWidget *errorBox) {
             toldOfTheTable = true;
             EXPECT_TRUE(cancel->isEnabled());
@@ -1473,6 +1475,8 @@ TEST_F(MainWindowTest, ACancelledSaveLeavesEveryFileAsItWas)
     EXPECT_EQ(after, before);
     EXPECT_FALSE(note()->isVisible()) << "no heights are told of a save that did not happen";
     EXPECT_FALSE(cancel->isEnabled());
+    ASSERT_NE(focused, nullptr);
+    EXPECT_EQ(window->focusWidget(), focused) << "keys go on where they were";
 }
 
 // Closing the window during an open cancels it, and then closes.
