@@ -362,11 +362,10 @@ namespace bil {
 
 BILPreviewScale openIntoGlobals(const QStringList &paths, QImage &preview, LoadCallbacks callbacks)
 {
-    const LoadCallbacks globals = globalCallbacks(0);
-    callbacks.capacity = globals.capacity;
-    callbacks.wholeInto = globals.wholeInto;
-    callbacks.wholeRoom = globals.wholeRoom;
-    return openInto(paths, preview, callbacks);
+    LoadCallbacks globals = globalCallbacks(0);
+    globals.askLayout = std::move(callbacks.askLayout);
+    globals.progress = std::move(callbacks.progress);
+    return openInto(paths, preview, globals);
 }
 
 std::optional<Grid> loadGrid(const QString &path, const LoadCallbacks &callbacks)

@@ -33,10 +33,10 @@ struct LoadCallbacks
 };
 
 // Opens paths, one file or tiles as one grid, into the globals as
-// OpenAnyBILFile and OpenBILMosaic do, but asking for layouts, refusing and
-// telling how far it has got through callbacks instead of the hooks; where
-// the samples go is the globals' own affair. A progress that stops it throws
-// Cancelled, with the grid held before kept.
+// OpenAnyBILFile and OpenBILMosaic do, but asking for layouts through
+// callbacks.askLayout instead of BILAskLayout, and telling callbacks.progress
+// how far it has got; the rest of callbacks is the globals' own. A progress
+// that stops it throws Cancelled, with the grid held before kept.
 BILPreviewScale openIntoGlobals(const QStringList &paths, QImage &preview, LoadCallbacks callbacks);
 
 // How the samples of path are read: by the reader of its kind, else as its

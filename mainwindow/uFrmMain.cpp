@@ -706,11 +706,10 @@ void TFrmMain::openFiles(const QStringList &paths)
 {
     QImage bitmap;
     BILPreviewScale scale;
-    bil::LoadCallbacks callbacks{
-        [this](const QString &, bil::GridLayout &layout) { return askLayout(layout); },
-        [](const QString &text) {
-            if (BILShowError) BILShowError(text);
-        }};
+    bil::LoadCallbacks callbacks;
+    callbacks.askLayout = [this](const QString &, bil::GridLayout &layout) {
+        return askLayout(layout);
+    };
     const bool opened = inBackground(bil::Doing::Reading, paths[0], [&](const bil::Progress &p) {
         callbacks.progress = p;
         scale = bil::openIntoGlobals(paths, bitmap, callbacks);
