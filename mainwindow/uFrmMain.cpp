@@ -349,7 +349,7 @@ void TFrmMain::FormCreate()
             });
     connect(work, &TBackgroundWork::ended, progress, &QWidget::hide);
     // Escape stops the work under way; it means nothing otherwise.
-    auto *cancelAction = new QAction(this);
+    cancelAction = new QAction(this);
     cancelAction->setObjectName(QStringLiteral("cancelWork"));
     cancelAction->setShortcut(Qt::Key_Escape);
     cancelAction->setEnabled(false);
@@ -653,7 +653,7 @@ void TFrmMain::setBusy(bool busy)
          std::initializer_list<QWidget *>{fbOpen, fbSave, ui->SpinBox1, ui->SpinBoxX0,
                                           ui->SpinBoxY0, ui->SpinBoxX1, ui->SpinBoxY1, ui->Image1})
         command->setEnabled(!busy);
-    findChild<QAction *>(QStringLiteral("cancelWork"))->setEnabled(busy);
+    cancelAction->setEnabled(busy);
     if (busy) return;
     if (focusedBefore) focusedBefore->setFocus();
     if (closeAsked) QTimer::singleShot(0, this, &QWidget::close);

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QFileDialog;
 class TBackgroundWork;
 class TFMXProgress;
@@ -139,6 +140,7 @@ private:
     TSaveChoices *saveChoices; // in SaveDialog1
     TFMXNote *note;            // over the preview
     TBackgroundWork *work;
+    QAction *cancelAction = nullptr; // Escape, while work runs
     TFMXProgress *progress;          // over the preview while work goes on
     bool closeAsked = false;         // during work
     QPointer<QWidget> focusedBefore; // the work, which disables it
